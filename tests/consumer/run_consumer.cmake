@@ -1,0 +1,26 @@
+# Installs the build tree into a scratch prefix, then configures, builds and runs
+# a consumer project that finds femtokit through find_package.
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${FEMTOKIT_BINARY_DIR} --prefix ${prefix}
+  RESULT_VARIABLE rc OUTPUT_QUIET)
+if(rc)
+  message(FATAL_ERROR "install failed")
+endif()
+set(extra)
+if(SANITIZE)
+  set(extra -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined)
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMER_SOURCE_DIR} -B ${WORK_DIR}/build
+  -DCMAKE_PREFIX_PATH=${prefix} ${extra} RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "consumer configure failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/build RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "consumer build failed")
+endif()
+execute_process(COMMAND ${WORK_DIR}/build/app RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+if(rc OR NOT out MATCHES "LMAX=2")
+  message(FATAL_ERROR "consumer run failed: ${out}")
+endif()
