@@ -1,0 +1,104 @@
+#ifndef FEMTOKIT_WAVEFUNCTION_WAVEFUNCTION_H
+#define FEMTOKIT_WAVEFUNCTION_WAVEFUNCTION_H
+
+#include <complex>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CPlaneWave;
+class CPartWave;
+
+// Base of the two-particle relative wave functions. It reads the common
+// settings, owns the q mesh, the per-q Coulomb plane waves and the per-(l, q)
+// partial waves, and interpolates |psi|^2 in q. A pair is a subclass that
+// fixes masses, charges and channels and overrides CalcPsiSquared.
+//
+// A subclass constructor runs, in order: ParsInit; set q1q2, m1, m2, ellmax,
+// nchannels; InitArrays; fill ell; InitWaves; fill channelweight, delta,
+// ddeltadq, Wepsilon. Afterwards the object is only read, so concurrent
+// GetPsiSquared calls are safe as long as CalcPsiSquared keeps no scratch state.
+//
+// Tables are indexed like arrays: delta[ic][iq], partwave[l][iq]->..., and
+// planewave[iq]->... (include "wavefunction/planewave.h" and
+// "wavefunction/partwave.h" to call through them).
+class CWaveFunction {
+ public:
+  CWaveFunction();
+  virtual ~CWaveFunction();
+  CWaveFunction(const CWaveFunction &) = delete;
+  CWaveFunction &operator=(const CWaveFunction &) = delete;
+
+  // Reads NQMAX, DELQ, EPSILON, COULOMB, STRONG and QARRAYFILENAME and builds
+  // qarray: uniform bin centres for DELQ >= 0, read from QARRAYFILENAME
+  // ("count" then that many values) for DELQ < 0.
+  void ParsInit(const char *parsfilename);
+  void ParsInit(const std::string &parsfilename) { ParsInit(parsfilename.c_str()); }
+
+  // Allocates eta, planewave, partwave (all null), delta, ddeltadq, Wepsilon,
+  // ell and channelweight from nqmax, nchannels and ellmax.
+  void InitArrays();
+  // Fills eta and builds the plane wave of every mesh q and the partial wave of
+  // every (l, q) used by a channel.
+  void InitWaves();
+
+  // |psi|^2 at mesh point iq. The base class answers 1.
+  virtual double CalcPsiSquared(int iq, double r, double ctheta) const;
+
+  // |psi|^2 at any q by linear interpolation between mesh points.
+  double GetPsiSquared(double q, double r, double ctheta) const;
+  // |psi|^2 for momentum (pa, pb) and space-time (xa, xb) four-vectors.
+  double GetPsiSquared(const double *pa, const double *xa, const double *pb, const double *xb) const;
+
+  // Relative momentum q, separation r and cos(angle) in the pair rest frame.
+  void getqrctheta(const double *pa, const double *xa, const double *pb, const double *xb, double *q,
+                   double *r, double *ctheta) const;
+
+  // Integral of the squared radial wave over r < epsilon in the form used by
+  // the short-range correction: IW = -T/q (see the implementation).
+  double GetIW(int ell, double epsilon, double q, int q1q2, double eta, double delta) const;
+
+  // Fills delta and ddeltadq of one channel from a scattering length and an
+  // effective range (fm).
+  void EffectiveRange(int ichannel, double scattlength, double Reff);
+
+  // Prints the estimate of the correlation function from phase-shift
+  // derivatives for a Gaussian source of radii Rx, Ry, Rz (fm).
+  void PrintCdelta(double Rx, double Ry, double Rz) const;
+
+  int GetNQMAX() const { return nqmax; }
+  double GetDELQ() const { return delq; }
+  double GetQ(int iq) const { return qarray[iq]; }
+
+ protected:
+  std::vector<std::vector<double>> Wepsilon;  // [nchannels][nqmax]
+  std::vector<std::vector<double>> delta;     // [nchannels][nqmax], radians
+  std::vector<std::vector<double>> ddeltadq;  // [nchannels][nqmax], 1/(MeV/c)
+  std::vector<double> eta;                    // [nqmax]
+  std::vector<double> channelweight;          // [nchannels]
+  std::vector<std::unique_ptr<CPlaneWave>> planewave;             // [nqmax]
+  std::vector<std::vector<std::unique_ptr<CPartWave>>> partwave;  // [ellmax+1][nqmax], shared by l
+
+  double PI = 3.141592653589793;
+  std::complex<double> ci{0.0, 1.0};
+  double HBARC = 197.3269602;  // MeV fm
+  double MPI = 139.58;
+  double MKAON = 493.677;
+  double MPROTON = 938.271;
+  double MLAMBDA = 1115.7;
+  double MNEUTRON = 939.565;
+
+  std::vector<int> ell;  // [nchannels]
+  int nchannels = 0;
+  int q1q2 = 0;
+  double m1 = 0.0, m2 = 0.0;
+  double epsilon = 1.0;
+  bool STRONG = true;
+  bool COULOMB = true;
+  int ellmax = 0;
+  int nqmax = 0;
+  double delq = 0.0;  // negative when the mesh was read from a file
+  std::vector<double> qarray;
+};
+
+#endif
