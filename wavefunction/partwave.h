@@ -1,0 +1,39 @@
+#ifndef FEMTOKIT_WAVEFUNCTION_PARTWAVE_H
+#define FEMTOKIT_WAVEFUNCTION_PARTWAVE_H
+
+#include <complex>
+#include <vector>
+
+// One incoming/outgoing radial partial wave of orbital angular momentum ell at a
+// fixed relative momentum q, tabulated at r_i = (i + 0.5) delr, i = 0 ... nrmax,
+// and linearly interpolated in between.
+//   q1q2 != 0: incoming = e^(-i sigma)(F_l + i G_l), outgoing = e^(-i sigma)(F_l - i G_l);
+//   q1q2 == 0: incoming = x h*_l(x), outgoing = x h_l(x), x = q r/HBARC.
+class CPartWave {
+ public:
+  double sigma;                     // Coulomb phase arg Gamma(l + 1 + i eta); 0 without Coulomb
+  std::complex<double> ci;          // (0, 1)
+  double epsilon;                   // short-range radius of the owner, fm (kept only)
+  double PI;
+  int ell;
+  int q1q2;                         // charge product; 0 means no Coulomb
+  double q;                         // relative momentum, MeV/c
+  double eta;                       // Sommerfeld parameter
+  std::vector<std::complex<double>> phi;  // tabulated incoming wave, nrmax + 1 entries
+  int nrmax;
+  double delr;
+
+  static constexpr double HBARC = 197.3269602;
+
+  CPartWave(double eta, int q1q2, double q, int ell, double epsilon);
+  CPartWave(double eta, int q1q2, double q, int ell, double epsilon, int nrmax, double delr);
+
+  void phi_init();
+  std::complex<double> GetPhiIncoming(double r) const;
+  std::complex<double> GetPhiOutgoing(double r) const;
+
+ private:
+  std::complex<double> Direct(double r) const;  // incoming wave computed without the table
+};
+
+#endif
