@@ -1,0 +1,321 @@
+#include "arrays/array3d.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "config/fatal.h"
+#include "config/parametermap.h"
+#include "source/random.h"
+
+std::unique_ptr<CRandom> C3DArray::randy;
+
+CRandom &C3DArray::Random() {
+  if (!randy) randy = std::make_unique<CRandom>(-1234);
+  return *randy;
+}
+
+C3DArray::C3DArray(int NXMAXset, double DELXset, int NYMAXset, double DELYset, int NZMAXset, double DELZset,
+                   bool XSYMset, bool YSYMset, bool ZSYMset)
+    : XSYM(XSYMset),
+      YSYM(YSYMset),
+      ZSYM(ZSYMset),
+      DELX(DELXset),
+      DELY(DELYset),
+      DELZ(DELZset),
+      NXMAX(NXMAXset),
+      NYMAX(NYMAXset),
+      NZMAX(NZMAXset) {
+  CreateArray();
+}
+
+C3DArray::C3DArray(int NXYZMAX, double DELXYZ, bool XSYMset, bool YSYMset, bool ZSYMset)
+    : C3DArray(NXYZMAX, DELXYZ, NXYZMAX, DELXYZ, NXYZMAX, DELXYZ, XSYMset, YSYMset, ZSYMset) {}
+
+C3DArray::C3DArray(const char *arrayparsfilename)
+    : XSYM(true),
+      YSYM(true),
+      ZSYM(true),
+      DELX(1.0),
+      DELY(1.0),
+      DELZ(1.0),
+      NXMAX(20),
+      NYMAX(20),
+      NZMAX(20) {
+  ReadPars(arrayparsfilename);
+  CreateArray();
+}
+
+C3DArray::~C3DArray() { DeleteArray(); }
+
+void C3DArray::CreateArray() {
+  nsx = XSYM ? 1 : 2;
+  nsy = YSYM ? 1 : 2;
+  nsz = ZSYM ? 1 : 2;
+  nx = NXMAX > 0 ? NXMAX : 0;
+  ny = NYMAX > 0 ? NYMAX : 0;
+  nz = NZMAX > 0 ? NZMAX : 0;
+  const std::size_t total = static_cast<std::size_t>(nsx) * nx * nsy * ny * nsz * nz;
+  array.assign(total, 0.0);
+}
+
+void C3DArray::DeleteArray() {
+  std::vector<double>().swap(array);
+  nsx = nx = nsy = ny = nsz = nz = 0;
+}
+
+void C3DArray::ReadPars(const char *filename) {
+  parameterMap pars;
+  parameter::ReadParsFromFile(pars, filename);
+  if (parameter::getB(pars, "IDENTICAL", false)) {
+    parameter::set(pars, "XSYM", 1);
+    parameter::set(pars, "YSYM", 1);
+    parameter::set(pars, "ZSYM", 1);
+  }
+  const double delxyz = parameter::getD(pars, "DELXYZ", 0.0);
+  if (delxyz > 1.0E-10) DELX = DELY = DELZ = delxyz;
+  NXMAX = parameter::getI(pars, "NXMAX", NXMAX);
+  NYMAX = parameter::getI(pars, "NYMAX", NYMAX);
+  NZMAX = parameter::getI(pars, "NZMAX", NZMAX);
+  DELX = parameter::getD(pars, "DELX", DELX);
+  DELY = parameter::getD(pars, "DELY", DELY);
+  DELZ = parameter::getD(pars, "DELZ", DELZ);
+  XSYM = parameter::getI(pars, "XSYM", XSYM) != 0;
+  YSYM = parameter::getI(pars, "YSYM", YSYM) != 0;
+  ZSYM = parameter::getI(pars, "ZSYM", ZSYM) != 0;
+  const int nxyzmax = parameter::getI(pars, "NXYZMAX", 0);
+  if (nxyzmax != 0) NXMAX = NYMAX = NZMAX = nxyzmax;
+  PrintPars();
+}
+
+void C3DArray::PrintPars() {
+  printf("_______ 3DArray Pars ________\n");
+  printf("XYZSYM=(%d,%d,%d)\n", int(XSYM), int(YSYM), int(ZSYM));
+  printf("NXYZMAX=(%d,%d,%d)\n", NXMAX, NYMAX, NZMAX);
+  printf("DELXYZ=(%g,%g,%g)\n", DELX, DELY, DELZ);
+  printf("_____________________________\n");
+}
+
+namespace {
+
+// True for names of the form "ix<digits>_iy<digits>.tmp".
+bool IsColumnFileName(const std::string &name) {
+  size_t pos = 0;
+  auto digits = [&]() {
+    const size_t start = pos;
+    while (pos < name.size() && name[pos] >= '0' && name[pos] <= '9') ++pos;
+    return pos > start;
+  };
+  auto literal = [&](const char *text) {
+    const std::string t(text);
+    if (name.compare(pos, t.size(), t) != 0) return false;
+    pos += t.size();
+    return true;
+  };
+  return literal("ix") && digits() && literal("_iy") && digits() && literal(".tmp") && pos == name.size();
+}
+
+std::string ColumnFileName(const std::string &dir, int ix, int iy) {
+  return dir + "/ix" + std::to_string(ix) + "_iy" + std::to_string(iy) + ".tmp";
+}
+
+struct FileCloser {
+  void operator()(FILE *f) const { fclose(f); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+}  // namespace
+
+void C3DArray::WriteArray(const char *dirname) {
+  const std::string dir(dirname);
+  femtokit::MakeDirectory(dir);
+  // Stale column files of an earlier, larger array would otherwise survive;
+  // other files sharing the directory are left alone.
+  std::error_code ec;
+  for (const auto &entry : std::filesystem::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (IsColumnFileName(name)) std::filesystem::remove(entry.path(), ec);
+  }
+
+  // The files describe the storage as allocated.
+  const std::string parsname = dir + "/3Darraypars.dat";
+  {
+    FilePtr fp(fopen(parsname.c_str(), "w"));
+    if (!fp) femtokit::Fatal("Cannot open %s for writing\n", parsname.c_str());
+    fprintf(fp.get(), "bool XSYM %d\n", int(nsx == 1));
+    fprintf(fp.get(), "bool YSYM %d\n", int(nsy == 1));
+    fprintf(fp.get(), "bool ZSYM %d\n", int(nsz == 1));
+    fprintf(fp.get(), "int NXMAX %d\n", nx);
+    fprintf(fp.get(), "int NYMAX %d\n", ny);
+    fprintf(fp.get(), "int NZMAX %d\n", nz);
+    fprintf(fp.get(), "double DELX %g\n", DELX);
+    fprintf(fp.get(), "double DELY %g\n", DELY);
+    fprintf(fp.get(), "double DELZ %g\n", DELZ);
+  }
+
+  for (int ix = 0; ix < nx; ix++) {
+    for (int iy = 0; iy < ny; iy++) {
+      const std::string filename = ColumnFileName(dir, ix, iy);
+      FilePtr fp(fopen(filename.c_str(), "w"));
+      if (!fp) femtokit::Fatal("Cannot open %s for writing\n", filename.c_str());
+      for (int iz = 0; iz < nz; iz++) {
+        for (int isz = 0; isz < nsz; isz++)
+          for (int isy = 0; isy < nsy; isy++)
+            for (int isx = 0; isx < nsx; isx++) fprintf(fp.get(), "%17.10e ", GetElement(isx, ix, isy, iy, isz, iz));
+        fprintf(fp.get(), "\n");
+      }
+    }
+  }
+}
+
+void C3DArray::ReadArray(const char *dirname) {
+  const std::string dir(dirname);
+  const bool oldXSYM = XSYM, oldYSYM = YSYM, oldZSYM = ZSYM;
+  const int oldNX = NXMAX, oldNY = NYMAX, oldNZ = NZMAX;
+  const double oldDX = DELX, oldDY = DELY, oldDZ = DELZ;
+
+  ReadPars(dir + "/3Darraypars.dat");
+
+  const bool changed = XSYM != oldXSYM || YSYM != oldYSYM || ZSYM != oldZSYM || NXMAX != oldNX ||
+                       NYMAX != oldNY || NZMAX != oldNZ || std::fabs(DELX - oldDX) > 1.0E-10 ||
+                       std::fabs(DELY - oldDY) > 1.0E-10 || std::fabs(DELZ - oldDZ) > 1.0E-10;
+  // Storage left in an older shape by a bare ReadPars is also rebuilt.
+  const bool stale = nsx != (XSYM ? 1 : 2) || nsy != (YSYM ? 1 : 2) || nsz != (ZSYM ? 1 : 2) ||
+                     nx != NXMAX || ny != NYMAX || nz != NZMAX;
+  if (changed || stale) {
+    printf("Warning: In ReadArray parameters have changed, new array being created\n");
+    DeleteArray();
+    CreateArray();
+  }
+
+  for (int ix = 0; ix < nx; ix++) {
+    for (int iy = 0; iy < ny; iy++) {
+      const std::string filename = ColumnFileName(dir, ix, iy);
+      FilePtr fp(fopen(filename.c_str(), "r"));
+      if (!fp) femtokit::Fatal("Cannot open 3D array data file %s\n", filename.c_str());
+      for (int iz = 0; iz < nz; iz++) {
+        for (int isz = 0; isz < nsz; isz++)
+          for (int isy = 0; isy < nsy; isy++)
+            for (int isx = 0; isx < nsx; isx++) {
+              double value;
+              if (fscanf(fp.get(), "%lf ", &value) != 1)
+                femtokit::Fatal("3D array data file %s holds fewer values than expected\n", filename.c_str());
+              SetElement(isx, ix, isy, iy, isz, iz, value);
+            }
+      }
+    }
+  }
+}
+
+bool C3DArray::CellOf(double x, double y, double z, double negtol, std::size_t &index) const {
+  const double fx = std::floor(std::fabs(x) / DELX);
+  const double fy = std::floor(std::fabs(y) / DELY);
+  const double fz = std::floor(std::fabs(z) / DELZ);
+  // Written as negated comparisons so that NaN counts as outside.
+  if (!(fx < nx) || !(fy < ny) || !(fz < nz)) return false;
+  const int isx = (nsx == 2 && x < -negtol) ? 1 : 0;
+  const int isy = (nsy == 2 && y < -negtol) ? 1 : 0;
+  const int isz = (nsz == 2 && z < -negtol) ? 1 : 0;
+  index = Index(isx, int(fx), isy, int(fy), isz, int(fz));
+  return true;
+}
+
+double C3DArray::GetElement(double x, double y, double z) const {
+  std::size_t index;
+  return CellOf(x, y, z, 1.0E-10, index) ? array[index] : 0.0;
+}
+
+void C3DArray::SetElement(double x, double y, double z, double value) {
+  std::size_t index;
+  if (CellOf(x, y, z, 1.0E-15, index)) array[index] = value;
+}
+
+void C3DArray::IncrementElement(double x, double y, double z, double value) {
+  std::size_t index;
+  if (CellOf(x, y, z, 1.0E-15, index)) array[index] += value;
+}
+
+namespace {
+
+// The two neighbouring cell centres along one axis and their weights.
+struct AxisNeighbours {
+  int blockLow, cellLow, blockHigh, cellHigh;
+  double wLow, wHigh;
+};
+
+bool Neighbours(double x, double del, int ncells, int nblocks, AxisNeighbours &nb) {
+  const double ax = std::fabs(x);
+  if (ncells <= 0 || !(ax < (ncells + 0.5) * del)) return false;
+  int high = int(std::floor(ax / del + 0.5));
+  if (high > ncells) high = ncells;  // rounding right at the outer limit
+  const int s = (nblocks == 2 && x < 1.0E-10) ? 1 : 0;
+  nb.wLow = ((high + 0.5) * del - ax) / del;
+  nb.wHigh = 1.0 - nb.wLow;
+  nb.blockLow = nb.blockHigh = s;
+  nb.cellLow = high - 1;
+  nb.cellHigh = high;
+  if (nb.cellLow < 0) {
+    // Below the first centre: pair cell 0 with its mirror across the origin.
+    nb.cellLow = 0;
+    if (nblocks == 2) nb.blockLow = 1 - s;
+  }
+  if (nb.cellHigh == ncells) nb.cellHigh = ncells - 1;
+  return true;
+}
+
+}  // namespace
+
+double C3DArray::GetElement_Interpolate(double x, double y, double z) const {
+  AxisNeighbours nx_, ny_, nz_;
+  if (!Neighbours(x, DELX, nx, nsx, nx_) || !Neighbours(y, DELY, ny, nsy, ny_) ||
+      !Neighbours(z, DELZ, nz, nsz, nz_))
+    return 0.0;
+  const int bx[2] = {nx_.blockLow, nx_.blockHigh}, cx[2] = {nx_.cellLow, nx_.cellHigh};
+  const int by[2] = {ny_.blockLow, ny_.blockHigh}, cy[2] = {ny_.cellLow, ny_.cellHigh};
+  const int bz[2] = {nz_.blockLow, nz_.blockHigh}, cz[2] = {nz_.cellLow, nz_.cellHigh};
+  const double wx[2] = {nx_.wLow, nx_.wHigh}, wy[2] = {ny_.wLow, ny_.wHigh}, wz[2] = {nz_.wLow, nz_.wHigh};
+  double sum = 0.0;
+  for (int a = 0; a < 2; a++)
+    for (int b = 0; b < 2; b++)
+      for (int c = 0; c < 2; c++)
+        sum += wx[a] * wy[b] * wz[c] * GetElement(bx[a], cx[a], by[b], cy[b], bz[c], cz[c]);
+  return sum;
+}
+
+void C3DArray::ZeroArray() { MakeConstant(0.0); }
+
+void C3DArray::MakeConstant(double c) {
+  for (double &v : array) v = c;
+}
+
+void C3DArray::ScaleArray(double factor) {
+  for (double &v : array) v *= factor;
+}
+
+double C3DArray::GetBiggest() const {
+  double biggest = 0.0;
+  for (double v : array)
+    if (std::fabs(v) > std::fabs(biggest)) biggest = v;
+  return biggest;
+}
+
+void C3DArray::Randomize() {
+  CRandom &random = Random();
+  for (int isx = 0; isx < nsx; isx++)
+    for (int ix = 0; ix < nx; ix++)
+      for (int isy = 0; isy < nsy; isy++)
+        for (int iy = 0; iy < ny; iy++)
+          for (int iz = 0; iz < nz; iz++)
+            for (int isz = 0; isz < nsz; isz++) SetElement(isx, ix, isy, iy, isz, iz, random.ran());
+}
+
+void C3DArray::Randomize_Gaussian() {
+  CRandom &random = Random();
+  for (int isx = 0; isx < nsx; isx++)
+    for (int ix = 0; ix < nx; ix++)
+      for (int isy = 0; isy < nsy; isy++)
+        for (int iy = 0; iy < ny; iy++)
+          for (int iz = 0; iz < nz; iz++)
+            for (int isz = 0; isz < nsz; isz++) SetElement(isx, ix, isy, iy, isz, iz, random.gauss());
+}
