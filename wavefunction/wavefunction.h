@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-class CPlaneWave;
-class CPartWave;
+#include "wavefunction/partwave.h"
+#include "wavefunction/planewave.h"
 
 // Base of the two-particle relative wave functions. It reads the common
 // settings, owns the q mesh, the per-q Coulomb plane waves and the per-(l, q)
@@ -19,9 +19,8 @@ class CPartWave;
 // ddeltadq, Wepsilon. Afterwards the object is only read, so concurrent
 // GetPsiSquared calls are safe as long as CalcPsiSquared keeps no scratch state.
 //
-// Tables are indexed like arrays: delta[ic][iq], partwave[l][iq]->..., and
-// planewave[iq]->... (include "wavefunction/planewave.h" and
-// "wavefunction/partwave.h" to call through them).
+// Tables are indexed like arrays: delta[ic][iq], partwave[l][iq]->...,
+// planewave[iq]->....
 class CWaveFunction {
  public:
   CWaveFunction();

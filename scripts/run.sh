@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The main job: sets up, builds, computes the proton-proton kernel (Reid93 +
+# Coulomb) unless a current one exists, lays out the driver's working
+# directory and runs the driver there.
+#
+#   run/parameters/pp/   array and kernel parameter files (copied from data/pp)
+#   kdata/pp/            the kernel tables K_l(q, r)
+#   run/work/            the driver's working directory; output in run/work/GX1d/
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+scripts/deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j "$(nproc)" --target femtodriver ppkernel >/dev/null
+
+mkdir -p run/parameters/pp run/work kdata
+cp data/pp/aparsCH_source.dat data/pp/aparsCH_CF.dat data/pp/kparameters.dat run/parameters/pp/
+
+# The kernel is current when it was computed from these parameter files by this
+# build of the kernel program.
+stamp="$(cat data/pp/wfparameters.dat data/pp/kparameters.dat build/ppkernel | sha256sum | cut -d' ' -f1)"
+if [ ! -f kdata/pp/.stamp ] || [ "$(cat kdata/pp/.stamp)" != "$stamp" ]; then
+  echo "computing the proton-proton kernel into kdata/pp"
+  rm -rf kdata/pp.new
+  (cd data/pp && "$root/build/ppkernel" wfparameters.dat kparameters.dat "$root/kdata/pp.new")
+  echo "$stamp" > kdata/pp.new/.stamp
+  rm -rf kdata/pp
+  mv kdata/pp.new kdata/pp
+fi
+
+cd run/work
+"$root/build/femtodriver"
+echo "output: $root/run/work/GX1d/pp (noisy C(q)-1) and $root/run/work/GX1d/pp_errors (errors)"

@@ -1,0 +1,90 @@
+#include "source/sourcecalc.h"
+
+#include "arrays/array3d.h"
+#include "arrays/charray.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+const double FOURPI = 12.566370614359172;
+}
+
+void CSourceCalc::CalcS(CCHArray *) { std::puts("i'm a dummyCalcS(CCHArray)"); }
+
+void CSourceCalc::CalcS(int, int, int, CCHArray *) { std::puts("i'm a dummy CalcS(int,int,int,CCHArray *)"); }
+
+void CSourceCalc::ReadSPars(const char *filename) { parameter::ReadParsFromFile(spars, filename); }
+
+void CSourceCalc::NormCheck(CCHArray *A) {
+  const double delr = A->GetRADSTEP();
+  double norm = 0.0;
+  for (int ir = 0; ir < A->GetNRADIAL(); ++ir) {
+    const double r = (ir + 0.5) * delr;
+    norm += FOURPI * delr * r * r * A->GetElement(0, 0, 0, ir);
+  }
+  std::printf("normalization check = %g\n", norm);
+}
+
+void CSourceCalc::NormCheck(C3DArray *A) {
+  double volume = A->GetDELX() * A->GetDELY() * A->GetDELZ();
+  if (A->GetXSYM()) volume *= 2.0;
+  if (A->GetYSYM()) volume *= 2.0;
+  if (A->GetZSYM()) volume *= 2.0;
+  const int nsx = A->GetXSYM() ? 1 : 2, nsy = A->GetYSYM() ? 1 : 2, nsz = A->GetZSYM() ? 1 : 2;
+  double norm = 0.0;
+  for (int ix = 0; ix < A->GetNXMAX(); ++ix)
+    for (int iy = 0; iy < A->GetNYMAX(); ++iy)
+      for (int iz = 0; iz < A->GetNZMAX(); ++iz)
+        for (int isz = 0; isz < nsz; ++isz)
+          for (int isy = 0; isy < nsy; ++isy)
+            for (int isx = 0; isx < nsx; ++isx) norm += volume * A->GetElement(isx, ix, isy, iy, isz, iz);
+  std::printf("Norm Check of 3DArray = %g\n", norm);
+}
+
+void CSourceCalc::CalcEffGaussPars(CCHArray *A) {
+  double Rx, Ry, Rz, Xoff, Yoff, Zoff;
+  CalcEffGaussPars(A, Rx, Ry, Rz, Xoff, Yoff, Zoff);
+}
+
+void CSourceCalc::CalcEffGaussPars(CCHArray *A, double &Rx, double &Ry, double &Rz, double &Xoff,
+                                   double &Yoff, double &Zoff) {
+  const double delr = A->GetRADSTEP();
+  double N0 = 0.0, S0 = 0.0, S1x = 0.0, S1y = 0.0, S1z = 0.0, S2x = 0.0, S2y = 0.0, S2z = 0.0;
+  for (int ir = 0; ir < A->GetNRADIAL(); ++ir) {
+    const double r = (ir + 0.5) * delr, r2 = r * r, r3 = r2 * r, r4 = r2 * r2;
+    const double a000 = A->GetElement(0, 0, 0, ir);
+    N0 += r2 * a000;
+    S0 += r4 * a000;
+    if (!A->GetXSYM()) S1x += r3 * A->GetElement(1, 0, 0, ir);
+    if (!A->GetYSYM()) S1y += r3 * A->GetElement(0, 1, 0, ir);
+    if (!A->GetZSYM()) S1z += r3 * A->GetElement(0, 0, 1, ir);
+    S2x += r4 * A->GetElement(2, 0, 0, ir);
+    S2y += r4 * A->GetElement(0, 2, 0, ir);
+    S2z += r4 * A->GetElement(0, 0, 2, ir);
+  }
+  // Moments of a source whose integral is not 1 (lambda < 1) are normalised
+  // by that integral, so the means and variances are those of the pair distribution.
+  N0 *= FOURPI * delr;
+  if (N0 != 0.0) {
+    S0 /= N0;
+    S1x /= N0;
+    S1y /= N0;
+    S1z /= N0;
+    S2x /= N0;
+    S2y /= N0;
+    S2z /= N0;
+  }
+  const double Rinv = std::sqrt(2.0 * M_PI * delr * S0 / 3.0);
+  Xoff = (FOURPI * delr / 3.0) * S1x;
+  Yoff = (FOURPI * delr / 3.0) * S1y;
+  Zoff = (FOURPI * delr / 3.0) * S1z;
+  Rx = std::sqrt(std::fabs(0.5 * (FOURPI * delr * (S0 / 3.0 + 2.0 * S2x / 15.0) - Xoff * Xoff)));
+  Ry = std::sqrt(std::fabs(0.5 * (FOURPI * delr * (S0 / 3.0 + 2.0 * S2y / 15.0) - Yoff * Yoff)));
+  Rz = std::sqrt(std::fabs(0.5 * (FOURPI * delr * (S0 / 3.0 + 2.0 * S2z / 15.0) - Zoff * Zoff)));
+  std::puts("__________  EFFECTIVE GAUSSIAN PARAMETERS ____________");
+  std::printf("Rinv=%g\n", Rinv);
+  std::puts("Gassian distribution with same offsets and 1-part. radii");
+  std::printf("offset_xyz=(%g,%g,%g), R_xyz=(%g,%g,%g)\n", Xoff, Yoff, Zoff, Rx, Ry, Rz);
+  std::puts("______________________________________________________");
+}

@@ -1,0 +1,40 @@
+#ifndef FEMTOKIT_SOURCE_SOURCECALC_H
+#define FEMTOKIT_SOURCE_SOURCECALC_H
+
+#include "config/parametermap.h"
+
+#include <string>
+
+class CCHArray;
+class C3DArray;
+
+// Base of the source models. A model turns the named parameters in `spars`
+// into the source function S(r) written into a Cartesian-harmonic array.
+class CSourceCalc {
+ public:
+  CSourceCalc() = default;
+  virtual ~CSourceCalc() = default;
+
+  // Fills the whole source array.
+  virtual void CalcS(CCHArray *A);
+  // Fills component (lx, ly, lz) for all radial bins.
+  virtual void CalcS(int lx, int ly, int lz, CCHArray *A);
+
+  // Overlays a parameter file onto spars.
+  void ReadSPars(const char *filename);
+  void ReadSPars(const std::string &filename) { ReadSPars(filename.c_str()); }
+
+  // Prints the integral of the source over all space.
+  void NormCheck(CCHArray *A);
+  void NormCheck(C3DArray *A);
+
+  // Prints the offsets and one-particle radii of the Gaussian with the same
+  // first and second moments; the second form also returns them.
+  void CalcEffGaussPars(CCHArray *A);
+  void CalcEffGaussPars(CCHArray *A, double &Rx, double &Ry, double &Rz, double &Xoff, double &Yoff,
+                        double &Zoff);
+
+  parameterMap spars;
+};
+
+#endif

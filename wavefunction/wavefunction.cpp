@@ -1,0 +1,286 @@
+#include "wavefunction/wavefunction.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "config/fatal.h"
+#include "config/parametermap.h"
+#include "math/bessel.h"
+#include "math/misc.h"
+#include "wavefunction/coulwave.h"
+
+using std::complex;
+
+CWaveFunction::CWaveFunction() { femtokit::InitGSL(); }
+
+CWaveFunction::~CWaveFunction() = default;
+
+void CWaveFunction::ParsInit(const char *parsfilename) {
+  parameterMap pars;
+  parameter::set(pars, "NQMAX", 15);
+  parameter::set(pars, "DELQ", 5.0);
+  parameter::set(pars, "EPSILON", 1.0);
+  parameter::set(pars, "COULOMB", true);
+  parameter::set(pars, "STRONG", true);
+  parameter::set(pars, "QARRAYFILENAME", "no_qarray_file");
+  parameter::set(pars, "NRMAX", 200);
+  parameter::set(pars, "DELR", 0.2);
+  parameter::ReadParsFromFile(pars, parsfilename);
+  parameter::PrintPars(pars);
+
+  const std::string qarrayfilename = parameter::getS(pars, "QARRAYFILENAME", "no_qarray_file");
+  printf("qarrayfilename set to %s\n", qarrayfilename.c_str());
+
+  delq = parameter::getD(pars, "DELQ", 5.0);
+  nqmax = parameter::getI(pars, "NQMAX", 15);
+  epsilon = parameter::getD(pars, "EPSILON", 1.0);
+  COULOMB = parameter::getB(pars, "COULOMB", true);
+  STRONG = parameter::getB(pars, "STRONG", true);
+
+  if (delq >= 0.0) {
+    if (delq == 0.0) femtokit::Fatal("DELQ must not be 0 for a uniform q mesh\n");
+    if (nqmax < 1) femtokit::Fatal("NQMAX=%d, a q mesh needs at least one point\n", nqmax);
+    qarray.assign(nqmax, 0.0);
+    for (int iq = 0; iq < nqmax; iq++) qarray[iq] = (iq + 0.5) * delq;
+  } else {
+    printf("will read qarray from %s\n", qarrayfilename.c_str());
+    FILE *fp = fopen(qarrayfilename.c_str(), "r");
+    if (fp == nullptr) femtokit::Fatal("cannot open q-mesh file %s\n", qarrayfilename.c_str());
+    if (fscanf(fp, "%d", &nqmax) != 1 || nqmax < 1) {
+      fclose(fp);
+      femtokit::Fatal("q-mesh file %s does not start with a positive count\n", qarrayfilename.c_str());
+    }
+    parameter::set(pars, "NQMAX", nqmax);
+    qarray.assign(nqmax, 0.0);
+    for (int iq = 0; iq < nqmax; iq++) {
+      if (fscanf(fp, "%lf", &qarray[iq]) != 1) {
+        fclose(fp);
+        femtokit::Fatal("q-mesh file %s holds %d values, fewer than its count %d\n", qarrayfilename.c_str(), iq,
+                        nqmax);
+      }
+    }
+    fclose(fp);
+  }
+
+  printf("__ WFPARAMETERS __\n");
+  printf("delq set to %g\n", delq);
+  printf("nqmax set to %d\n", nqmax);
+  printf("epsilon set to %g\n", epsilon);
+  printf("STRONG set to %d\n", int(STRONG));
+  printf("COULOMB set to %d\n", int(COULOMB));
+  printf("____________________\n");
+}
+
+void CWaveFunction::InitArrays() {
+  eta.assign(nqmax, 0.0);
+  planewave.clear();
+  planewave.resize(nqmax);
+  partwave.clear();
+  partwave.resize(ellmax + 1);
+  for (auto &row : partwave) row.resize(nqmax);
+  delta.assign(nchannels, std::vector<double>(nqmax, 0.0));
+  ddeltadq.assign(nchannels, std::vector<double>(nqmax, 0.0));
+  Wepsilon.assign(nchannels, std::vector<double>(nqmax, 0.0));
+  ell.assign(nchannels, 0);
+  channelweight.assign(nchannels, 0.0);
+}
+
+void CWaveFunction::InitWaves() {
+  for (int iq = 0; iq < nqmax; iq++) {
+    const double q = qarray[iq];
+    const double e1 = sqrt(m1 * m1 + q * q), e2 = sqrt(m2 * m2 + q * q);
+    const double e = e1 + e2;
+    const double dm2 = m1 * m1 - m2 * m2;
+    eta[iq] = q1q2 * (pow(e, 4) - dm2 * dm2) / (4.0 * 137.036 * q * e * e * e);
+    planewave[iq] = std::make_unique<CPlaneWave>(eta[iq], q1q2, q);
+  }
+  for (int ic = 0; ic < nchannels; ic++) {
+    const int l = ell[ic];
+    if (l < 0 || l > ellmax) femtokit::Fatal("channel %d has ell=%d outside 0 ... ellmax=%d\n", ic, l, ellmax);
+    for (int iq = 0; iq < nqmax; iq++) {
+      if (!partwave[l][iq]) partwave[l][iq] = std::make_unique<CPartWave>(eta[iq], q1q2, qarray[iq], l, epsilon);
+    }
+  }
+}
+
+double CWaveFunction::CalcPsiSquared(int, double, double) const { return 1.0; }
+
+double CWaveFunction::GetPsiSquared(double q, double r, double ctheta) const {
+  const int N = nqmax;
+  // A single mesh point stands for every q.
+  if (N == 1) return CalcPsiSquared(0, r, ctheta);
+
+  int iqlow, iqhigh;
+  if (delq >= 0.0) {
+    const double fl = floor(q / delq - 0.5);
+    if (fl >= N) {
+      return 1.0;  // far beyond the mesh (also keeps the int conversion in range)
+    }
+    iqlow = fl < -1.0 ? -1 : int(fl);
+    iqhigh = iqlow + 1;
+  } else {
+    if (q <= qarray[0] + 1.0e-5) {
+      iqhigh = 0;
+    } else {
+      iqhigh = N;
+      for (int i = 1; i < N; i++) {
+        if (qarray[i] + 1.0e-5 >= q) {
+          iqhigh = i;
+          break;
+        }
+      }
+    }
+    iqlow = iqhigh - 1;
+  }
+
+  // Above the mesh: extrapolate up to half a spacing, then no correlation.
+  if (iqhigh >= N) {
+    const double qlast = qarray[N - 1];
+    if (iqhigh == N && q - qlast < 0.5 * (qlast - qarray[N - 2])) {
+      iqlow = N - 2;
+      iqhigh = N - 1;
+    } else if (q - qlast > 1.0e-5) {
+      return 1.0;
+    } else {
+      iqlow = N - 2;
+      iqhigh = N - 1;
+    }
+  }
+  // Below the mesh the first point is used.
+  if (iqhigh <= 0) return CalcPsiSquared(0, r, ctheta);
+
+  const double w = (qarray[iqhigh] - q) / (qarray[iqhigh] - qarray[iqlow]);
+  double psisquared;
+  if (fabs(w) < 1.0e-5) {
+    psisquared = CalcPsiSquared(iqhigh, r, ctheta);
+  } else if (fabs(1.0 - w) < 1.0e-5) {
+    psisquared = CalcPsiSquared(iqlow, r, ctheta);
+  } else {
+    psisquared = w * CalcPsiSquared(iqlow, r, ctheta) + (1.0 - w) * CalcPsiSquared(iqhigh, r, ctheta);
+  }
+
+  if (r > 1.0 && (delq < 0.0 || q > 0.5 * delq) && psisquared < -0.01) {
+    printf("interpolate=%g, qscaled=%g, qlow=%g, qhigh=%g, rscaled=%g\n", psisquared, q, qarray[iqlow],
+           qarray[iqhigh], r);
+    printf("wlow=%g, whigh=%g\n", w, 1.0 - w);
+    printf("iqlow=%d,  %g\n", iqlow, CalcPsiSquared(iqlow, r, ctheta));
+    femtokit::Fatal("iqhigh=%d, %g\n", iqhigh, CalcPsiSquared(iqhigh, r, ctheta));
+  }
+  return psisquared;
+}
+
+double CWaveFunction::GetPsiSquared(const double *pa, const double *xa, const double *pb, const double *xb) const {
+  double q, r, ctheta;
+  getqrctheta(pa, xa, pb, xb, &q, &r, &ctheta);
+  return GetPsiSquared(q, r, ctheta);
+}
+
+void CWaveFunction::getqrctheta(const double *pa, const double *xa, const double *pb, const double *xb, double *q,
+                                double *r, double *ctheta) const {
+  const double g[4] = {1.0, -1.0, -1.0, -1.0};
+  auto dot = [&g](const double *a, const double *b) {
+    return g[0] * a[0] * b[0] + g[1] * a[1] * b[1] + g[2] * a[2] * b[2] + g[3] * a[3] * b[3];
+  };
+  double P[4], k[4], d[4];
+  for (int mu = 0; mu < 4; mu++) {
+    P[mu] = pa[mu] + pb[mu];
+    k[mu] = 0.5 * (pa[mu] - pb[mu]);
+    d[mu] = xa[mu] - xb[mu];
+  }
+  const double M2 = dot(P, P);
+  // Parts along P vanish in the pair rest frame; only a timelike P has one.
+  if (M2 > 0.0 && std::isfinite(M2)) {
+    const double Pk = dot(P, k) / M2, Pd = dot(P, d) / M2;
+    for (int mu = 0; mu < 4; mu++) {
+      k[mu] -= Pk * P[mu];
+      d[mu] -= Pd * P[mu];
+    }
+  }
+  double q2 = -dot(k, k), r2 = -dot(d, d);
+  const double s = -dot(k, d);
+  // Rounding scale of the Minkowski squares: the Euclidean squares of the vectors.
+  const double kscale = k[0] * k[0] + k[1] * k[1] + k[2] * k[2] + k[3] * k[3];
+  const double dscale = d[0] * d[0] + d[1] * d[1] + d[2] * d[2] + d[3] * d[3];
+  const double tol = 1.0e-10;
+  bool ok = M2 > 0.0 && std::isfinite(M2) && std::isfinite(q2) && std::isfinite(r2) && std::isfinite(s);
+  if (ok) {
+    if (q2 < 0.0 && q2 >= -tol * kscale) q2 = 0.0;
+    if (r2 < 0.0 && r2 >= -tol * dscale) r2 = 0.0;
+    ok = q2 >= 0.0 && r2 >= 0.0 && fabs(s) <= sqrt(r2 * q2) * (1.0 + tol) + tol * sqrt(kscale * dscale);
+  }
+  if (!ok) femtokit::Fatal("Disaster, r^2=%g, q^2=%g, ctheta=%g\n", r2, q2, s / sqrt(r2 * q2));
+
+  *q = sqrt(q2);
+  *r = sqrt(r2);
+  const double qr = (*q) * (*r);
+  *ctheta = qr > 0.0 ? std::clamp(s / qr, -1.0, 1.0) : 0.0;
+}
+
+double CWaveFunction::GetIW(int ell, double epsilon, double q, int q1q2, double eta, double delta) const {
+  const double x = q * epsilon / HBARC;
+  const complex<double> e2idelta = Misc::ceiphi(2.0 * delta);
+  const double L = ell;
+  double T;
+  if (q1q2 == 0) {
+    // u_L = (x/2)(h*_L + e^{2 i delta} h_L)
+    auto u = [&](int l) { return 0.5 * x * (Bessel::hstarn(l, x) + e2idelta * Bessel::hn(l, x)); };
+    if (ell == 0) {
+      const complex<double> u0 = u(0), u1 = u(1);
+      T = x * (norm(u0) + norm(u1)) - real(u0 * conj(u1));
+    } else {
+      const complex<double> ul = u(ell), ulm1 = u(ell - 1);
+      T = x * (norm(ul) + norm(ulm1)) - (2.0 * L + 1.0) * real(ul * conj(ulm1));
+    }
+  } else {
+    // U_L(eta) = e^{2 i delta} (F_L - i G_L) + (F_L + i G_L); dU its central difference in eta.
+    auto U = [&](int l, double et) {
+      const complex<double> c = CoulWave::CWoutgoing(l, x, et);
+      return e2idelta * c + conj(c);
+    };
+    const double deta = 0.002 * eta;
+    auto dU = [&](int l) {
+      if (deta == 0.0) return complex<double>(0.0, 0.0);  // its terms carry a factor eta
+      return (U(l, eta + 0.5 * deta) - U(l, eta - 0.5 * deta)) / deta;
+    };
+    const double eta2 = eta * eta;
+    if (ell == 0) {
+      const complex<double> U0 = U(0, eta), U1 = U(1, eta), dU0 = dU(0), dU1 = dU(1);
+      const double D0 = eta2 + (1.0 + eta2) * (1.0 + 2.0 * eta * x);
+      const double s = sqrt(1.0 + eta2);
+      T = 0.25 * ((1.0 + eta2) * x * (norm(U0) + norm(U1)) - D0 * real(U1 * conj(U0)) / s +
+                  eta * s * real(dU0 * conj(U1) - dU1 * conj(U0)));
+    } else {
+      const complex<double> Ul = U(ell, eta), Ulm1 = U(ell - 1, eta), dUl = dU(ell), dUlm1 = dU(ell - 1);
+      const double a = L * L + eta2;
+      const double Dl = L * (2.0 * L + 1.0) * a + 2.0 * eta * x * a - L * eta2;
+      const double s = sqrt(a);
+      T = 0.25 * (x * a * (norm(Ul) + norm(Ulm1)) / (L * L) - Dl * real(Ul * conj(Ulm1)) / (L * L * s) +
+                  eta * s * real(Ul * conj(dUlm1) - Ulm1 * conj(dUl)) / L);
+    }
+  }
+  return -T / q;
+}
+
+void CWaveFunction::EffectiveRange(int ichannel, double scattlength, double Reff) {
+  const double a = scattlength;
+  for (int iq = 0; iq < nqmax; iq++) {
+    const double q = qarray[iq];
+    const double t = 1.0 / (-HBARC / (a * q) + 0.5 * q * Reff / HBARC);
+    delta[ichannel][iq] = atan(t);
+    ddeltadq[ichannel][iq] = t * t / (1.0 + t * t) * (-HBARC / (a * q * q) - 0.5 * Reff / HBARC);
+  }
+}
+
+void CWaveFunction::PrintCdelta(double Rx, double Ry, double Rz) const {
+  printf("! Qinv  C(Q)_estimated ~ ddelta/dq\n");
+  const double norm = pow(4.0 * PI, 1.5) * Rx * Ry * Rz;
+  for (int iq = 0; iq < nqmax; iq++) {
+    const double q = qarray[iq];
+    double C = 1.0;
+    for (int ic = 0; ic < nchannels; ic++)
+      C += channelweight[ic] * 2.0 * PI * pow(HBARC, 3) * ddeltadq[ic][iq] / (norm * q * q);
+    printf("%6.2f  %8.4f  %g\n", q, C, 4.0 * q * q * (C - 1.0));
+  }
+  printf("_________________________________\n");
+}
