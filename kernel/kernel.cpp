@@ -1,0 +1,219 @@
+#include "kernel/kernel.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "config/fatal.h"
+#include "config/parametermap.h"
+
+namespace {
+
+struct FileCloser {
+  void operator()(FILE *f) const { fclose(f); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+std::string KernelFileName(const std::string &dir, int ell, double q) {
+  const char *format = "%s/ell%d_q%07.2f.tmp";
+  const int length = std::snprintf(nullptr, 0, format, dir.c_str(), ell, q);
+  std::string name(static_cast<std::size_t>(length) + 1, '\0');
+  std::snprintf(&name[0], name.size(), format, dir.c_str(), ell, q);
+  name.resize(static_cast<std::size_t>(length));
+  return name;
+}
+
+// Neighbouring bins and weights along one axis of GetValue(ell, q, r).
+void AxisWeights(double x, double del, int nmax, int &ilow, int &ihigh, double &wlow, double &whigh) {
+  const int i = int(std::floor(x / del));
+  const double centre = (i + 0.5) * del;
+  if (x < centre) {
+    ilow = (i - 1 > 0) ? i - 1 : 0;
+    ihigh = i;
+    whigh = std::fabs(del - std::fabs(centre - x)) / del;
+    if (whigh > 1.0) whigh = 1.0;
+    wlow = 1.0 - whigh;
+  } else {
+    ilow = i;
+    ihigh = (i + 1 >= nmax) ? i : i + 1;
+    wlow = std::fabs(del - std::fabs(x - centre)) / del;
+    if (wlow > 1.0) wlow = 1.0;
+    whigh = 1.0 - wlow;
+  }
+}
+
+}  // namespace
+
+CKernel::CKernel(const char *kparsfilename) { ParsInit(kparsfilename); }
+
+CKernel::~CKernel() { printf("kernel object deleted\n"); }
+
+void CKernel::ParsInit(const char *kparsfilename) {
+  parameterMap pars;
+  parameter::ReadParsFromFile(pars, kparsfilename);
+  NQMAX = parameter::getI(pars, "NQMAX", 25);
+  NRMAX = parameter::getI(pars, "NRMAX", 120);
+  LMAX = parameter::getI(pars, "KLMAX", 24);
+  DELQ = parameter::getD(pars, "DELQ", 4.0);
+  DELR = parameter::getD(pars, "DELR", 0.5);
+  IDENTICAL = parameter::getB(pars, "IDENTICAL", false);
+  printf("reading from %s\n", kparsfilename);
+  printf("  _________ PARAMETERS FOR KERNEL ________\n");
+  printf("delq set to %g\n", DELQ);
+  printf("nqmax set to %d\n", NQMAX);
+  printf("delr set to %g\n", DELR);
+  printf("nrmax set to %d\n", NRMAX);
+  printf("KLMAX=%d\n", LMAX);
+  printf("IDENTICAL set to %d\n", int(IDENTICAL));
+  printf("__________________________________________\n");
+  Allocate();
+}
+
+void CKernel::Allocate() {
+  if (NQMAX < 0) NQMAX = 0;
+  if (NRMAX < 0) NRMAX = 0;
+  const std::size_t slots = LMAX >= 0 ? static_cast<std::size_t>(LMAX) + 1 : 0;
+  const std::size_t size = static_cast<std::size_t>(NQMAX) * NRMAX;
+  std::vector<std::vector<double>> tables(slots);
+  for (int ell = 0; ell <= LMAX; ell += LStep()) tables[ell].assign(size, 0.0);
+  kernel.swap(tables);
+  P.assign(slots > 2 ? slots : 2, 0.0);
+}
+
+void CKernel::Read(const char *kdatadirname) {
+  const std::string dir(kdatadirname);
+  for (int ell = 0; ell <= LMAX; ell += LStep()) {
+    for (int iq = 0; iq < NQMAX; iq++) {
+      const std::string filename = KernelFileName(dir, ell, (iq + 0.5) * DELQ);
+      FilePtr fp(fopen(filename.c_str(), "r"));
+      if (!fp) femtokit::Fatal("Cannot open kernel data file %s\n", filename.c_str());
+      int nrmaxread;
+      double delrread;
+      if (fscanf(fp.get(), "%d %lf", &nrmaxread, &delrread) != 2)
+        femtokit::Fatal("Kernel data file %s has no header line\n", filename.c_str());
+      if (NRMAX > nrmaxread || std::fabs(DELR - delrread) > 1.0E-8)
+        femtokit::Fatal("Inconsistent values for nrmax or delr in data files!\n");
+      std::vector<double> &table = kernel[ell];
+      const std::size_t offset = static_cast<std::size_t>(iq) * NRMAX;
+      for (int ir = 0; ir < nrmaxread; ir++) {
+        double value;
+        if (fscanf(fp.get(), "%lf", &value) != 1)
+          femtokit::Fatal("Kernel data file %s holds %d values, fewer than its header announces (%d)\n",
+                          filename.c_str(), ir, nrmaxread);
+        if (ir < NRMAX) table[offset + ir] = value;
+      }
+    }
+  }
+}
+
+void CKernel::Write(const char *kdatadirname) {
+  const std::string dir(kdatadirname);
+  femtokit::MakeDirectory(dir);
+  for (int ell = 0; ell <= LMAX; ell += LStep()) {
+    for (int iq = 0; iq < NQMAX; iq++) {
+      const double q = (iq + 0.5) * DELQ;
+      const std::string filename = KernelFileName(dir, ell, q);
+      printf("For q=%g, Will write to %s\n", q, filename.c_str());
+      FilePtr fp(fopen(filename.c_str(), "w"));
+      if (!fp) femtokit::Fatal("Cannot open %s for writing\n", filename.c_str());
+      fprintf(fp.get(), "%d %g\n", NRMAX, DELR);
+      for (int ir = 0; ir < NRMAX; ir++) fprintf(fp.get(), "%17.10e\n", GetValue(ell, iq, ir));
+    }
+  }
+}
+
+void CKernel::Print() {
+  printf("ellmax=%d, nqmax=%d, nrmax=%d\n", LMAX, NQMAX, NRMAX);
+  for (int iq = 0; iq < NQMAX; iq++) {
+    printf("______________ q=%g MeV/c____________________\n", (iq + 0.5) * DELQ);
+    for (int ir = 0; ir < NRMAX; ir++) {
+      printf("%6.2f ", (ir + 0.5) * DELR);
+      for (int ell = 0; ell <= LMAX; ell += LStep()) printf("%10.3e ", GetValue(ell, iq, ir));
+      printf("\n");
+    }
+  }
+}
+
+double CKernel::GetValue(int ell, double q, double r) const {
+  if (IDENTICAL && ell % 2 != 0) return 0.0;
+  // NaN counts as outside; far below zero every neighbour is off the mesh.
+  if (!(q <= DELQ * NQMAX) || !(r <= DELR * NRMAX)) return 0.0;
+  if (q < -DELQ || r < -DELR || !(DELQ > 0.0) || !(DELR > 0.0)) return 0.0;
+
+  int iqlow, iqhigh, irlow, irhigh;
+  double wqlow, wqhigh, wrlow, wrhigh;
+  AxisWeights(q, DELQ, NQMAX, iqlow, iqhigh, wqlow, wqhigh);
+  AxisWeights(r, DELR, NRMAX, irlow, irhigh, wrlow, wrhigh);
+  if (std::fabs(wrlow + wrhigh - 1.0) > 1.0E-8 || std::fabs(wqlow + wqhigh - 1.0) > 1.0E-6)
+    femtokit::Fatal("weights do not add up in GetValue(ell,q,r)\n");
+
+  const double answer = wqlow * wrlow * GetValue(ell, iqlow, irlow) + wqlow * wrhigh * GetValue(ell, iqlow, irhigh) +
+                        wqhigh * wrlow * GetValue(ell, iqhigh, irlow) +
+                        wqhigh * wrhigh * GetValue(ell, iqhigh, irhigh);
+  if (ell == 0 && r > 1.0 && answer < -1.0)
+    printf("answer below -1, =%g, q=%g, r=%g, iq=%d, ir=%d, nrmax=%d\n", answer, q, r, int(std::floor(q / DELQ)),
+           int(std::floor(r / DELR)), NRMAX);
+  return answer;
+}
+
+void CKernel::CalcP(double ctheta) {
+  P[0] = 1.0;
+  P[1] = ctheta;
+  for (int ell = 1; ell < LMAX; ell++)
+    P[ell + 1] = ((2 * ell + 1) * ctheta * P[ell] - ell * P[ell - 1]) / (ell + 1);
+}
+
+double CKernel::CalcPsiSquared(int iq, int ir, double /*ctheta*/) {
+  if (iq < 0 || ir < 0 || ir >= NRMAX || iq >= NQMAX || LMAX < 0) return 1.0;
+  double psisquared = 1.0;
+  int nsmall = 0;
+  for (int ell = 0; ell <= LMAX && nsmall <= 4; ell += LStep()) {
+    const double term = (2 * ell + 1) * Entry(ell, iq, ir) * P[ell];
+    psisquared += term;
+    if (std::fabs(term) < 1.0E-4)
+      nsmall++;
+    else
+      nsmall = 0;
+  }
+  return psisquared;
+}
+
+double CKernel::CalcPsiSquared(int iq, double r, double ctheta) {
+  const double lower = std::floor(r / DELR - 0.5);
+  // Both neighbours at or beyond the last bin give 1; also keeps the cast in range.
+  if (!(lower < NRMAX)) return 1.0;
+  const int ira = lower < 0.0 ? 0 : int(lower);
+  const int irb = ira + 1;
+  const double ra = (ira + 0.5) * DELR, rb = (irb + 0.5) * DELR;
+  return ((rb - r) * CalcPsiSquared(iq, ira, ctheta) + (r - ra) * CalcPsiSquared(iq, irb, ctheta)) / DELR;
+}
+
+double CKernel::GetPsiSquared(int iq, int ir, double ctheta) {
+  if (ir >= NRMAX || iq >= NQMAX) return 1.0;
+  CalcP(ctheta);
+  return CalcPsiSquared(iq, ir, ctheta);
+}
+
+double CKernel::GetPsiSquared(int iq, double r, double ctheta) {
+  if (iq >= NQMAX) return 1.0;
+  CalcP(ctheta);
+  return CalcPsiSquared(iq, r, ctheta);
+}
+
+double CKernel::GetPsiSquared(double q, double r, double ctheta) {
+  if (NQMAX < 1) return 1.0;
+  CalcP(ctheta);
+  // A single q bin stands for every q.
+  if (NQMAX == 1) return CalcPsiSquared(0, r, ctheta);
+  const double lower = std::floor(q / DELQ - 0.5);
+  int iqa;
+  if (!(lower >= 0.0))
+    iqa = 0;
+  else if (lower >= NQMAX - 1)
+    iqa = NQMAX - 2;
+  else
+    iqa = int(lower);
+  const int iqb = iqa + 1;
+  const double qa = (iqa + 0.5) * DELQ, qb = (iqb + 0.5) * DELQ;
+  return ((qb - q) * CalcPsiSquared(iqa, r, ctheta) + (q - qa) * CalcPsiSquared(iqb, r, ctheta)) / DELQ;
+}
