@@ -1,0 +1,72 @@
+#ifndef FEMTOKIT_ARRAYS_ARRAYCALC_H
+#define FEMTOKIT_ARRAYS_ARRAYCALC_H
+
+class CCHArray;
+class C3DArray;
+class CYlmArray;
+
+// Algebra of arrays. Products and quotients of functions of direction are
+// not element-wise in the Cartesian-harmonic representation: they are formed
+// in product form (coefficients of a symmetric, not traceless, expansion,
+// weighted by trinomials) and brought back by the traceless projection
+// Detrace. The 3D mesh forms are element-wise.
+//
+// Per-radius forms take each operand's radial index; whole-array forms check
+// the parameters and run over every radial index. Arrays are passed as plain
+// pointers that the caller keeps owning.
+namespace ArrayCalc {
+
+// Parameter comparisons: true when compatible; otherwise the first mismatch
+// is printed and the result is false.
+bool CompareArrayParameters(CCHArray *a, CCHArray *b);
+bool CompareArrayParameters(C3DArray *a, CCHArray *b);
+bool CompareArrayParameters(CCHArray *a, C3DArray *b);
+bool CompareArrayParameters(C3DArray *a, C3DArray *b);
+
+void CopyArray(CCHArray *A, int irA, CCHArray *B, int irB);
+void CopyArray(CCHArray *A, CCHArray *B);
+void AddArrays(CCHArray *A, int irA, CCHArray *B, int irB, CCHArray *C, int irC);
+void AddArrays(CCHArray *A, CCHArray *B, CCHArray *C);
+// Product-form product of A up to rank LA and B up to rank LB into C up to LC.
+void MultiplyArrays_Partial(int LA, CCHArray *A, int irA, int LB, CCHArray *B, int irB, int LC, CCHArray *C,
+                            int irC);
+// Traceless product C = A*B.
+void MultiplyArrays(CCHArray *A, int irA, CCHArray *B, int irB, CCHArray *C, int irC);
+void MultiplyArrays(CCHArray *A, CCHArray *B, CCHArray *C);
+// Quotient C = A/B by a series in the rank.
+void DivideArrays(CCHArray *A, int irA, CCHArray *B, int irB, CCHArray *C, int irC);
+void DivideArrays(CCHArray *A, CCHArray *B, CCHArray *C);
+// Reciprocal C = 1/A.
+void InvertArray(CCHArray *A, int irA, CCHArray *C, int irC);
+void InvertArray(CCHArray *A, CCHArray *C);
+// Traceless projection of the product-form set A into B.
+void Detrace(CCHArray *A, int irA, CCHArray *B, int irB);
+void Detrace(CCHArray *A, CCHArray *B);
+
+// 3D mesh arrays, element by element.
+void MultiplyArrays(C3DArray *A, C3DArray *B, C3DArray *C);
+void DivideArrays(C3DArray *A, C3DArray *B, C3DArray *C);
+void AddArrays(C3DArray *A, C3DArray *B, C3DArray *C);
+void CopyArray(C3DArray *A, C3DArray *B);
+void InvertArray(C3DArray *A, C3DArray *B);
+
+// Conversions between representations: traceless expansion A, moments M,
+// exponent X (the function is exp of the X expansion), 3D mesh and
+// spherical-harmonic coefficients.
+void CalcAExpArrayFromMArray(CCHArray *M, int irM, CCHArray *A, int irA);
+void CalcAExpArrayFromMArray(CCHArray *M, CCHArray *A);
+void CalcMArrayFromAExpArray(CCHArray *A, int irA, CCHArray *M, int irM);
+void CalcMArrayFromAExpArray(CCHArray *A, CCHArray *M);
+void CalcAExpArrayFromXExpArray(CCHArray *X, int irX, CCHArray *A, int irA);
+void CalcAExpArrayFromXExpArray(CCHArray *X, CCHArray *A);
+void CalcXExpArrayFromAExpArray(CCHArray *A, int irA, CCHArray *X, int irX);
+// Fills P with the X expansion of Q.
+void CalcXExpArrayFromAExpArray(CCHArray *P, CCHArray *Q);
+void Calc3DArrayFromAExpArray(CCHArray *A, C3DArray *C3D);
+void CalcAExpArrayFrom3DArray(C3DArray *C3D, CCHArray *A);
+void CalcYlmExpArrayFromAExpArray(CCHArray *A, int irA, CYlmArray *Y, int irY);
+void CalcAExpArrayFromYlmExpArray(CYlmArray *Y, int irY, CCHArray *A, int irA);
+
+}  // namespace ArrayCalc
+
+#endif

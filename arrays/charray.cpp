@@ -1,0 +1,287 @@
+#include "arrays/charray.h"
+
+#include "config/fatal.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <new>
+
+namespace {
+
+// The coefficient object shared by all arrays. It is placed in static storage
+// and never destroyed, so the tables stay for the whole process and no
+// clearing message is printed at exit.
+CCHCalc *SharedCHCalc() {
+  alignas(CCHCalc) static unsigned char storage[sizeof(CCHCalc)];
+  static CCHCalc *calc = ::new (static_cast<void *>(storage)) CCHCalc();
+  return calc;
+}
+
+}  // namespace
+
+CCHCalc *CCHArray::chcalc = nullptr;
+std::unique_ptr<CRandom> CCHArray::randy;
+
+CCHArray::CCHArray(int lmax, int nradial, double radstep, bool xsym, bool ysym, bool zsym)
+    : XSYM(xsym), YSYM(ysym), ZSYM(zsym), RADSTEP(radstep), NRADIAL(nradial), LMAX(lmax) {
+  CreateArray();
+}
+
+CCHArray::CCHArray(int lmax, int nradial, double radstep) : CCHArray(lmax, nradial, radstep, false, false, false) {}
+
+CCHArray::~CCHArray() = default;
+
+void CCHArray::CreateArray() {
+  if (chcalc == nullptr) chcalc = SharedCHCalc();
+  if (LMAX < 0 || NRADIAL < 1)
+    femtokit::Fatal("CCHArray: cannot build an array with LMAX=%d, NRADIAL=%d\n", LMAX, NRADIAL);
+  dlx = XSYM ? 2 : 1;
+  dly = YSYM ? 2 : 1;
+  dlz = ZSYM ? 2 : 1;
+  LMAXALLOC = LMAX;
+  lxlybase.assign(static_cast<size_t>((LMAX + 1) * (LMAX + 1)), -1);
+  int ntriples = 0;
+  for (int lx = 0; lx <= LMAX; lx += dlx) {
+    for (int ly = 0; ly <= LMAX - lx; ly += dly) {
+      lxlybase[static_cast<size_t>(lx * (LMAX + 1) + ly)] = ntriples;
+      ntriples += (LMAX - lx - ly) / dlz + 1;
+    }
+  }
+  A.assign(static_cast<size_t>(ntriples) * static_cast<size_t>(NRADIAL), 0.0);
+}
+
+void CCHArray::SetLMAX(int lmax) {
+  if (lmax < LMAX) LMAX = lmax;
+}
+
+void CCHArray::PrintPars() const {
+  printf("XSYM=%d, YSYM=%d, ZSYM=%d\n", XSYM, YSYM, ZSYM);
+  printf("LMAX=%d, NRADIAL=%d, RADSTEP=%g\n", LMAX, NRADIAL, RADSTEP);
+}
+
+bool CCHArray::TripleExists(int lx, int ly, int lz) const {
+  return lx >= 0 && ly >= 0 && lz >= 0 && lx + ly + lz <= LMAX && lx % dlx == 0 && ly % dly == 0 && lz % dlz == 0;
+}
+
+bool CCHArray::ElementExists(int lx, int ly, int lz, int ir) const {
+  return ir >= 0 && ir < NRADIAL && TripleExists(lx, ly, lz);
+}
+
+void CCHArray::CheckIR(int ir, const char *operation) const {
+  if (ir < 0 || ir >= NRADIAL)
+    femtokit::Fatal("CCHArray::%s: radial index %d outside 0..%d\n", operation, ir, NRADIAL - 1);
+}
+
+int CCHArray::RadialBin(double r, double radstep) {
+  const double bin = std::floor(r / radstep);
+  if (!(bin >= static_cast<double>(INT_MIN))) return -1;  // also NaN
+  if (bin > static_cast<double>(INT_MAX)) return INT_MAX;
+  return static_cast<int>(bin);
+}
+
+double CCHArray::GetElement(int lx, int ly, int lz, int ir) const {
+  if (ElementExists(lx, ly, lz, ir)) return At(lx, ly, lz, ir);
+  puts("WARNING: Tried to get non-existent element in CCHArray");
+  printf("LMAX=%d, XSYM=%d, YSYM=%d, ZSYM=%d, ir=%d\n", LMAX, XSYM, YSYM, ZSYM, ir);
+  printf("l=(%d,%d,%d), ir=%d\n", lx, ly, lz, ir);
+  return 0.0;
+}
+
+void CCHArray::SetElement(int lx, int ly, int lz, int ir, double value) {
+  if (!ElementExists(lx, ly, lz, ir)) {
+    puts("Tried to set element out of bounds in CCHArray");
+    printf("LMAX=%d, XSYM=%d, YSYM=%d, ZSYM=%d, ir=%d\n", LMAX, XSYM, YSYM, ZSYM, ir);
+    femtokit::Fatal("l=(%d,%d,%d), ir=%d\n", lx, ly, lz, ir);
+  }
+  At(lx, ly, lz, ir) = value;
+}
+
+void CCHArray::IncrementElement(int lx, int ly, int lz, int ir, double value) {
+  if (!ElementExists(lx, ly, lz, ir)) {
+    puts("OUT OF BOUNDS IN INCREMENTELEMENT");
+    femtokit::Fatal("ell=(%d,%d,%d), ir=%d\n", lx, ly, lz, ir);
+  }
+  At(lx, ly, lz, ir) += value;
+}
+
+double CCHArray::GetElement(int lx, int ly, int lz, double r) const {
+  return GetElement(lx, ly, lz, RadialBin(r, RADSTEP));
+}
+
+void CCHArray::SetElement(int lx, int ly, int lz, double r, double value) {
+  SetElement(lx, ly, lz, RadialBin(r, RADSTEP), value);
+}
+
+void CCHArray::IncrementElement(int lx, int ly, int lz, double r, double value) {
+  IncrementElement(lx, ly, lz, RadialBin(r, RADSTEP), value);
+}
+
+void CCHArray::ZeroArray() { ZeroArray_Partial(LMAX); }
+
+void CCHArray::ZeroArray(int ir) {
+  CheckIR(ir, "ZeroArray");
+  ZeroArray_Partial(LMAX, ir);
+}
+
+void CCHArray::ZeroArray(int lx, int ly, int lz) {
+  if (!TripleExists(lx, ly, lz))
+    femtokit::Fatal("CCHArray::ZeroArray: triple (%d,%d,%d) is not stored (LMAX=%d, XSYM=%d, YSYM=%d, ZSYM=%d)\n", lx,
+                    ly, lz, LMAX, XSYM, YSYM, ZSYM);
+  for (int ir = 0; ir < NRADIAL; ++ir) At(lx, ly, lz, ir) = 0.0;
+}
+
+void CCHArray::ZeroArray_Partial(int lmax) {
+  if (lmax > LMAX) lmax = LMAX;
+  for (int lx = 0; lx <= lmax; lx += dlx)
+    for (int ly = 0; ly <= lmax - lx; ly += dly)
+      for (int lz = 0; lz <= lmax - lx - ly; lz += dlz)
+        for (int ir = 0; ir < NRADIAL; ++ir) At(lx, ly, lz, ir) = 0.0;
+}
+
+void CCHArray::ZeroArray_Partial(int lmax, int ir) {
+  CheckIR(ir, "ZeroArray_Partial");
+  if (lmax > LMAX) lmax = LMAX;
+  for (int lx = 0; lx <= lmax; lx += dlx)
+    for (int ly = 0; ly <= lmax - lx; ly += dly)
+      for (int lz = 0; lz <= lmax - lx - ly; lz += dlz) At(lx, ly, lz, ir) = 0.0;
+}
+
+void CCHArray::ScaleArray(double factor) {
+  for (int ir = 0; ir < NRADIAL; ++ir) ScaleArray(factor, ir);
+}
+
+void CCHArray::ScaleArray(double factor, int ir) {
+  CheckIR(ir, "ScaleArray");
+  for (int lx = 0; lx <= LMAX; lx += dlx)
+    for (int ly = 0; ly <= LMAX - lx; ly += dly)
+      for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz) At(lx, ly, lz, ir) *= factor;
+}
+
+double CCHArray::GetBiggest(int ir) const {
+  CheckIR(ir, "GetBiggest");
+  double biggest = 0.0;
+  for (int lx = 0; lx <= LMAX; lx += dlx)
+    for (int ly = 0; ly <= LMAX - lx; ly += dly)
+      for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz) biggest = std::fmax(biggest, std::fabs(At(lx, ly, lz, ir)));
+  return biggest;
+}
+
+// Tracelessness: A(lx+2,ly,lz) + A(lx,ly+2,lz) + A(lx,ly,lz+2) = 0. The
+// partners read here are always stored, and values written for smaller
+// indices of the outer axis feed the larger ones.
+void CCHArray::FillRemainderX(int ir) {
+  CheckIR(ir, "FillRemainderX");
+  if (LMAX < 2) return;
+  for (int lx = 2; lx <= LMAX; lx += dlx)
+    for (int ly = 0; ly <= LMAX - lx; ly += dly)
+      for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz)
+        At(lx, ly, lz, ir) = -At(lx - 2, ly + 2, lz, ir) - At(lx - 2, ly, lz + 2, ir);
+}
+
+void CCHArray::FillRemainderX() {
+  for (int ir = 0; ir < NRADIAL; ++ir) FillRemainderX(ir);
+}
+
+void CCHArray::FillRemainderY(int ir) {
+  CheckIR(ir, "FillRemainderY");
+  if (LMAX < 2) return;
+  for (int ly = 2; ly <= LMAX; ly += dly)
+    for (int lx = 0; lx <= LMAX - ly; lx += dlx)
+      for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz)
+        At(lx, ly, lz, ir) = -At(lx, ly - 2, lz + 2, ir) - At(lx + 2, ly - 2, lz, ir);
+}
+
+void CCHArray::FillRemainderY() {
+  for (int ir = 0; ir < NRADIAL; ++ir) FillRemainderY(ir);
+}
+
+void CCHArray::FillRemainderZ(int ir) {
+  CheckIR(ir, "FillRemainderZ");
+  if (LMAX < 2) return;
+  for (int lz = 2; lz <= LMAX; lz += dlz)
+    for (int lx = 0; lx <= LMAX - lz; lx += dlx)
+      for (int ly = 0; ly <= LMAX - lx - lz; ly += dly)
+        At(lx, ly, lz, ir) = -At(lx, ly + 2, lz - 2, ir) - At(lx + 2, ly, lz - 2, ir);
+}
+
+void CCHArray::FillRemainderZ() {
+  for (int ir = 0; ir < NRADIAL; ++ir) FillRemainderZ(ir);
+}
+
+CRandom &CCHArray::Generator() {
+  if (!randy) randy = std::make_unique<CRandom>(-12345);
+  return *randy;
+}
+
+void CCHArray::RandomInit(int seed) { randy = std::make_unique<CRandom>(seed); }
+
+void CCHArray::Randomize(double scale, int ir) {
+  CheckIR(ir, "Randomize");
+  CRandom &random = Generator();
+  for (int lx = 0; lx <= LMAX; lx += dlx)
+    for (int ly = 0; ly <= LMAX - lx; ly += dly)
+      for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz) At(lx, ly, lz, ir) = scale * (1.0 - 2.0 * random.ran());
+}
+
+void CCHArray::Randomize(double scale) {
+  Generator();
+  for (int ir = 0; ir < NRADIAL; ++ir) Randomize(scale, ir);
+}
+
+void CCHArray::RandomizeA(double scale, int ir) {
+  CheckIR(ir, "RandomizeA");
+  CRandom &random = Generator();
+  for (int lx = 0; lx < 2; lx += dlx) {
+    for (int ly = 0; ly <= LMAX - lx; ly += dly)
+      for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz) At(lx, ly, lz, ir) = scale * (1.0 - 2.0 * random.ran());
+    FillRemainderX(ir);
+  }
+}
+
+void CCHArray::RandomizeA(double scale) {
+  Generator();
+  for (int ir = 0; ir < NRADIAL; ++ir) RandomizeA(scale, ir);
+}
+
+void CCHArray::RandomizeA_Gaussian(double scale, int ir) {
+  CheckIR(ir, "RandomizeA_Gaussian");
+  CRandom &random = Generator();
+  for (int lx = 0; lx < 2; lx += dlx) {
+    for (int ly = 0; ly <= LMAX - lx; ly += dly)
+      for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz) At(lx, ly, lz, ir) = scale * random.gauss();
+    FillRemainderX(ir);
+  }
+}
+
+void CCHArray::RandomizeA_Gaussian(double scale) {
+  Generator();
+  for (int ir = 0; ir < NRADIAL; ++ir) RandomizeA_Gaussian(scale, ir);
+}
+
+void CCHArray::PrintArrayFixedIR(int lmax, int ir) const {
+  CheckIR(ir, "PrintArrayFixedIR");
+  const int dL = (XSYM && YSYM && ZSYM) ? 2 : 1;
+  if (lmax > LMAX) lmax = LMAX;
+  printf("\n______________________________________________________\n");
+  for (int L = 0; L <= lmax; L += dL) {
+    printf("     L=%d\n", L);
+    printf(" lx\\ly:");
+    for (int ly = 0; ly <= L; ly += dly) printf(" %4d       ", ly);
+    printf("\n");
+    for (int lx = 0; lx <= L; lx += dlx) {
+      printf(" %3d ", lx);
+      for (int ly = 0; ly <= L - lx; ly += dly) {
+        const int lz = L - lx - ly;
+        if (ZSYM && lz % 2 != 0)
+          printf("%10.3e ", 0.0);
+        else
+          printf(" %10.3e ", GetElement(lx, ly, lz, ir));
+      }
+      printf("\n");
+    }
+    puts("_________________________________________");
+  }
+}
+
+void CCHArray::PrintArrayFixedIR(int ir) const { PrintArrayFixedIR(LMAX, ir); }

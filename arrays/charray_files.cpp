@@ -1,0 +1,137 @@
+// Array parameter files, array data directories and the summary table.
+#include "arrays/charray.h"
+
+#include "config/fatal.h"
+#include "config/parametermap.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+struct FileCloser {
+  void operator()(FILE *f) const { fclose(f); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+std::string TripleFileName(const char *dirname, int lx, int ly, int lz) {
+  return std::string(dirname) + "/lx" + std::to_string(lx) + "_ly" + std::to_string(ly) + "_lz" +
+         std::to_string(lz) + ".tmp";
+}
+
+FilePtr OpenForWriting(const std::string &filename) {
+  FilePtr file(fopen(filename.c_str(), "w"));
+  if (!file) femtokit::Fatal("Cannot open %s for writing\n", filename.c_str());
+  return file;
+}
+
+// Flushes and closes; a write that did not reach the file is fatal.
+void CloseWritten(FilePtr file, const std::string &filename) {
+  const bool failed = ferror(file.get()) != 0;
+  if (fclose(file.release()) != 0 || failed) femtokit::Fatal("Error writing %s\n", filename.c_str());
+}
+
+}  // namespace
+
+CCHArray::CCHArray(const char *arrayparsfilename) {
+  parameterMap parameters;
+  parameter::set(parameters, "NRADIAL", 25);
+  parameter::set(parameters, "RADSTEP", 1.0);
+  parameter::set(parameters, "LMAX", 4);
+  parameter::set(parameters, "IDENTICAL", false);
+  parameter::set(parameters, "XSYM", false);
+  parameter::set(parameters, "YSYM", false);
+  parameter::set(parameters, "ZSYM", false);
+  parameter::ReadParsFromFile(parameters, arrayparsfilename);
+  if (parameter::getB(parameters, "IDENTICAL", false)) {
+    parameter::set(parameters, "XSYM", true);
+    parameter::set(parameters, "YSYM", true);
+    parameter::set(parameters, "ZSYM", true);
+  }
+  NRADIAL = parameter::getI(parameters, "NRADIAL", 25);
+  LMAX = parameter::getI(parameters, "LMAX", 4);
+  RADSTEP = parameter::getD(parameters, "RADSTEP", 1.0);
+  XSYM = parameter::getB(parameters, "XSYM", false);
+  YSYM = parameter::getB(parameters, "YSYM", false);
+  ZSYM = parameter::getB(parameters, "ZSYM", false);
+  CreateArray();
+}
+
+CCHArray::CCHArray(const std::string &arrayparsfilename) : CCHArray(arrayparsfilename.c_str()) {}
+
+// Writes the full form (allx) or the lx <= 1 layers, in loop order.
+void CCHArray::WriteFiles(const char *dirname, bool allx, const char *valueformat) const {
+  femtokit::MakeDirectory(dirname);
+  const int lxmax = allx ? LMAX : 1;
+  for (int lx = 0; lx <= lxmax; lx += dlx) {
+    for (int ly = 0; ly <= LMAX - lx; ly += dly) {
+      for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz) {
+        const std::string filename = TripleFileName(dirname, lx, ly, lz);
+        FilePtr file = OpenForWriting(filename);
+        // Ten digits keep any step that the parameter map can hold exact.
+        fprintf(file.get(), "%d %.10g\n", NRADIAL, RADSTEP);
+        for (int ir = 0; ir < NRADIAL; ++ir) {
+          fprintf(file.get(), valueformat, At(lx, ly, lz, ir));
+          fputc('\n', file.get());
+        }
+        CloseWritten(std::move(file), filename);
+      }
+    }
+  }
+}
+
+void CCHArray::WriteAllA(const char *dirname) const { WriteFiles(dirname, true, "%16.10e"); }
+
+void CCHArray::WriteAX(const char *dirname) const { WriteFiles(dirname, false, "%g"); }
+
+void CCHArray::ReadFiles(const char *dirname, bool allx) {
+  const int lxmax = allx ? LMAX : 1;
+  for (int lx = 0; lx <= lxmax; lx += dlx) {
+    for (int ly = 0; ly <= LMAX - lx; ly += dly) {
+      for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz) {
+        const std::string filename = TripleFileName(dirname, lx, ly, lz);
+        FilePtr file(fopen(filename.c_str(), "r"));
+        if (!file) femtokit::Fatal("Reading Error: %s, does not exist\n", filename.c_str());
+        int nradial;
+        double radstep;
+        if (fscanf(file.get(), "%d %lf", &nradial, &radstep) != 2)
+          femtokit::Fatal("Reading Error: %s has no valid header (NRADIAL RADSTEP)\n", filename.c_str());
+        if (std::fabs(radstep - RADSTEP) > 1.0e-6 || nradial != NRADIAL)
+          femtokit::Fatal("Mesh in %s out of whack: RADSTEP=%g =? %g, NRADIAL=%d=?%d\n", filename.c_str(), RADSTEP,
+                          radstep, NRADIAL, nradial);
+        for (int ir = 0; ir < NRADIAL; ++ir) {
+          if (fscanf(file.get(), "%lf", &At(lx, ly, lz, ir)) != 1)
+            femtokit::Fatal("Reading Error: %s holds %d readable values, %d expected\n", filename.c_str(), ir,
+                            NRADIAL);
+        }
+      }
+    }
+  }
+  FillRemainderX();
+}
+
+void CCHArray::ReadAllA(const char *dirname) { ReadFiles(dirname, true); }
+
+void CCHArray::ReadAX(const char *dirname) { ReadFiles(dirname, false); }
+
+void CCHArray::WriteShort(const char *filename, int lmax) const {
+  if (lmax > LMAX) lmax = LMAX;
+  FilePtr file = OpenForWriting(filename);
+  FILE *f = file.get();
+  fprintf(f, "!       ");
+  for (int L = 0; L <= lmax; ++L)
+    for (int lx = 0; lx < 2 && lx <= L; lx += dlx)
+      for (int ly = 0; ly <= L - lx; ly += dly)
+        if ((L - lx - ly) % dlz == 0) fprintf(f, "  (%d,%d,%d)  ", lx, ly, L - lx - ly);
+  fprintf(f, "\n");
+  for (int ir = 0; ir < NRADIAL; ++ir) {
+    fprintf(f, "%7.2f ", (ir + 0.5) * RADSTEP);
+    for (int L = 0; L <= lmax; ++L)
+      for (int lx = 0; lx < 2 && lx <= L; lx += dlx)
+        for (int ly = 0; ly <= L - lx; ly += dly)
+          if ((L - lx - ly) % dlz == 0) fprintf(f, " %9.2e ", GetElement(lx, ly, L - lx - ly, ir));
+    fprintf(f, "\n");
+  }
+  CloseWritten(std::move(file), filename);
+}
