@@ -189,6 +189,12 @@ void CWaveFunction::getqrctheta(const double *pa, const double *xa, const double
     d[mu] = xa[mu] - xb[mu];
   }
   const double M2 = dot(P, P);
+  // Rounding scale of the Minkowski squares: Euclidean squares of the vectors,
+  // enlarged by the boost factor P_E^2/M^2 that the projection below brings in.
+  const double PE2 = P[0] * P[0] + P[1] * P[1] + P[2] * P[2] + P[3] * P[3];
+  const double boost = M2 > 0.0 ? PE2 / M2 : 1.0;
+  const double kscale = (k[0] * k[0] + k[1] * k[1] + k[2] * k[2] + k[3] * k[3]) * boost;
+  const double dscale = (d[0] * d[0] + d[1] * d[1] + d[2] * d[2] + d[3] * d[3]) * boost;
   // Parts along P vanish in the pair rest frame; only a timelike P has one.
   if (M2 > 0.0 && std::isfinite(M2)) {
     const double Pk = dot(P, k) / M2, Pd = dot(P, d) / M2;
@@ -197,11 +203,10 @@ void CWaveFunction::getqrctheta(const double *pa, const double *xa, const double
       d[mu] -= Pd * P[mu];
     }
   }
+  // Orthogonal to a timelike P both are spacelike, so negative squares and
+  // Cauchy-Schwarz violations can only come from rounding.
   double q2 = -dot(k, k), r2 = -dot(d, d);
   const double s = -dot(k, d);
-  // Rounding scale of the Minkowski squares: the Euclidean squares of the vectors.
-  const double kscale = k[0] * k[0] + k[1] * k[1] + k[2] * k[2] + k[3] * k[3];
-  const double dscale = d[0] * d[0] + d[1] * d[1] + d[2] * d[2] + d[3] * d[3];
   const double tol = 1.0e-10;
   bool ok = M2 > 0.0 && std::isfinite(M2) && std::isfinite(q2) && std::isfinite(r2) && std::isfinite(s);
   if (ok) {
