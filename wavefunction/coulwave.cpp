@@ -1,11 +1,13 @@
 #include "wavefunction/coulwave.h"
 
 #include <gsl/gsl_errno.h>
+#include <gsl/gsl_odeiv2.h>
 #include <gsl/gsl_sf_coulomb.h>
 #include <gsl/gsl_sf_gamma.h>
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "config/fatal.h"
@@ -36,6 +38,84 @@ inline bool NonPositiveX(double x, double *F, double *G) {
   return true;
 }
 
+// Inside the classically forbidden region 0 < x < 2 eta GSL switches to a JWKB
+// approximation (errors of up to a few per cent) except where its power series
+// applies (x < 1.2 and |eta x| < 10). There F and G are obtained instead by
+// integrating the Coulomb equation u'' = (L(L+1)/x^2 + 2 eta/x - 1) u from points
+// where GSL is exact: F outward from the series region and G inward from
+// x = 2 eta, each as the dominant solution in its direction of integration, in
+// the Riccati form y = (ln u, u'/u), which neither overflows nor loses accuracy.
+struct RiccatiParams {
+  double ell_term;  // L(L+1)
+  double eta;
+};
+
+int RiccatiRHS(double x, const double y[], double dydx[], void *params) {
+  const RiccatiParams *p = static_cast<const RiccatiParams *>(params);
+  dydx[0] = y[1];
+  dydx[1] = p->ell_term / (x * x) + 2.0 * p->eta / x - 1.0 - y[1] * y[1];
+  return GSL_SUCCESS;
+}
+
+struct DriverDeleter {
+  void operator()(gsl_odeiv2_driver *d) const { gsl_odeiv2_driver_free(d); }
+};
+
+// One ODE driver per thread, allocated on first use and reused afterwards.
+class RiccatiSolver {
+ public:
+  RiccatiSolver() : sys_{RiccatiRHS, nullptr, 2, &params_} {
+    driver_.reset(gsl_odeiv2_driver_alloc_y_new(&sys_, gsl_odeiv2_step_rk8pd, 1.0e-3, 0.0, 1.0e-13));
+  }
+  // Carries (ln u, u'/u) from x0 to x1; false when the integration fails.
+  bool Carry(int L, double eta, double x0, double x1, double y[2]) {
+    params_.ell_term = static_cast<double>(L) * (L + 1);
+    params_.eta = eta;
+    gsl_odeiv2_driver_reset(driver_.get());
+    gsl_odeiv2_driver_reset_hstart(driver_.get(), x1 > x0 ? 1.0e-3 : -1.0e-3);
+    double x = x0;
+    return gsl_odeiv2_driver_apply(driver_.get(), &x, x1, y) == GSL_SUCCESS;
+  }
+
+ private:
+  RiccatiParams params_{0.0, 0.0};
+  gsl_odeiv2_system sys_;
+  std::unique_ptr<gsl_odeiv2_driver, DriverDeleter> driver_;
+};
+
+// Start of GSL's series region, with a margin.
+inline double SeriesEdge(double eta) { return 0.9 * std::fmin(1.2, 10.0 / eta); }
+
+// True when (x, eta) lies where GSL would use its JWKB approximation. Beyond
+// eta = 100 no exact starting point for F exists and GSL's values are kept.
+inline bool NeedsRiccati(double x, double eta) {
+  return eta > 0.0 && eta <= 100.0 && x < 2.0 * eta && x >= SeriesEdge(eta);
+}
+
+// F_L, G_L and their derivatives in the forbidden region; false when a step
+// fails (the caller then keeps GSL's values).
+bool RiccatiFG(int L, double x, double eta, double *F, double *G, double *Fp, double *Gp) {
+  thread_local RiccatiSolver solver;
+  double fc[1], fcp[1], gc[1], gcp[1], Fe = 0.0, Ge = 0.0;
+  // F from the series region outward.
+  const double xs = SeriesEdge(eta);
+  int status = gsl_sf_coulomb_wave_FGp_array(L, 0, eta, xs, fc, fcp, gc, gcp, &Fe, &Ge);
+  if ((status != GSL_SUCCESS && status != GSL_EOVRFLW) || !(fc[0] > 0.0)) return false;
+  double yF[2] = {std::log(fc[0]) + Fe, fcp[0] / fc[0]};
+  if (!solver.Carry(L, eta, xs, x, yF)) return false;
+  // G from x = 2 eta, where GSL's continued fractions are exact, inward.
+  const double xb = 2.0 * eta * (1.0 + 1.0e-12);
+  status = gsl_sf_coulomb_wave_FGp_array(L, 0, eta, xb, fc, fcp, gc, gcp, &Fe, &Ge);
+  if ((status != GSL_SUCCESS && status != GSL_EOVRFLW) || !(gc[0] > 0.0)) return false;
+  double yG[2] = {std::log(gc[0]) + Ge, gcp[0] / gc[0]};
+  if (!solver.Carry(L, eta, xb, x, yG)) return false;
+  *F = std::exp(yF[0]);
+  *G = std::exp(yG[0]);
+  *Fp = yF[1] * *F;
+  *Gp = yG[1] * *G;
+  return true;
+}
+
 }  // namespace
 
 namespace CoulWave {
@@ -47,6 +127,10 @@ void GetFG(int L, double x, double eta, double *F, double *G) {
     return;
   }
   femtokit::InitGSL();
+  if (NeedsRiccati(x, eta)) {
+    double Fp, Gp;
+    if (RiccatiFG(L, x, eta, F, G, &Fp, &Gp)) return;
+  }
   thread_local std::vector<double> fc, gc;
   fc.assign(L + 1, 0.0);
   gc.assign(L + 1, 0.0);
@@ -69,6 +153,7 @@ void GetFGprime(int ell, double x, double eta, double *F, double *G, double *Fpr
     return;
   }
   femtokit::InitGSL();
+  if (NeedsRiccati(x, eta) && RiccatiFG(ell, x, eta, F, G, Fprime, Gprime)) return;
   double fc[1] = {0.0}, fcp[1] = {0.0}, gc[1] = {0.0}, gcp[1] = {0.0};
   double F_exponent = 0.0, G_exponent = 0.0;
   const int status = gsl_sf_coulomb_wave_FGp_array(ell, 0, eta, x, fc, fcp, gc, gcp, &F_exponent, &G_exponent);
