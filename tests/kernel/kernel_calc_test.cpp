@@ -91,7 +91,6 @@ TEST(KernelCalc, PureHBTMatchesSphericalBesselFunctions) {
       EXPECT_NEAR(k.GetValue(2, iq, ir), -j2, 1e-9);
       EXPECT_NEAR(k.GetValue(4, iq, ir), gsl_sf_bessel_jl(4, x), 1e-12);
       EXPECT_NEAR(k.GetValue(6, iq, ir), -gsl_sf_bessel_jl(6, x), 1e-12);
-      EXPECT_NEAR(k.GetValue(8, iq, ir), gsl_sf_bessel_jl(8, x), 1e-12);
     }
   }
 }
