@@ -182,16 +182,6 @@ TEST(CKernel, IdenticalKernelHasEvenTablesOnly) {
   EXPECT_NE(out.find("______________ q=6 MeV/c____________________\n"), std::string::npos);
 }
 
-TEST(CKernel, IndexLookupOutsideMeshIsZero) {
-  const Mesh m{2, 3, 1, 4.0, 0.5, false};
-  LoadedKernel k("kernel_idx", m, [](int, double, double) { return 2.0; });
-  EXPECT_EQ(k->GetValue(0, 1, 2), 2.0);
-  EXPECT_EQ(k->GetValue(0, 2, 0), 0.0);
-  EXPECT_EQ(k->GetValue(0, 0, 3), 0.0);
-  EXPECT_EQ(k->GetValue(0, -1, 0), 0.0);
-  EXPECT_EQ(k->GetValue(1, 0, -1), 0.0);
-}
-
 TEST(CKernel, InterpolationIsExactForLinearFunctionsAndHandlesEdges) {
   const Mesh m{5, 8, 1, 4.0, 0.5, false};
   auto f = [](int ell, double q, double r) { return 0.3 - 0.02 * q + 0.15 * r + ell * (0.01 * q - 0.2 * r); };
@@ -214,6 +204,11 @@ TEST(CKernel, InterpolationIsExactForLinearFunctionsAndHandlesEdges) {
   EXPECT_EQ(k->GetValue(0, 6.0, 4.0 + 1e-9), 0.0);
   EXPECT_EQ(k->GetValue(0, NAN, 1.0), 0.0);
   EXPECT_EQ(k->GetValue(0, 6.0, -100.0), 0.0);
+  // Index lookup off the mesh.
+  EXPECT_EQ(k->GetValue(0, 5, 0), 0.0);
+  EXPECT_EQ(k->GetValue(0, 0, 8), 0.0);
+  EXPECT_EQ(k->GetValue(1, -1, 0), 0.0);
+  EXPECT_EQ(k->GetValue(1, 0, -1), 0.0);
 }
 
 TEST(CKernel, InterpolatedValueBelowMinusOneIsReported) {
@@ -253,6 +248,12 @@ TEST(CKernel, ReadFailuresAreFatal) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.output.find("Inconsistent values for nrmax or delr in data files!\n"), std::string::npos);
 
+  // Another radial width.
+  WriteKernelDir(dir + "/delr", Mesh{2, 4, 2, 4.0, 0.5 + 1e-6, true}, f);
+  r = read(dir + "/delr");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("Inconsistent values for nrmax or delr in data files!\n"), std::string::npos);
+
   // Header announces more values than the file holds.
   WriteKernelDir(dir + "/short", m, f);
   std::ofstream(dir + "/short/ell0_q0002.00.tmp") << "4 0.5\n1\n2\n3\n";
@@ -274,28 +275,15 @@ TEST(CKernel, ReadFailuresAreFatal) {
   EXPECT_EQ(r.output.find("Inconsistent"), std::string::npos);
 }
 
-TEST(CKernel, DelrMismatchIsFatalAndSixDigitWidthsRoundTrip) {
-  // A DELR written with 6 significant digits no longer matches 0.1234567 to 1e-8.
+TEST(CKernel, SixDigitWidthRoundTrips) {
+  // DELR passes through the parameter map with 6 digits, as the files write it.
   const std::string dir = ScratchDir("kernel_delr");
   const std::string pars = dir + "/k.dat";
-  std::ofstream(pars) << "int NQMAX 1\nint NRMAX 2\nint KLMAX 0\n";
-  const ChildResult r = RunInChild([&] {
-    CKernel k(pars);
-    k.ParsInit(pars);
-    k.Write(dir + "/data");
-    std::ofstream(dir + "/data/ell0_q0002.00.tmp") << "2 0.1234567\n0\n0\n";
-    k.Read(dir + "/data");  // DELR 0.5 against 0.1234567
-  });
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.output.find("Inconsistent values for nrmax or delr in data files!"), std::string::npos);
-
-  // Through the parameter map the width itself is stored with 6 digits, so
-  // a kernel set up with DELR 0.1234567 writes and reads back consistently.
   std::ofstream(pars) << "int NQMAX 1\nint NRMAX 2\nint KLMAX 0\ndouble DELR 0.1234567\n";
   const ChildResult ok = RunInChild([&] {
     CKernel k(pars);
-    k.Write(dir + "/data2");
-    k.Read(dir + "/data2");
+    k.Write(dir + "/data");
+    k.Read(dir + "/data");
   });
   EXPECT_EQ(ok.status, 0);
   EXPECT_NE(ok.output.find("delr set to 0.123457\n"), std::string::npos);
