@@ -206,6 +206,18 @@ TEST(WaveFunctionPP, IdenticalProtonsGiveAnEvenFunctionOfCosTheta) {
       }
 }
 
+TEST(WaveFunctionPP, MeshFromFileUsesItsOwnMomenta) {
+  static const std::string dir = ScratchDir("wavefunction_pp_mesh");
+  std::ofstream(dir + "/q.dat") << "2\n30 75\n";
+  std::ofstream(dir + "/wf.dat") << "int NQMAX 2\ndouble DELQ -1\ndouble EPSILON 9\nstring QARRAYFILENAME "
+                                 << dir << "/q.dat\n";
+  CWaveFunction_pp file(dir + "/wf.dat");
+  CWaveFunction_pp uniform(WfPars("uniform.dat", 1, 60.0, 9.0));
+  EXPECT_EQ(file.GetQ(0), 30.0);
+  EXPECT_DOUBLE_EQ(file.phase_1S0[0], uniform.phase_1S0[0]);
+  EXPECT_DOUBLE_EQ(file.CalcPsiSquared(0, 1.7, 0.3), uniform.CalcPsiSquared(0, 1.7, 0.3));
+}
+
 TEST(WaveFunctionPP, EpsilonMustLieInsideTheRadialTables) {
   const std::string pars = WfPars("bad.dat", 2, 10.0, 10.0);
   ChildResult res = RunInChild([&] { CWaveFunction_pp wf(pars); });
