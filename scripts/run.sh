@@ -23,7 +23,10 @@ stamp="$(cat data/pp/wfparameters.dat data/pp/kparameters.dat build/ppkernel | s
 if [ ! -f kdata/pp/.stamp ] || [ "$(cat kdata/pp/.stamp)" != "$stamp" ]; then
   echo "computing the proton-proton kernel into kdata/pp"
   rm -rf kdata/pp.new
-  (cd data/pp && "$root/build/ppkernel" wfparameters.dat kparameters.dat "$root/kdata/pp.new")
+  mkdir -p kdata/pp.new
+  (cd data/pp && "$root/build/ppkernel" wfparameters.dat kparameters.dat "$root/kdata/pp.new") >kdata/ppkernel.log
+  tail -n 2 kdata/ppkernel.log | head -n 1
+  mv kdata/ppkernel.log kdata/pp.new/ppkernel.log
   echo "$stamp" > kdata/pp.new/.stamp
   rm -rf kdata/pp
   mv kdata/pp.new kdata/pp
