@@ -61,14 +61,14 @@ double y1(double x) { return Call(gsl_sf_bessel_y1_e, x, -1.0); }
 
 // GSL takes x >= 0 only; j_l(-x) = (-1)^l j_l(x) and y_l(-x) = (-1)^(l+1) y_l(x).
 double jn(int l, double x) {
-  if (l == 0) return j0(x);
   if (x < 0.0) return ((l & 1) ? -1.0 : 1.0) * jn(l, -x);
+  if (l == 0) return j0(x);
   return CallN(gsl_sf_bessel_jl_e, l, x);
 }
 
 double yn(int l, double x) {
-  if (l == 0) return y0(x);
   if (x < 0.0) return ((l & 1) ? 1.0 : -1.0) * yn(l, -x);
+  if (l == 0) return y0(x);
   return CallN(gsl_sf_bessel_yl_e, l, x, -1.0);
 }
 

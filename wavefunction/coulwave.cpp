@@ -24,6 +24,40 @@ inline double Scale(double value, double exponent) {
   return std::copysign(std::exp(std::log(std::fabs(value)) + exponent), value);
 }
 
+// GSL scales only when G overflows, and then F underflows: F = fc e^(-|exp_F|),
+// G = gc e^(|exp_G|). (GSL 2.7 returns exp_F = exp_G > 0, which the Wronskian
+// F'G - FG' = 1 shows to be the scale of G and the inverse scale of F.)
+inline double ScaleF(double value, double exponent) { return Scale(value, -std::fabs(exponent)); }
+inline double ScaleG(double value, double exponent) { return Scale(value, std::fabs(exponent)); }
+
+// Statuses after which GSL's values are kept (a loss of accuracy is reported
+// at the edge of its methods' ranges, with values still close).
+inline bool Usable(int status) {
+  return status == GSL_SUCCESS || status == GSL_EOVRFLW || status == GSL_EUNDRFLW || status == GSL_ELOSS;
+}
+
+// Inside the turning point x_t = eta + sqrt(eta^2 + L(L+1)), where F decays and G grows toward x = 0.
+inline bool InsideTurningPoint(int L, double x, double eta) {
+  return x < eta + std::sqrt(eta * eta + static_cast<double>(L) * (L + 1));
+}
+
+// F_L and G_L for L = 0 ... Lmax. Where the values leave the double range GSL
+// may answer NaN without an error status; inside the turning point that is an
+// underflowed F (0) or an overflowed G (+infinity).
+bool FGOrders(int Lmax, double x, double eta, std::vector<double> &F, std::vector<double> &G) {
+  F.assign(Lmax + 1, 0.0);
+  G.assign(Lmax + 1, 0.0);
+  double F_exponent = 0.0, G_exponent = 0.0;
+  const int status = gsl_sf_coulomb_wave_FG_array(0.0, Lmax, eta, x, F.data(), G.data(), &F_exponent, &G_exponent);
+  if (!Usable(status)) return false;
+  for (int L = 0; L <= Lmax; ++L) {
+    const bool inside = InsideTurningPoint(L, x, eta);
+    F[L] = std::isnan(F[L]) ? (inside ? 0.0 : kNaN) : ScaleF(F[L], F_exponent);
+    G[L] = std::isnan(G[L]) ? (inside ? kInf : kNaN) : ScaleG(G[L], G_exponent);
+  }
+  return true;
+}
+
 // Values at x <= 0, where GSL reports a domain error: F_L(0) = 0 and G_L(0) is
 // infinite; negative x is outside the functions' domain.
 inline bool NonPositiveX(double x, double *F, double *G) {
@@ -132,19 +166,12 @@ void GetFG(int L, double x, double eta, double *F, double *G) {
     if (RiccatiFG(L, x, eta, F, G, &Fp, &Gp)) return;
   }
   thread_local std::vector<double> fc, gc;
-  fc.assign(L + 1, 0.0);
-  gc.assign(L + 1, 0.0);
-  double F_exponent = 0.0, G_exponent = 0.0;
-  const int status = gsl_sf_coulomb_wave_FG_array(0.0, L, eta, x, fc.data(), gc.data(), &F_exponent, &G_exponent);
-  // GSL_EOVRFLW and GSL_EUNDRFLW only announce that the exponents carry the
-  // scale; any other failure leaves no usable value.
-  if (status != GSL_SUCCESS && status != GSL_EOVRFLW && status != GSL_EUNDRFLW) {
-    *F = kNaN;
-    *G = kNaN;
+  if (!FGOrders(L, x, eta, fc, gc)) {
+    *F = *G = kNaN;
     return;
   }
-  *F = Scale(fc[L], F_exponent);
-  *G = Scale(gc[L], G_exponent);
+  *F = fc[L];
+  *G = gc[L];
 }
 
 void GetFGprime(int ell, double x, double eta, double *F, double *G, double *Fprime, double *Gprime) {
@@ -152,19 +179,35 @@ void GetFGprime(int ell, double x, double eta, double *F, double *G, double *Fpr
     *Fprime = *Gprime = (x == 0.0 && ell > 0) ? 0.0 : kNaN;
     return;
   }
+  if (ell < 0) {
+    *F = *G = *Fprime = *Gprime = kNaN;
+    return;
+  }
   femtokit::InitGSL();
   if (NeedsRiccati(x, eta) && RiccatiFG(ell, x, eta, F, G, Fprime, Gprime)) return;
   double fc[1] = {0.0}, fcp[1] = {0.0}, gc[1] = {0.0}, gcp[1] = {0.0};
   double F_exponent = 0.0, G_exponent = 0.0;
   const int status = gsl_sf_coulomb_wave_FGp_array(ell, 0, eta, x, fc, fcp, gc, gcp, &F_exponent, &G_exponent);
-  if (status != GSL_SUCCESS && status != GSL_EOVRFLW && status != GSL_EUNDRFLW) {
+  if (Usable(status) && !std::isnan(fc[0]) && !std::isnan(fcp[0]) && !std::isnan(gc[0]) && !std::isnan(gcp[0])) {
+    *F = ScaleF(fc[0], F_exponent);
+    *Fprime = ScaleF(fcp[0], F_exponent);
+    *G = ScaleG(gc[0], G_exponent);
+    *Gprime = ScaleG(gcp[0], G_exponent);
+    return;
+  }
+  // The derivative form failed: values of orders ell and ell + 1 and the
+  // recurrence (L+1) u_L' = ((L+1)^2/x + eta) u_L - sqrt((L+1)^2 + eta^2) u_(L+1).
+  thread_local std::vector<double> fo, go;
+  if (!FGOrders(ell + 1, x, eta, fo, go)) {
     *F = *G = *Fprime = *Gprime = kNaN;
     return;
   }
-  *F = Scale(fc[0], F_exponent);
-  *Fprime = Scale(fcp[0], F_exponent);
-  *G = Scale(gc[0], G_exponent);
-  *Gprime = Scale(gcp[0], G_exponent);
+  const double L1 = ell + 1.0;
+  const double a = (L1 * L1 / x + eta) / L1, b = std::sqrt(L1 * L1 + eta * eta) / L1;
+  *F = fo[ell];
+  *G = go[ell];
+  *Fprime = a * fo[ell] - b * fo[ell + 1];
+  *Gprime = std::isinf(go[ell]) ? -kInf : a * go[ell] - b * go[ell + 1];
 }
 
 std::complex<double> CWincoming(int ell, double x, double eta) {
