@@ -3,7 +3,6 @@
 
 class CCHArray;
 class C3DArray;
-class CYlmArray;
 
 // Algebra of arrays. Products and quotients of functions of direction are
 // not element-wise in the Cartesian-harmonic representation: they are formed
@@ -49,23 +48,6 @@ void DivideArrays(C3DArray *A, C3DArray *B, C3DArray *C);
 void AddArrays(C3DArray *A, C3DArray *B, C3DArray *C);
 void CopyArray(C3DArray *A, C3DArray *B);
 void InvertArray(C3DArray *A, C3DArray *B);
-
-// Conversions between representations: traceless expansion A, moments M,
-// exponent X (the function is exp of the X expansion), 3D mesh and
-// spherical-harmonic coefficients.
-void CalcAExpArrayFromMArray(CCHArray *M, int irM, CCHArray *A, int irA);
-void CalcAExpArrayFromMArray(CCHArray *M, CCHArray *A);
-void CalcMArrayFromAExpArray(CCHArray *A, int irA, CCHArray *M, int irM);
-void CalcMArrayFromAExpArray(CCHArray *A, CCHArray *M);
-void CalcAExpArrayFromXExpArray(CCHArray *X, int irX, CCHArray *A, int irA);
-void CalcAExpArrayFromXExpArray(CCHArray *X, CCHArray *A);
-void CalcXExpArrayFromAExpArray(CCHArray *A, int irA, CCHArray *X, int irX);
-// Fills P with the X expansion of Q.
-void CalcXExpArrayFromAExpArray(CCHArray *P, CCHArray *Q);
-void Calc3DArrayFromAExpArray(CCHArray *A, C3DArray *C3D);
-void CalcAExpArrayFrom3DArray(C3DArray *C3D, CCHArray *A);
-void CalcYlmExpArrayFromAExpArray(CCHArray *A, int irA, CYlmArray *Y, int irY);
-void CalcAExpArrayFromYlmExpArray(CYlmArray *Y, int irY, CCHArray *A, int irA);
 
 }  // namespace ArrayCalc
 

@@ -102,19 +102,6 @@ class CCHArray {
   void WriteShort(const char *filename, int lmax) const;
   void WriteShort(const std::string &filename, int lmax) const { WriteShort(filename.c_str(), lmax); }
 
-  // Expansion of points and directions (moments M, traceless expansion A).
-  void IncrementMArrayFromE(double ex, double ey, double ez, double weight, int ir);
-  void IncrementMArrayFromThetaPhi(double theta, double phi, double weight, int ir);
-  void IncrementAExpArrayFromE(double ex, double ey, double ez, double weight, int ir);
-  void IncrementAExpArrayFromThetaPhi(double theta, double phi, double weight, int ir);
-  void IncrementAExpArray(double x, double y, double z, double weight);
-  void AltIncrementAExpArrayFromE(double ex, double ey, double ez, double weight, int ir);
-  double AExpand(double ex, double ey, double ez, int ir) const;
-  double AExpand(double x, double y, double z) const;
-  double AExpand(double theta, double phi, int ir) const;
-  double GetAExpElementFromMArray(int lx, int ly, int lz, int ir) const;
-  double GetMElementFromAExpArray(int lx, int ly, int lz, int ir) const;
-
   // Shared by all arrays for the whole process: the coefficient tables and
   // the generator of the random fills (empty until first needed).
   static CCHCalc *chcalc;
