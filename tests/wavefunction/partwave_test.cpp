@@ -69,13 +69,3 @@ TEST(PartWave, CoulombWavesAgainstReference) {
       }
     }
 }
-
-TEST(PartWave, InterpolationFollowsTheFunction) {
-  const double q = 40.0, eta = 0.2;
-  CPartWave pw(eta, 1, q, 1, 1.0);
-  CPartWave fine(eta, 1, q, 1, 1.0, 30000, 0.001);
-  for (double r = 2.0132; r < 29.0; r += 0.7311) {
-    const std::complex<double> a = pw.GetPhiIncoming(r), b = fine.GetPhiIncoming(r);
-    EXPECT_NEAR(std::abs(a - b), 0.0, 1e-5 * std::abs(b)) << r;
-  }
-}
