@@ -15,11 +15,8 @@ TEST(CFCalc, HarmonicChiSquare) {
     th.SetElement(0, 1, 0, ir, 0.5);
     err.SetElement(0, 1, 0, ir, 1e-8);
   }
-  double chi2 = 0;
   ChildResult out = RunInChild([&] { std::printf("%.12g\n", CFCalc::GetChiSquared(0, 0, 0, &exp, &err, &th)); });
-  EXPECT_EQ(out.output.substr(0, 13), "chi^2/Ndof=1\n");
-  chi2 = std::atof(out.output.c_str() + 13);
-  EXPECT_NEAR(chi2, 10.0, 1e-9);
+  EXPECT_EQ(out.output, "chi^2/Ndof=1\n10\n");
 
   // Equal values: zero; an error of exactly 1e-8 draws no warning.
   ChildResult equal = RunInChild([&] { CFCalc::GetChiSquared(0, 1, 0, &exp, &err, &th); });
