@@ -3,6 +3,7 @@
 
 // Umbrella header: every public class and namespace of femtokit.
 #include "config/fatal.h"
+#include "config/fileio.h"
 #include "config/parametermap.h"
 #include "arrays/chcalc.h"
 #include "arrays/charray.h"

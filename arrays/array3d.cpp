@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "config/fatal.h"
+#include "config/fileio.h"
 #include "config/parametermap.h"
 #include "source/random.h"
 
@@ -120,10 +121,7 @@ std::string ColumnFileName(const std::string &dir, int ix, int iy) {
   return dir + "/ix" + std::to_string(ix) + "_iy" + std::to_string(iy) + ".tmp";
 }
 
-struct FileCloser {
-  void operator()(FILE *f) const { fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
+using femtokit::FilePtr;
 
 }  // namespace
 
@@ -141,8 +139,7 @@ void C3DArray::WriteArray(const char *dirname) {
   // The files describe the storage as allocated.
   const std::string parsname = dir + "/3Darraypars.dat";
   {
-    FilePtr fp(fopen(parsname.c_str(), "w"));
-    if (!fp) femtokit::Fatal("Cannot open %s for writing\n", parsname.c_str());
+    FilePtr fp = femtokit::OpenForWriting(parsname);
     fprintf(fp.get(), "bool XSYM %d\n", int(nsx == 1));
     fprintf(fp.get(), "bool YSYM %d\n", int(nsy == 1));
     fprintf(fp.get(), "bool ZSYM %d\n", int(nsz == 1));
@@ -157,8 +154,7 @@ void C3DArray::WriteArray(const char *dirname) {
   for (int ix = 0; ix < nx; ix++) {
     for (int iy = 0; iy < ny; iy++) {
       const std::string filename = ColumnFileName(dir, ix, iy);
-      FilePtr fp(fopen(filename.c_str(), "w"));
-      if (!fp) femtokit::Fatal("Cannot open %s for writing\n", filename.c_str());
+      FilePtr fp = femtokit::OpenForWriting(filename);
       for (int iz = 0; iz < nz; iz++) {
         for (int isz = 0; isz < nsz; isz++)
           for (int isy = 0; isy < nsy; isy++)

@@ -2,34 +2,22 @@
 #include "arrays/charray.h"
 
 #include "config/fatal.h"
+#include "config/fileio.h"
 #include "config/parametermap.h"
 
 #include <cmath>
 #include <cstdio>
 #include <memory>
 
-namespace {
+using femtokit::CloseWritten;
+using femtokit::FilePtr;
+using femtokit::OpenForWriting;
 
-struct FileCloser {
-  void operator()(FILE *f) const { fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
+namespace {
 
 std::string TripleFileName(const char *dirname, int lx, int ly, int lz) {
   return std::string(dirname) + "/lx" + std::to_string(lx) + "_ly" + std::to_string(ly) + "_lz" +
          std::to_string(lz) + ".tmp";
-}
-
-FilePtr OpenForWriting(const std::string &filename) {
-  FilePtr file(fopen(filename.c_str(), "w"));
-  if (!file) femtokit::Fatal("Cannot open %s for writing\n", filename.c_str());
-  return file;
-}
-
-// Flushes and closes; a write that did not reach the file is fatal.
-void CloseWritten(FilePtr file, const std::string &filename) {
-  const bool failed = ferror(file.get()) != 0;
-  if (fclose(file.release()) != 0 || failed) femtokit::Fatal("Error writing %s\n", filename.c_str());
 }
 
 }  // namespace

@@ -40,3 +40,20 @@ void MakeDirectory(const std::string &dirname) {
 }
 
 }  // namespace femtokit
+
+#include "config/fileio.h"
+
+namespace femtokit {
+
+FilePtr OpenForWriting(const std::string &filename) {
+  FilePtr file(std::fopen(filename.c_str(), "w"));
+  if (!file) Fatal("Cannot open %s for writing\n", filename.c_str());
+  return file;
+}
+
+void CloseWritten(FilePtr file, const std::string &filename) {
+  const bool failed = std::ferror(file.get()) != 0;
+  if (std::fclose(file.release()) != 0 || failed) Fatal("Error writing %s\n", filename.c_str());
+}
+
+}  // namespace femtokit

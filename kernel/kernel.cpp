@@ -5,14 +5,12 @@
 #include <memory>
 
 #include "config/fatal.h"
+#include "config/fileio.h"
 #include "config/parametermap.h"
 
 namespace {
 
-struct FileCloser {
-  void operator()(FILE *f) const { fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
+using femtokit::FilePtr;
 
 std::string KernelFileName(const std::string &dir, int ell, double q) {
   const char *format = "%s/ell%d_q%07.2f.tmp";
@@ -114,8 +112,7 @@ void CKernel::Write(const char *kdatadirname) {
       const double q = (iq + 0.5) * DELQ;
       const std::string filename = KernelFileName(dir, ell, q);
       printf("For q=%g, Will write to %s\n", q, filename.c_str());
-      FilePtr fp(fopen(filename.c_str(), "w"));
-      if (!fp) femtokit::Fatal("Cannot open %s for writing\n", filename.c_str());
+      FilePtr fp = femtokit::OpenForWriting(filename);
       fprintf(fp.get(), "%d %g\n", NRMAX, DELR);
       for (int ir = 0; ir < NRMAX; ir++) fprintf(fp.get(), "%17.10e\n", GetValue(ell, iq, ir));
     }
