@@ -22,22 +22,27 @@ std::string KernelPars(const std::string &dir, int nq, double delq, int nr, doub
   return path;
 }
 
-// Writes the free identical-boson kernel K_l = (-1)^(l/2) j_l(2qr/hbarc) (even l)
-// straight into the directory format, independently of the kernel classes.
-void WriteFreeBosonKernel(const std::string &dir, int nq, double delq, int nr, double delr, int lmax) {
-  for (int l = 0; l <= lmax; l += 2)
+// Writes K_l(q, r) = value(l, iq, ir, q, r) straight into the kernel directory
+// format, independently of the kernel classes.
+template <typename F>
+void WriteKernel(const std::string &dir, int nq, double delq, int nr, double delr, int lmax, int lstep, F value) {
+  for (int l = 0; l <= lmax; l += lstep)
     for (int iq = 0; iq < nq; ++iq) {
-      const double q = (iq + 0.5) * delq;
       char name[64];
-      std::snprintf(name, sizeof name, "/ell%d_q%07.2f.tmp", l, q);
+      std::snprintf(name, sizeof name, "/ell%d_q%07.2f.tmp", l, (iq + 0.5) * delq);
       FILE *f = std::fopen((dir + name).c_str(), "w");
       std::fprintf(f, "%d %g\n", nr, delr);
-      for (int ir = 0; ir < nr; ++ir) {
-        const double r = (ir + 0.5) * delr;
-        std::fprintf(f, "%17.10e\n", ((l / 2) % 2 ? -1 : 1) * gsl_sf_bessel_jl(l, 2 * q * r / HBARC));
-      }
+      for (int ir = 0; ir < nr; ++ir)
+        std::fprintf(f, "%17.10e\n", value(l, iq, ir, (iq + 0.5) * delq, (ir + 0.5) * delr));
       std::fclose(f);
     }
+}
+
+// The free identical-boson kernel K_l = (-1)^(l/2) j_l(2qr/hbarc), even l.
+void WriteFreeBosonKernel(const std::string &dir, int nq, double delq, int nr, double delr, int lmax) {
+  WriteKernel(dir, nq, delq, nr, delr, lmax, 2, [](int l, int, int, double q, double r) {
+    return ((l / 2) % 2 ? -1 : 1) * gsl_sf_bessel_jl(l, 2 * q * r / HBARC);
+  });
 }
 
 // Transforms a unit-weight Gaussian of radius R and compares the (0,0,0)
@@ -89,16 +94,10 @@ TEST(S2CF, SingleBinSourceAndComponentForm) {
   std::string dir = ScratchDir("s2cf_single");
   testing::internal::CaptureStdout();
   CKernel kernel(KernelPars(dir, 6, 5.0, 10, 1.0, 2, false).c_str());
-  // Build the tables through the file format: K_l(iq, ir) = 0.1 l + 0.01 iq + 0.001 ir.
-  for (int l = 0; l <= 2; ++l)
-    for (int iq = 0; iq < 6; ++iq) {
-      char name[64];
-      std::snprintf(name, sizeof name, "/ell%d_q%07.2f.tmp", l, (iq + 0.5) * 5.0);
-      FILE *f = std::fopen((dir + name).c_str(), "w");
-      std::fprintf(f, "10 1\n");
-      for (int ir = 0; ir < 10; ++ir) std::fprintf(f, "%17.10e\n", 0.1 * l + 0.01 * iq + 0.001 * ir);
-      std::fclose(f);
-    }
+  // K_l(iq, ir) = 0.1 l + 0.01 iq + 0.001 ir, through the file format.
+  WriteKernel(dir, 6, 5.0, 10, 1.0, 2, 1, [](int l, int iq, int ir, double, double) {
+    return 0.1 * l + 0.01 * iq + 0.001 * ir;
+  });
   kernel.Read(dir.c_str());
   CCHArray source(2, 10, 1.0), CF(2, 6, 5.0);
   const int ir0 = 3;
