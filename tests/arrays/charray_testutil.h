@@ -1,24 +1,33 @@
 #ifndef FEMTOKIT_TESTS_ARRAYS_CHARRAY_TESTUTIL_H
 #define FEMTOKIT_TESTS_ARRAYS_CHARRAY_TESTUTIL_H
 
-// Helpers shared by the harmonic-array tests: a product quadrature rule on the
-// unit sphere and pointwise evaluation of an expansion.
+// Helpers shared by the array tests: loops over triples, a quadrature rule on
+// the unit sphere, pointwise evaluation of expansions, files and fatal paths.
 
 #include "arrays/charray.h"
+#include "common/child.h"
 
 #include <gsl/gsl_integration.h>
-#include <gsl/gsl_math.h>
 #include <gsl/gsl_sf_legendre.h>
+#include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
-#include <vector>
+#include <fstream>
+#include <iterator>
 
 namespace testutil {
 
-struct Direction {
-  double x, y, z, weight;
-};
+using Function = std::function<double(double, double, double)>;
+
+// Calls f(lx, ly, lz) for every triple with lx + ly + lz <= lmax.
+template <typename F>
+void ForTriples(int lmax, F f) {
+  for (int lx = 0; lx <= lmax; ++lx)
+    for (int ly = 0; lx + ly <= lmax; ++ly)
+      for (int lz = 0; lx + ly + lz <= lmax; ++lz) f(lx, ly, lz);
+}
+
+struct Direction { double x, y, z, weight; };
 
 // Gauss-Legendre in cos(theta) times the uniform rule in phi: exact for
 // polynomials of degree below min(2*ntheta, nphi) in the components.
@@ -28,9 +37,8 @@ inline std::vector<Direction> SphereRule(int ntheta, int nphi) {
   for (int i = 0; i < ntheta; ++i) {
     double c, wc;
     gsl_integration_glfixed_point(-1.0, 1.0, i, &c, &wc, table);
-    const double s = std::sqrt(1.0 - c * c);
     for (int j = 0; j < nphi; ++j) {
-      const double phi = 2.0 * M_PI * (j + 0.5) / nphi;
+      const double phi = 2.0 * M_PI * (j + 0.5) / nphi, s = std::sqrt(1.0 - c * c);
       rule.push_back({s * std::cos(phi), s * std::sin(phi), c, wc * 2.0 * M_PI / nphi});
     }
   }
@@ -42,25 +50,22 @@ inline std::vector<Direction> SphereRule(int ntheta, int nphi) {
 // sum over stored triples of L!/(lx! ly! lz!) A(l) ex^lx ey^ly ez^lz.
 inline double Evaluate(const CCHArray &a, int ir, double ex, double ey, double ez) {
   double f = 0.0;
-  for (int lx = 0; lx <= a.GetLMAX(); ++lx)
-    for (int ly = 0; ly + lx <= a.GetLMAX(); ++ly)
-      for (int lz = 0; lz + ly + lx <= a.GetLMAX(); ++lz)
-        if (a.ElementExists(lx, ly, lz, ir))
-          f += CCHArray::chcalc->Trinomial(lx, ly, lz) * a.GetElement(lx, ly, lz, ir) * gsl_pow_int(ex, lx) *
-               gsl_pow_int(ey, ly) * gsl_pow_int(ez, lz);
+  ForTriples(a.GetLMAX(), [&](int x, int y, int z) {
+    if (a.ElementExists(x, y, z, ir))
+      f += CCHArray::chcalc->Trinomial(x, y, z) * a.GetElement(x, y, z, ir) * std::pow(ex, x) * std::pow(ey, y) *
+           std::pow(ez, z);
+  });
   return f;
 }
 
 // Harmonic components of degree L <= lmax of f, at direction e:
 // sum over L of (2L+1)/(4 pi) * integral f(e') P_L(e.e') dOmega'.
-inline double Project(const std::function<double(double, double, double)> &f, int lmax,
-                      const std::vector<Direction> &rule, double ex, double ey, double ez) {
+inline double Project(const Function &f, int lmax, const std::vector<Direction> &rule, double ex, double ey,
+                      double ez) {
   std::vector<double> pl(static_cast<size_t>(lmax) + 1);
   double sum = 0.0;
   for (const Direction &d : rule) {
-    double c = ex * d.x + ey * d.y + ez * d.z;
-    c = std::fmax(-1.0, std::fmin(1.0, c));
-    gsl_sf_legendre_Pl_array(lmax, c, pl.data());
+    gsl_sf_legendre_Pl_array(lmax, std::fmax(-1.0, std::fmin(1.0, ex * d.x + ey * d.y + ez * d.z)), pl.data());
     double kernel = 0.0;
     for (int L = 0; L <= lmax; ++L) kernel += (2 * L + 1) * pl[static_cast<size_t>(L)];
     sum += d.weight * f(d.x, d.y, d.z) * kernel;
@@ -68,19 +73,40 @@ inline double Project(const std::function<double(double, double, double)> &f, in
   return sum / (4.0 * M_PI);
 }
 
-// Tracelessness residual of bin ir: the largest |A(l+2x) + A(l+2y) + A(l+2z)|
-// over base triples whose three partners are stored.
+// Largest |A(l+2x) + A(l+2y) + A(l+2z)| of bin ir over fully stored traces.
 inline double TraceResidual(const CCHArray &a, int ir) {
   double worst = 0.0;
-  const int lmax = a.GetLMAX();
-  for (int lx = 0; lx <= lmax - 2; ++lx)
-    for (int ly = 0; lx + ly <= lmax - 2; ++ly)
-      for (int lz = 0; lx + ly + lz <= lmax - 2; ++lz)
-        if (a.ElementExists(lx + 2, ly, lz, ir) && a.ElementExists(lx, ly + 2, lz, ir) &&
-            a.ElementExists(lx, ly, lz + 2, ir))
-          worst = std::fmax(worst, std::fabs(a.GetElement(lx + 2, ly, lz, ir) + a.GetElement(lx, ly + 2, lz, ir) +
-                                             a.GetElement(lx, ly, lz + 2, ir)));
+  ForTriples(a.GetLMAX() - 2, [&](int x, int y, int z) {
+    if (a.ElementExists(x + 2, y, z, ir) && a.ElementExists(x, y + 2, z, ir) && a.ElementExists(x, y, z + 2, ir))
+      worst = std::fmax(worst, std::fabs(a.GetElement(x + 2, y, z, ir) + a.GetElement(x, y + 2, z, ir) +
+                                         a.GetElement(x, y, z + 2, ir)));
+  });
   return worst;
+}
+
+inline std::string WriteText(const std::string &path, const std::string &text) {
+  std::ofstream(path) << text;
+  return path;
+}
+
+inline std::string ReadText(const std::string &path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What body prints on standard output, run in this process.
+inline std::string Stdout(const std::function<void()> &body) {
+  testing::internal::CaptureStdout();
+  body();
+  return testing::internal::GetCapturedStdout();
+}
+
+// body must end the process with status 1 after printing message (or, with
+// whole = false, something containing it).
+inline void ExpectFatal(const std::function<void()> &body, const std::string &message, bool whole = true) {
+  const ChildResult r = RunInChild(body);
+  EXPECT_EQ(r.status, 1) << message;
+  EXPECT_TRUE(whole ? r.output == message : r.output.find(message) != std::string::npos) << r.output;
 }
 
 }  // namespace testutil
