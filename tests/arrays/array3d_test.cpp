@@ -1,6 +1,7 @@
 #include "arrays/array3d.h"
 #include "charray_testutil.h"
 
+#include <cstring>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -40,7 +41,7 @@ TEST(C3DArray, ParameterFilesAndDirectoryRoundTrip) {
   const std::string dir = ScratchDir("a3d_roundtrip"), pars = WriteText(dir + "/p.dat",
       "int NXMAX 3\nint NYMAX 2\nint NZMAX 4\ndouble DELXYZ 2\ndouble DELX 0.5\ndouble DELY 1.25\nbool XSYM 0\n");
   std::unique_ptr<C3DArray> a;
-  EXPECT_EQ(Stdout([&] { a.reset(new C3DArray(pars)); }),
+  EXPECT_EQ(Stdout([&] { a = std::make_unique<C3DArray>(pars); }),
             "_______ 3DArray Pars ________\nXYZSYM=(0,1,1)\nNXYZMAX=(3,2,4)\nDELXYZ=(0.5,1.25,2)\n"
             "_____________________________\n");
   C3DArray b(3, 0.5, 2, 1.25, 4, 2.0, false, true, true), c(5, 1.0, false, false, false);

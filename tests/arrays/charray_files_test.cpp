@@ -19,8 +19,10 @@ TEST(CCHArrayFiles, ParameterFileNamesAndFormats) {
   EXPECT_EQ(ReadText(dir + "/all/lx0_ly0_lz0.tmp"), "3 0.5\n3.3333333333e-01\n0.0000000000e+00\n-2.5000000000e-07\n");
   a.WriteShort(dir + "/short.dat", 1);
   EXPECT_EQ(ReadText(dir + "/short.dat"),
-            "!         (0,0,0)    (0,0,1)    (0,1,0)    (1,0,0)  \n   0.25   3.33e-01   0.00e+00   0.00e+00   0.00e+00 \n"
-            "   0.75   0.00e+00   0.00e+00   0.00e+00  -5.00e-01 \n   1.25  -2.50e-07   0.00e+00   0.00e+00   0.00e+00 \n");
+            "!         (0,0,0)    (0,0,1)    (0,1,0)    (1,0,0)  \n"
+            "   0.25   3.33e-01   0.00e+00   0.00e+00   0.00e+00 \n"
+            "   0.75   0.00e+00   0.00e+00   0.00e+00  -5.00e-01 \n"
+            "   1.25  -2.50e-07   0.00e+00   0.00e+00   0.00e+00 \n");
 }
 
 TEST(CCHArrayFiles, RoundTripsReproduceTheArray) {

@@ -29,7 +29,8 @@ TEST(CCHArray, MessagesAndPrintout) {
             "WARNING: Tried to get non-existent element in CCHArray\n"
             "LMAX=2, XSYM=1, YSYM=0, ZSYM=0, ir=4\nl=(0,0,0), ir=4\n0\n");
   ExpectFatal([&] { a.SetElement(1, 0, 0, 0, 1.0); },
-              "Tried to set element out of bounds in CCHArray\nLMAX=2, XSYM=1, YSYM=0, ZSYM=0, ir=0\nl=(1,0,0), ir=0\n");
+              "Tried to set element out of bounds in CCHArray\n"
+              "LMAX=2, XSYM=1, YSYM=0, ZSYM=0, ir=0\nl=(1,0,0), ir=0\n");
   ExpectFatal([&] { a.IncrementElement(0, 0, 0, 4, 1.0); }, "OUT OF BOUNDS IN INCREMENTELEMENT\nell=(0,0,0), ir=4\n");
   ExpectFatal([&] { a.ZeroArray(4); }, "CCHArray::ZeroArray: radial index 4 outside 0..3\n");
   ExpectFatal([&] { a.ScaleArray(2.0, -1); }, "CCHArray::ScaleArray: radial index -1 outside 0..3\n");
