@@ -1,5 +1,7 @@
 #include "kernel/kernel.h"
+#include "wavefunction/wavefunction.h"
 
+#include <gsl/gsl_sf_bessel.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,21 +17,19 @@
 
 namespace {
 
+const double kHbarc = 197.3269602;
+
 struct Mesh { int nq, nr, lmax; double delq, delr; bool identical; };
 using KFunction = std::function<double(int ell, double q, double r)>;
 
-std::string ParsFile(const std::string &dir, const Mesh &m) {
-  const std::string name = dir + "/kparameters.dat";
-  std::ofstream(name) << std::setprecision(10) << "int NQMAX " << m.nq << "\nint NRMAX " << m.nr
-                      << "\nint KLMAX " << m.lmax << "\ndouble DELQ " << m.delq << "\ndouble DELR "
-                      << m.delr << "\nbool IDENTICAL " << m.identical << "\n";
-  return name;
-}
-
-// Writes a kernel data directory by hand: K_l(q, r) = f(l, q, r) at bin centres.
-void WriteKernelDir(const std::string &dir, const Mesh &m, const KFunction &f) {
+// Writes a kernel parameter file into dir and returns its name; with f also the
+// kernel's data files, K_l(q, r) = f(l, q, r) at bin centres.
+std::string WriteKernelDir(const std::string &dir, const Mesh &m, const KFunction &f) {
   std::filesystem::create_directories(dir);
-  for (int ell = 0; ell <= m.lmax; ell += m.identical ? 2 : 1)
+  std::ofstream(dir + "/kparameters.dat") << std::setprecision(10) << "int NQMAX " << m.nq << "\nint NRMAX " << m.nr
+      << "\nint KLMAX " << m.lmax << "\ndouble DELQ " << m.delq << "\ndouble DELR " << m.delr << "\nbool IDENTICAL "
+      << m.identical << "\n";
+  for (int ell = 0; f && ell <= m.lmax; ell += m.identical ? 2 : 1)
     for (int iq = 0; iq < m.nq; iq++) {
       char name[64];
       snprintf(name, sizeof name, "/ell%d_q%07.2f.tmp", ell, (iq + 0.5) * m.delq);
@@ -37,17 +37,36 @@ void WriteKernelDir(const std::string &dir, const Mesh &m, const KFunction &f) {
       out << m.nr << " " << m.delr << "\n" << std::setprecision(17);
       for (int ir = 0; ir < m.nr; ir++) out << f(ell, (iq + 0.5) * m.delq, (ir + 0.5) * m.delr) << "\n";
     }
+  return dir + "/kparameters.dat";
 }
 
 // A kernel read from a hand-written directory; its printout is discarded.
 std::unique_ptr<CKernel> Load(const std::string &name, const Mesh &m, const KFunction &f) {
   const std::string dir = ScratchDir(name);
-  WriteKernelDir(dir + "/data", m, f);
   testing::internal::CaptureStdout();
-  auto k = std::make_unique<CKernel>(ParsFile(dir, m));
-  k->Read(dir + "/data");
+  auto k = std::make_unique<CKernel>(WriteKernelDir(dir, m, f));
+  k->Read(dir);
   testing::internal::GetCapturedStdout();
   return k;
+}
+
+// A wave function given by a formula of (q, r, ctheta) on the uniform q mesh (iq + 0.5)*dq.
+struct FormulaWF : CWaveFunction {
+  FormulaWF(int nq, double dq, std::function<double(double, double, double)> f) : f_(std::move(f)) {
+    nqmax = nq;
+    delq = dq;
+    for (int iq = 0; iq < nq; iq++) qarray.push_back((iq + 0.5) * dq);
+  }
+  double CalcPsiSquared(int iq, double r, double ctheta) const override { return f_(qarray[iq], r, ctheta); }
+  std::function<double(double, double, double)> f_;
+};
+
+// 2qr/hbarc at the centre of bin (iq, ir).
+double X(const CKernel &k, int iq, int ir) { return 2 * (iq + 0.5) * k.GetDELQ() * (ir + 0.5) * k.GetDELR() / kHbarc; }
+
+// Free identical bosons: K_l = (-1)^(l/2) j_l(2qr/hbarc) for even l, 0 for odd l.
+double FreeK(const CKernel &k, int l, int iq, int ir) {
+  return l % 2 ? 0.0 : (l % 4 ? -1 : 1) * gsl_sf_bessel_jl(l, X(k, iq, ir));
 }
 
 }  // namespace
@@ -56,56 +75,41 @@ TEST(CKernel, WriteReadRoundTrip) {
   // A width with more digits than the files keep must still read back.
   const Mesh m{3, 5, 2, 4.0, 0.1234567, false};
   auto f = [](int ell, double q, double r) { return (ell + 1) * 1e-3 * q * std::sin(7 * r) - 0.1 * ell; };
-  auto a = Load("kernel_rt_src", m, f);
   const std::string dir = ScratchDir("kernel_rt") + "/deep/kdata";
+  auto a = Load("kernel_rt_src", m, f);
   testing::internal::CaptureStdout();
   a->Write(dir);
-  CKernel b(ParsFile(ScratchDir("kernel_rt_pars"), m));
+  CKernel b(WriteKernelDir(ScratchDir("kernel_rt_pars"), m, nullptr));
   b.Read(dir);
   testing::internal::GetCapturedStdout();
-  std::ifstream in(dir + "/ell1_q0006.00.tmp");
-  char head[64];
-  snprintf(head, sizeof head, "5 0.123457\n%17.10e\n", a->GetValue(1, 1, 0));
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}).rfind(head, 0), 0u);
-  for (int ell = 0; ell <= 2; ell++)
-    for (int iq = 0; iq < 3; iq++)
-      for (int ir = 0; ir < 5; ir++)
-        ASSERT_NEAR(b.GetValue(ell, iq, ir), f(ell, (iq + 0.5) * 4, (ir + 0.5) * m.delr), 1e-10);
+  for (int i = 0; i < 3 * 3 * 5; i++)
+    ASSERT_NEAR(b.GetValue(i / 15, i / 5 % 3, i % 5), f(i / 15, (i / 5 % 3 + 0.5) * 4, (i % 5 + 0.5) * m.delr), 1e-10);
 }
 
 TEST(CKernel, InterpolationIsExactForLinearFunctionsAndHandlesEdges) {
-  const Mesh m{5, 8, 1, 4.0, 0.5, false};
   auto f = [](int ell, double q, double r) { return 0.3 - 0.02 * q + 0.15 * r + ell * (0.01 * q - 0.2 * r); };
-  auto k = Load("kernel_interp", m, f);
+  auto k = Load("kernel_interp", Mesh{5, 8, 1, 4.0, 0.5, false}, f);
   // Exact between the first and last bin centres (q 2..18, r 0.25..3.75).
   for (int ell = 0; ell <= 1; ell++)
     for (double q = 2.0; q <= 18.0; q += 0.37)
       for (double r = 0.25; r <= 3.75; r += 0.111) ASSERT_NEAR(k->GetValue(ell, q, r), f(ell, q, r), 1e-12);
-  // Flat below the first centre and above the last.
+  // Flat below the first centre and above the last; nothing beyond the mesh edges.
   EXPECT_NEAR(k->GetValue(0, 0.5, 1.25), f(0, 2.0, 1.25), 1e-12);
   EXPECT_NEAR(k->GetValue(0, 19.5, 0.1), f(0, 18.0, 0.25), 1e-12);
-  // Nothing beyond the mesh edges.
   for (double q : {20.0 + 1e-9, double(NAN), -5.0}) EXPECT_EQ(k->GetValue(0, q, 1.0), 0.0);
   for (double r : {4.0 + 1e-9, -100.0}) EXPECT_EQ(k->GetValue(0, 6.0, r), 0.0);
 }
 
 TEST(CKernel, ReadFailuresAreFatalAndNameTheFile) {
   const Mesh m{2, 4, 2, 4.0, 0.5, true};
-  const std::string dir = ScratchDir("kernel_bad"), pars = ParsFile(dir, m);
-  const std::string file = "/ell2_q0006.00.tmp";
-  struct Case { std::string name, text, message; } const cases[] = {  // text "-": file removed
-      {"missing", "-", "Cannot open kernel data file " + dir + "/missing" + file},
-      {"short", "4 0.5\n1\n2\n3\n", dir + "/short" + file + " holds 3 values"},
-      {"empty", "", dir + "/empty" + file},
-      {"fewer", "3 0.5\n1\n2\n3\n", "Inconsistent values for nrmax or delr in data files!\n"},
-  };
-  for (const auto &c : cases) {
-    WriteKernelDir(dir + "/" + c.name, m, [](int, double, double) { return 0.5; });
-    if (c.text == "-") std::filesystem::remove(dir + "/" + c.name + file);
-    else std::ofstream(dir + "/" + c.name + file) << c.text;
-    const ChildResult r = RunInChild([&] { CKernel(pars).Read(dir + "/" + c.name); });
-    EXPECT_EQ(r.status, 1) << c.name;
-    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+  const std::string dir = ScratchDir("kernel_bad"), file = "/ell2_q0006.00.tmp";
+  const std::string pars = WriteKernelDir(dir, m, [](int, double, double) { return 0.5; });
+  std::ofstream(dir + file) << "4 0.5\n1\n2\n3\n";  // one value short
+  for (const std::string &msg : {dir + file + " holds 3 values", "Cannot open kernel data file " + dir + file}) {
+    const ChildResult r = RunInChild([&] { CKernel(pars).Read(dir); });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find(msg), std::string::npos) << r.output;
+    std::filesystem::remove(dir + file);
   }
 }
 
@@ -118,13 +122,54 @@ TEST(CKernel, PsiSquaredFromLegendreProjections) {
   auto kf = [&](int ell, double q, double r) { return ell <= 3 ? s(q, r) * c[ell] / (2 * ell + 1) : 0.0; };
   auto k = Load("kernel_psi", Mesh{3, 4, 6, 4.0, 0.5, false}, kf);
   // Bilinear in (q, r), extrapolated outside the first and last centres.
-  for (double x : {-1.0, -0.7, 0.0, 0.3, 1.0})
-    for (double q : {0.0, 3.3, 6.0, 11.5})
+  for (double x : {-1.0, 0.3, 1.0})
+    for (double q : {0.0, 3.3, 11.5})
       for (double r : {0.0, 0.75, 1.6}) ASSERT_NEAR(k->GetPsiSquared(q, r, x), 1 + s(q, r) * g(x), 1e-12);
   EXPECT_NEAR(k->GetPsiSquared(2, 1, 0.3), 1 + s(10, 0.75) * g(0.3), 1e-12);
-
   // A single q bin serves every q.
   auto one = Load("kernel_oneq", Mesh{1, 3, 3, 4.0, 0.5, false}, kf);
-  for (double q : {0.0, 7.0, 100.0})
-    for (double r : {0.25, 0.6, 1.2}) EXPECT_NEAR(one->GetPsiSquared(q, r, 0.3), 1 + s(2, r) * g(0.3), 1e-12);
+  for (double q : {0.0, 7.0, 100.0}) EXPECT_NEAR(one->GetPsiSquared(q, 0.6, 0.3), 1 + s(2, 0.6) * g(0.3), 1e-12);
+}
+
+TEST(KernelCalc, LegendreProjectionsAndFreeBosons) {
+  CKernel k(WriteKernelDir(ScratchDir("kernel_hbt"), Mesh{10, 40, 12, 4.0, 0.5, false}, nullptr));
+  FormulaWF wf(1, 4.0, [](double, double, double c) { return 1 + c; });  // one point serves every q
+  k.Calc(&wf);
+  const double h = 2.0 / 720;  // midpoint rule for 1/2 Int x^2 dx: 1/3 - h^2/12
+  for (int i = 0; i < 10 * 40; i++)
+    for (int l = 0; l <= 2; l++) ASSERT_NEAR(k.GetValue(l, i / 40, i % 40), l == 1 ? 1.0 / 3 - h * h / 12 : 0, 1e-13);
+  // Must also clear the odd tables; small q r gives K_0 -> 1, K_l -> 0.
+  k.Calc_PureHBT();
+  for (int i = 0; i < 10 * 40; i++)
+    for (int l = 0; l <= 12; l++) ASSERT_NEAR(k.GetValue(l, i / 40, i % 40), FreeK(k, l, i / 40, i % 40), 1e-12);
+
+  // Calc of the free wave 1 + cos(2 q r ctheta/hbarc) gives the same kernel.
+  FormulaWF wave(6, 8.0, [](double q, double r, double c) { return 1.0 + std::cos(2 * q * r * c / kHbarc); });
+  CKernel calc(WriteKernelDir(ScratchDir("kernel_proj"), Mesh{6, 20, 4, 8.0, 1.0, true}, nullptr));
+  calc.Calc(&wave);
+  for (int i = 0; i < 6 * 20; i++)
+    for (int l = 0; l <= 4; l += 2) {  // the midpoint rule's error grows like l(l+1) and (qr)^2
+      const double tol = 4e-7 * (1 + l * (l + 1) + std::pow(X(calc, i / 20, i % 20), 2));
+      ASSERT_NEAR(calc.GetValue(l, i / 20, i % 20), FreeK(calc, l, i / 20, i % 20), tol) << l << " " << i;
+    }
+}
+
+TEST(KernelCalc, ClassicalCoulombLimits) {
+  const double m = 938.271;
+  CKernel k(WriteKernelDir(ScratchDir("kernel_class"), Mesh{3, 40, 2, 10.0, 1.0, true}, nullptr));
+  for (int q1q2 : {0, 1}) {
+    k.Calc_PureHBT();  // stale values to clear
+    testing::internal::CaptureStdout();
+    k.Calc_ClassCoul(m, m, q1q2);
+    // Printed only where allowed; repelling protons are forbidden at small q r.
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.find("q=5, r=0.5, kernel0=1 =? 1\n") == std::string::npos, q1q2 == 1);
+    for (int i = 0; i < 3 * 40; i++) {
+      const double q = (i / 40 + 0.5) * 10, r = i % 40 + 0.5;
+      const double x = q1q2 * 197.327 * std::sqrt(m * m + q * q) / (137.036 * r * q * q);
+      // K_0 + 1 = sqrt(1 - x) where allowed, 0 where forbidden (x >= 1); without charge K_2 vanishes too.
+      EXPECT_NEAR(k.GetValue(0, i / 40, i % 40), x >= 1 ? -1.0 : std::sqrt(1 - x) - 1, 1e-12) << i;
+      if (q1q2 == 0 || x >= 1) { EXPECT_NEAR(k.GetValue(2, i / 40, i % 40), 0.0, x >= 1 ? 0.0 : 1e-5); }
+    }
+  }
 }
