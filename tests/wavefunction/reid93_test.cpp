@@ -7,13 +7,9 @@
 
 TEST(Reid93, MatchesReferenceValuesForEveryPairType) {
   // Reference potential values (MeV) at r = 0, 0.1, 0.5, 1, 1.5, 2, 3, 5 fm; the r = 0 column checks the
-  // small-x limits of every helper.
-  struct WaveRow {
-    const char *wave, *type;
-    int element;  // 0: vpot11, 1: vpot12, 2: vpot22
-    double v[8];
-  };
-  const WaveRow kWaves[] = {
+  // small-x limits of every helper. element 0, 1, 2: vpot11, vpot12, vpot22.
+  struct Row { const char *wave, *type; int element; double v[8]; };
+  const Row kRows[] = {
       {"1S0", "PP", 0, {5059.30766, 3653.07117, 339.086729, -78.5658240, -24.5570613, -5.50664879, -0.887996077, -0.0953050753}},
       {"1S0", "NP", 0, {6164.79211, 4388.65918, 368.703056, -87.1610959, -22.5788692, -4.54988821, -1.09368652, -0.0988368730}},
       {"3P0", "PP", 0, {18029.7194, 11073.9021, 1523.18690, 80.8139435, -16.9750295, -11.1604945, -2.37914350, -0.224992725}},
@@ -27,7 +23,7 @@ TEST(Reid93, MatchesReferenceValuesForEveryPairType) {
       {"3C1", "NP", 2, {-719.203061, 445.128508, 221.341124, 15.5441709, 17.6308626, 11.5752893, 2.82344453, 0.274650009}},
   };
   const double radii[8] = {0.0, 0.1, 0.5, 1.0, 1.5, 2.0, 3.0, 5.0};
-  for (const WaveRow &row : kWaves)
+  for (const Row &row : kRows)
     for (int i = 0; i < 8; ++i)
       for (const char *type : {row.type, row.type[0] == 'P' ? "NN" : "PN"}) {  // NN is PP, PN is NP
         double v[3] = {-1, -1, -1};
@@ -39,11 +35,11 @@ TEST(Reid93, MatchesReferenceValuesForEveryPairType) {
 
 TEST(Reid93, UnknownWaveOrPairTypeIsFatal) {
   const double r = 1.0;
-  double v11, v12, v22;
+  double v[3];
   const char *cases[][3] = {{"3S1", "PP", "creid93: unknown partial wave \"3S1\"\n"},
                             {"1S0", "pp", "creid93: unknown pair type \"pp\"\n"}};
   for (const auto &c : cases) {
-    const ChildResult res = RunInChild([&] { creid93(&r, c[0], c[1], &v11, &v12, &v22); });
+    const ChildResult res = RunInChild([&] { creid93(&r, c[0], c[1], &v[0], &v[1], &v[2]); });
     EXPECT_EQ(res.status, 1);
     EXPECT_EQ(res.output, c[2]);
   }
