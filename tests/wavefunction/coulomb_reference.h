@@ -1,11 +1,11 @@
-#ifndef FEMTOKIT_TESTS_COULOMB_REFERENCE_H
-#define FEMTOKIT_TESTS_COULOMB_REFERENCE_H
+#pragma once
 
 // Independent long-double references for Coulomb functions and Kummer's
 // function: series, the asymptotic expansion and Numerov integration, no GSL.
 
 #include <cmath>
 #include <complex>
+#include <utility>
 
 namespace coulref {
 
@@ -33,8 +33,7 @@ inline ld F(int L, ld eta, ld rho) {
   for (int k = L + 3; k < L + 300; ++k) {
     const ld a = (2.0L * eta * a1 - a2) / (ld(k + L) * ld(k - L - 1));
     sum += a * (p *= rho);
-    a2 = a1;
-    a1 = a;
+    a2 = std::exchange(a1, a);
   }
   return std::sqrt(c2) * sum;
 }
@@ -60,9 +59,8 @@ inline ld G(int L, ld eta, ld rho) {
   auto w = [&](ld r) { return 1.0L + c * (1.0L - 2.0L * eta / r - ll / (r * r)); };
   ld u0 = asymptotic(rfar), u1 = asymptotic(rfar - h);
   for (int i = 2; i <= n; ++i) {
-    const ld r = rfar - i * h, u2 = ((12.0L - 10.0L * w(r + h)) * u1 - w(r + 2.0L * h) * u0) / w(r);
-    u0 = u1;
-    u1 = u2;
+    const ld r = rfar - i * h;
+    u0 = std::exchange(u1, ((12.0L - 10.0L * w(r + h)) * u1 - w(r + 2.0L * h) * u0) / w(r));
   }
   return u1;
 }
@@ -76,5 +74,3 @@ inline cld KummerM(ld eta, ld x) {
 }
 
 }  // namespace coulref
-
-#endif
