@@ -1,5 +1,4 @@
-#ifndef FEMTOKIT_TESTS_ARRAYS_CHARRAY_TESTUTIL_H
-#define FEMTOKIT_TESTS_ARRAYS_CHARRAY_TESTUTIL_H
+#pragma once
 
 // Helpers shared by the array tests: loops over triples, a quadrature rule on
 // the unit sphere, pointwise evaluation of expansions, files and fatal paths.
@@ -66,9 +65,7 @@ inline double Project(const Function &f, int lmax, const std::vector<Direction> 
   double sum = 0.0;
   for (const Direction &d : rule) {
     gsl_sf_legendre_Pl_array(lmax, std::fmax(-1.0, std::fmin(1.0, ex * d.x + ey * d.y + ez * d.z)), pl.data());
-    double kernel = 0.0;
-    for (int L = 0; L <= lmax; ++L) kernel += (2 * L + 1) * pl[static_cast<size_t>(L)];
-    sum += d.weight * f(d.x, d.y, d.z) * kernel;
+    for (int L = 0; L <= lmax; ++L) sum += d.weight * f(d.x, d.y, d.z) * (2 * L + 1) * pl[static_cast<size_t>(L)];
   }
   return sum / (4.0 * M_PI);
 }
@@ -84,14 +81,10 @@ inline double TraceResidual(const CCHArray &a, int ir) {
   return worst;
 }
 
-inline std::string WriteText(const std::string &path, const std::string &text) {
-  std::ofstream(path) << text;
-  return path;
-}
-
+// Writes text to path and gives back the path; reads a whole file.
+inline std::string WriteText(std::string path, const std::string &text) { std::ofstream(path) << text; return path; }
 inline std::string ReadText(const std::string &path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return {std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {}};
 }
 
 // What body prints on standard output, run in this process.
@@ -110,5 +103,3 @@ inline void ExpectFatal(const std::function<void()> &body, const std::string &me
 }
 
 }  // namespace testutil
-
-#endif
