@@ -2,6 +2,7 @@
 #include "wavefunction/wavefunction.h"
 
 #include <gsl/gsl_sf_bessel.h>
+#include <omp.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -145,12 +146,18 @@ TEST(KernelCalc, LegendreProjectionsAndFreeBosons) {
 
   // Calc of the free wave 1 + cos(2 q r ctheta/hbarc) gives the same kernel.
   FormulaWF wave(6, 8.0, [](double q, double r, double c) { return 1.0 + std::cos(2 * q * r * c / kHbarc); });
-  CKernel calc(WriteKernelDir(ScratchDir("kernel_proj"), Mesh{6, 20, 4, 8.0, 1.0, true}, nullptr));
+  const std::string kpars = WriteKernelDir(ScratchDir("kernel_proj"), Mesh{6, 20, 4, 8.0, 1.0, true}, nullptr);
+  CKernel calc(kpars), serial(kpars);
+  omp_set_num_threads(3);
   calc.Calc(&wave);
+  omp_set_num_threads(1);  // the tables do not depend on the thread count
+  serial.Calc(&wave);
+  omp_set_num_threads(omp_get_num_procs());
   for (int i = 0; i < 6 * 20; i++)
     for (int l = 0; l <= 4; l += 2) {  // the midpoint rule's error grows like l(l+1) and (qr)^2
       const double tol = 4e-7 * (1 + l * (l + 1) + std::pow(X(calc, i / 20, i % 20), 2));
       ASSERT_NEAR(calc.GetValue(l, i / 20, i % 20), FreeK(calc, l, i / 20, i % 20), tol) << l << " " << i;
+      ASSERT_EQ(calc.GetValue(l, i / 20, i % 20), serial.GetValue(l, i / 20, i % 20));
     }
 }
 
