@@ -296,22 +296,17 @@ double C3DArray::GetBiggest() const {
   return biggest;
 }
 
-void C3DArray::Randomize() {
+void C3DArray::RandomFill(bool gaussian) {
   CRandom &random = Random();
   for (int isx = 0; isx < nsx; isx++)
     for (int ix = 0; ix < nx; ix++)
       for (int isy = 0; isy < nsy; isy++)
         for (int iy = 0; iy < ny; iy++)
           for (int iz = 0; iz < nz; iz++)
-            for (int isz = 0; isz < nsz; isz++) SetElement(isx, ix, isy, iy, isz, iz, random.ran());
+            for (int isz = 0; isz < nsz; isz++)
+              SetElement(isx, ix, isy, iy, isz, iz, gaussian ? random.gauss() : random.ran());
 }
 
-void C3DArray::Randomize_Gaussian() {
-  CRandom &random = Random();
-  for (int isx = 0; isx < nsx; isx++)
-    for (int ix = 0; ix < nx; ix++)
-      for (int isy = 0; isy < nsy; isy++)
-        for (int iy = 0; iy < ny; iy++)
-          for (int iz = 0; iz < nz; iz++)
-            for (int isz = 0; isz < nsz; isz++) SetElement(isx, ix, isy, iy, isz, iz, random.gauss());
-}
+void C3DArray::Randomize() { RandomFill(false); }
+
+void C3DArray::Randomize_Gaussian() { RandomFill(true); }

@@ -81,6 +81,8 @@ class C3DArray {
   void Randomize_Gaussian();
 
  private:
+  // Fills every stored value with a uniform or unit-Gaussian deviate, in the draw order of the random fills.
+  void RandomFill(bool gaussian);
   bool XSYM, YSYM, ZSYM;
   double DELX, DELY, DELZ;
   int NXMAX, NYMAX, NZMAX;
