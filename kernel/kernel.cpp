@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "config/fatal.h"
 #include "config/fileio.h"
@@ -115,6 +116,7 @@ void CKernel::Write(const char *kdatadirname) {
       FilePtr fp = femtokit::OpenForWriting(filename);
       fprintf(fp.get(), "%d %g\n", NRMAX, DELR);
       for (int ir = 0; ir < NRMAX; ir++) fprintf(fp.get(), "%17.10e\n", GetValue(ell, iq, ir));
+      femtokit::CloseWritten(std::move(fp), filename);
     }
   }
 }

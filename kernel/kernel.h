@@ -19,8 +19,8 @@ class CKernel {
   CKernel(const CKernel &) = delete;
   CKernel &operator=(const CKernel &) = delete;
 
-  // Reads NQMAX, NRMAX, KLMAX, DELQ, DELR, IDENTICAL and prints them. The
-  // tables are (re)allocated, zero-filled, whenever the mesh shape changes.
+  // Reads NQMAX, NRMAX, KLMAX, DELQ, DELR, IDENTICAL and prints them, then
+  // (re)allocates the tables, zero-filled.
   void ParsInit(const char *kparsfilename);
   void ParsInit(const std::string &kparsfilename) { ParsInit(kparsfilename.c_str()); }
 

@@ -101,7 +101,7 @@ TEST(CKernel, InterpolationIsExactForLinearFunctionsAndHandlesEdges) {
   for (double r : {4.0 + 1e-9, -100.0}) EXPECT_EQ(k->GetValue(0, 6.0, r), 0.0);
 }
 
-TEST(CKernel, ReadFailuresAreFatalAndNameTheFile) {
+TEST(CKernel, FileFailuresAreFatalAndNameTheFile) {
   const Mesh m{2, 4, 2, 4.0, 0.5, true};
   const std::string dir = ScratchDir("kernel_bad"), file = "/ell2_q0006.00.tmp";
   const std::string pars = WriteKernelDir(dir, m, [](int, double, double) { return 0.5; });
@@ -112,6 +112,11 @@ TEST(CKernel, ReadFailuresAreFatalAndNameTheFile) {
     EXPECT_NE(r.output.find(msg), std::string::npos) << r.output;
     std::filesystem::remove(dir + file);
   }
+  // A write that does not reach the disk (a full device) stops the process too.
+  std::filesystem::create_symlink("/dev/full", dir + file);
+  const ChildResult w = RunInChild([&] { CKernel(pars).Write(dir); });
+  EXPECT_EQ(w.status, 1);
+  EXPECT_NE(w.output.find("Error writing " + dir + file), std::string::npos) << w.output;
 }
 
 TEST(CKernel, PsiSquaredFromLegendreProjections) {
