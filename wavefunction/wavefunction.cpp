@@ -99,7 +99,8 @@ void CWaveFunction::InitWaves() {
     const int l = ell[ic];
     if (l < 0 || l > ellmax) femtokit::Fatal("channel %d has ell=%d outside 0 ... ellmax=%d\n", ic, l, ellmax);
     for (int iq = 0; iq < nqmax; iq++) {
-      if (!partwave[l][iq]) partwave[l][iq] = std::make_unique<CPartWave>(eta[iq], q1q2, qarray[iq], l, epsilon);
+      if (!partwave[l][iq])
+        partwave[l][iq] = std::make_unique<CPartWave>(eta[iq], q1q2, qarray[iq], l, epsilon, partwave_nrmax, 0.01);
     }
   }
 }

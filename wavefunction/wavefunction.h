@@ -98,6 +98,9 @@ class CWaveFunction {
   int nqmax = 0;
   double delq = 0.0;  // negative when the mesh was read from a file
   std::vector<double> qarray;
+  // Radial points of the partial-wave tables built by InitWaves (0.01 fm apart);
+  // beyond the table a partial wave evaluates the Coulomb functions directly.
+  int partwave_nrmax = 3000;
 };
 
 #endif

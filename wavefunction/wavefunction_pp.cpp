@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <memory>
 
 #include "config/fatal.h"
 #include "math/misc.h"
@@ -59,13 +58,11 @@ void CWaveFunction_pp::Build(const char *parsfilename) {
   std::printf("Arrays Initialized\n");
   ell[0] = 0;
   ell[1] = ell[2] = ell[3] = 1;
-  InitWaves();
   // Kernel meshes reach 40 to 60 fm. Beyond its table (30 fm by default) a
   // partial wave evaluates the Coulomb functions directly at every call, which
   // would dominate the kernel calculation; tabulate the two waves to 60 fm.
-  for (int l = 0; l <= 1; ++l)
-    for (int iq = 0; iq < nqmax; ++iq)
-      partwave[l][iq] = std::make_unique<CPartWave>(eta[iq], q1q2, qarray[iq], l, epsilon, kPartWaveNR, 0.01);
+  partwave_nrmax = kPartWaveNR;
+  InitWaves();
   std::printf("Partial Waves Initialized\n");
   ellmaxcopy = static_cast<short>(ellmax);
   pairtype = "PP";
