@@ -34,7 +34,7 @@ CCHArray::~CCHArray() = default;
 
 void CCHArray::CreateArray() {
   if (chcalc == nullptr) chcalc = SharedCHCalc();
-  if (LMAX < 0 || NRADIAL < 1)
+  if (LMAX < 0 || NRADIAL < 0)  // an empty mesh (NRADIAL 0) is allowed and stores nothing
     femtokit::Fatal("CCHArray: cannot build an array with LMAX=%d, NRADIAL=%d\n", LMAX, NRADIAL);
   dlx = XSYM ? 2 : 1;
   dly = YSYM ? 2 : 1;

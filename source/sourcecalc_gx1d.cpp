@@ -1,7 +1,8 @@
 #include "source/sourcecalc_gx1d.h"
 
 #include "arrays/charray.h"
-#include "math/bessel.h"
+
+#include <gsl/gsl_sf_bessel.h>
 
 #include <cmath>
 
@@ -28,12 +29,18 @@ void CSourceCalc_GX1D::CalcS(int lx, int ly, int lz, CCHArray *A) {
   const double NG = std::pow(fourpi * R * R, -1.5);
   const double u = 2.0 * R * R / (X * X);
   // 4 pi X^3 u^2 K2(u) is the integral of exp(-sqrt(u^2 + r^2/X^2)) over all space.
-  const double NX = 1.0 / (fourpi * X * X * X * (2.0 * u * Bessel::K1(u) + u * u * Bessel::K0(u)));
+  // Both the normalisation and the profile carry a factor e^u (scaled Bessel
+  // functions, exponent taken relative to u), so that neither under- nor
+  // overflows when X is much smaller than R (u beyond about 700).
+  const double NX =
+      1.0 / (fourpi * X * X * X * (2.0 * u * gsl_sf_bessel_K1_scaled(u) + u * u * gsl_sf_bessel_K0_scaled(u)));
   const int L = lx + ly + lz;
   const double delr = A->GetRADSTEP();
   for (int ir = 0; ir < A->GetNRADIAL(); ++ir) {
     const double r = (ir + 0.5) * delr, r2 = r * r;
-    double S = lambdaG * NG * std::exp(-r2 / (4.0 * R * R)) + lambdaX * NX * std::exp(-std::sqrt(u * u + r2 / (X * X)));
+    const double rx2 = r2 / (X * X);  // u - sqrt(u^2 + rx2) without cancellation
+    double S = lambdaG * NG * std::exp(-r2 / (4.0 * R * R)) +
+               lambdaX * NX * std::exp(-rx2 / (u + std::sqrt(u * u + rx2)));
     if (L > 0) S *= std::pow(r2 / (r2 + a * a), 0.5 * L);
     A->SetElement(lx, ly, lz, ir, S);
   }

@@ -37,15 +37,20 @@ TEST(SourceCalc, NormalisationAndEffectiveRadiiOfGaussians) {
     EXPECT_NEAR(After(out.output, "Rx="), 5.0, 0.01);
     EXPECT_EQ(After(out.output, "Xoff="), 0.0);
   }
-  // The exponential tail integrates to its weight.
-  ChildResult tail = RunInChild([] {
-    CSourceCalc_GX1D gx;
-    gx.SetSPars(0.0, 5.0, 1.0, 10.0, 5.0);
-    CCHArray A(0, 3000, 0.1, true, true, true);
-    gx.CalcS(&A);
-    gx.NormCheck(&A);
-  });
-  EXPECT_NEAR(After(tail.output, "normalization check = "), 1.0, 1e-3);
+  // The exponential tail integrates to its weight, also when X << R makes
+  // u = 2R^2/X^2 so large that e^-u underflows; an empty mesh integrates to 0.
+  for (double X : {10.0, 0.2}) {
+    ChildResult tail = RunInChild([X] {
+      CSourceCalc_GX1D gx;
+      gx.SetSPars(0.0, 5.0, 1.0, X, 5.0);
+      CCHArray A(0, 3000, 0.1, true, true, true), empty(0, 0, 0.1);
+      gx.CalcS(&A);
+      gx.NormCheck(&A);
+      gx.NormCheck(&empty);
+    });
+    EXPECT_NEAR(After(tail.output, "normalization check = "), 1.0, 1e-3) << X;
+    EXPECT_NE(tail.output.find("\nnormalization check = 0\n"), std::string::npos) << tail.output;
+  }
 }
 
 TEST(SourceCalc, DampingTracelessCompletionAndDummies) {
