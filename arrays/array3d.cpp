@@ -149,6 +149,7 @@ void C3DArray::WriteArray(const char *dirname) {
     fprintf(fp.get(), "double DELX %g\n", DELX);
     fprintf(fp.get(), "double DELY %g\n", DELY);
     fprintf(fp.get(), "double DELZ %g\n", DELZ);
+    femtokit::CloseWritten(std::move(fp), parsname);
   }
 
   for (int ix = 0; ix < nx; ix++) {
@@ -161,6 +162,7 @@ void C3DArray::WriteArray(const char *dirname) {
             for (int isx = 0; isx < nsx; isx++) fprintf(fp.get(), "%17.10e ", GetElement(isx, ix, isy, iy, isz, iz));
         fprintf(fp.get(), "\n");
       }
+      femtokit::CloseWritten(std::move(fp), filename);
     }
   }
 }
