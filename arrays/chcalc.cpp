@@ -73,8 +73,10 @@ void CCHCalc::ClearStaticData() {
   std::vector<std::vector<std::vector<OverlapSlot>>>().swap(overlap);
 }
 
+// Each accessor reads a table only within its current size: after
+// ClearStaticData the values are computed directly instead.
 double CCHCalc::Factorial(int n) const {
-  if (n >= 0 && n <= LMAXFACT) return fact[n];
+  if (n >= 0 && n < static_cast<int>(fact.size())) return fact[n];
   if (n < 0) femtokit::Fatal("CCHCalc::Factorial: negative argument %d\n", n);
   gsl_sf_result result;
   if (gsl_sf_fact_e(static_cast<unsigned int>(n), &result) != GSL_SUCCESS)
@@ -83,7 +85,7 @@ double CCHCalc::Factorial(int n) const {
 }
 
 double CCHCalc::DoubleFactorial(int n) const {
-  if (n >= 0 && n <= 2 * LMAXFACT + 1) return doublefact[n];
+  if (n >= 0 && n < static_cast<int>(doublefact.size())) return doublefact[n];
   if (n == -1) return 1.0;
   if (n < 0) femtokit::Fatal("CCHCalc::DoubleFactorial: negative argument %d\n", n);
   gsl_sf_result result;
@@ -94,7 +96,7 @@ double CCHCalc::DoubleFactorial(int n) const {
 
 double CCHCalc::Binomial(int a, int b) const {
   if (a < 0 || b < 0) femtokit::Fatal("CCHCalc::Binomial: negative argument (%d,%d)\n", a, b);
-  if (a + b <= LMAXFACT) return binomial[a + b][a];
+  if (a + b < static_cast<int>(binomial.size())) return binomial[a + b][a];
   gsl_sf_result result;
   if (gsl_sf_choose_e(static_cast<unsigned int>(a + b), static_cast<unsigned int>(a), &result) != GSL_SUCCESS)
     femtokit::Fatal("CCHCalc::Binomial: (%d,%d) is too large for a double\n", a, b);
@@ -106,7 +108,7 @@ double CCHCalc::Trinomial(int a, int b, int c) const {
   if (a < b) iswitch(a, b);
   if (b < c) iswitch(b, c);
   if (a < b) iswitch(a, b);
-  if (a + b + c <= LMAXFACT) return binomial[a + b + c][c] * binomial[a + b][a];
+  if (a + b + c < static_cast<int>(binomial.size())) return binomial[a + b + c][c] * binomial[a + b][a];
   return Binomial(c, a + b) * Binomial(a, b);
 }
 
@@ -193,7 +195,7 @@ double CCHCalc::GetOverlap(int lx, int ly, int lz, int lxp, int lyp, int lzp) co
   const int L = lx + ly + lz;
   if (L != lxp + lyp + lzp) return 0.0;
   if ((lx - lxp) % 2 != 0 || (ly - lyp) % 2 != 0 || (lz - lzp) % 2 != 0) return 0.0;
-  if (L > LMAXFACT) return GetOverlap0(lx, ly, lz, lxp, lyp, lzp);
+  if (L > LMAXFACT || overlap.empty()) return GetOverlap0(lx, ly, lz, lxp, lyp, lzp);
   if (lx < ly) {
     iswitch(lx, ly);
     iswitch(lxp, lyp);

@@ -37,4 +37,10 @@ TEST(CCHCalc, TablesContractionAndOverlapsAgainstIndependentValues) {
   const double expected = 3 * std::lgamma(58.0) - std::lgamma(114.0) + 58 * M_LN2 + std::log(2 * M_PI) +
                           2 * std::lgamma(57.0) - 2 * std::lgamma(29.0) - std::lgamma(116.0);
   EXPECT_NEAR(std::log(c.GetOverlap(57, 0, 0, 1, 56, 0)) / expected, 1, 1e-12);
+  // Tables cleared while objects live: values are computed directly until rebuilt.
+  EXPECT_EQ(testutil::Stdout(CCHCalc::ClearStaticData),
+            "Clearing static data used for charray calc.s. \nDon't do this unless you are finished with charray objects\n");
+  EXPECT_EQ(c.Factorial(5) * c.DoubleFactorial(7) * c.Binomial(2, 3) * c.Trinomial(1, 1, 1), 120.0 * 105 * 10 * 6);
+  EXPECT_NEAR(c.GetOverlap(0, 2, 0, 2, 0, 0), -8 * M_PI / 45, 1e-15);
+  CCHCalc::InitStaticData();
 }
