@@ -53,7 +53,7 @@ void CRandom::generate_boltzmann(double mass, double T, double *p) {
     k = -T * std::log(r1 * r2 * r3);
     E = std::sqrt(mass * mass + k * k);
     p[0] = E;
-  } while (ran() > std::exp((k - E) / T));
+  } while (r1 * r2 * r3 == 0.0 || ran() > std::exp((k - E) / T));  // a zero draw would give k = infinity
   const double ctheta = std::log(r1 / r2) / std::log(r1 * r2);
   const double stheta = std::sqrt(1.0 - ctheta * ctheta);
   const double lnr12 = T * std::log(r1 * r2);
