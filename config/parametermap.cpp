@@ -67,6 +67,8 @@ void ReadParsFromFile(parameterMap &pars, const char *filename) {
     else if (type == "string")
       set(pars, name, value);
   }
+  // A name that opens but cannot be read (a directory) is no parameter file either.
+  if (file.bad()) femtokit::Fatal("attempting to read non-existent parameter file %s\n", filename);
 }
 
 void PrintPars(const parameterMap &pars) {

@@ -44,10 +44,13 @@ TEST(ParameterMap, ReadsFilesLineByLine) {
 TEST(ParameterMap, PrintsInKeyOrderAndFailsOnMissingFile) {
   ChildResult printed = RunInChild([] { parameter::PrintPars({{"lambda", "1"}, {"RADSTEP", "0.5"}, {"LMAX", "4"}}); });
   EXPECT_EQ(printed.output, "LMAX = 4\nRADSTEP = 0.5\nlambda = 1\n");
-  ChildResult missing = RunInChild([] {
-    parameterMap pars;
-    parameter::ReadParsFromFile(pars, "/nonexistent/pars.dat");
-  });
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.output, "attempting to read non-existent parameter file /nonexistent/pars.dat\n");
+  // A directory opens but cannot be read: as fatal as a missing file.
+  for (const std::string &name : {std::string("/nonexistent/pars.dat"), ScratchDir("parametermap_dir")}) {
+    ChildResult missing = RunInChild([&name] {
+      parameterMap pars;
+      parameter::ReadParsFromFile(pars, name);
+    });
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.output, "attempting to read non-existent parameter file " + name + "\n");
+  }
 }
