@@ -39,7 +39,8 @@ TEST(CCHCalc, TablesContractionAndOverlapsAgainstIndependentValues) {
   EXPECT_NEAR(std::log(c.GetOverlap(57, 0, 0, 1, 56, 0)) / expected, 1, 1e-12);
   // Tables cleared while objects live: values are computed directly until rebuilt.
   EXPECT_EQ(testutil::Stdout(CCHCalc::ClearStaticData),
-            "Clearing static data used for charray calc.s. \nDon't do this unless you are finished with charray objects\n");
+            "Clearing static data used for charray calc.s. \n"
+            "Don't do this unless you are finished with charray objects\n");
   EXPECT_EQ(c.Factorial(5) * c.DoubleFactorial(7) * c.Binomial(2, 3) * c.Trinomial(1, 1, 1), 120.0 * 105 * 10 * 6);
   EXPECT_NEAR(c.GetOverlap(0, 2, 0, 2, 0, 0), -8 * M_PI / 45, 1e-15);
   CCHCalc::InitStaticData();
