@@ -229,15 +229,20 @@ void CCHArray::Randomize(double scale) {
   for (int ir = 0; ir < NRADIAL; ++ir) Randomize(scale, ir);
 }
 
-void CCHArray::RandomizeA(double scale, int ir) {
-  CheckIR(ir, "RandomizeA");
+// Random free values at lx = 0 and 1 (uniform in (-scale, scale] or Gaussian of
+// width scale), the rest fixed by tracelessness.
+void CCHArray::RandomTraceless(double scale, int ir, bool gaussian, const char *operation) {
+  CheckIR(ir, operation);
   CRandom &random = Generator();
   for (int lx = 0; lx < 2; lx += dlx) {
     for (int ly = 0; ly <= LMAX - lx; ly += dly)
-      for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz) At(lx, ly, lz, ir) = scale * (1.0 - 2.0 * random.ran());
+      for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz)
+        At(lx, ly, lz, ir) = scale * (gaussian ? random.gauss() : 1.0 - 2.0 * random.ran());
     FillRemainderX(ir);
   }
 }
+
+void CCHArray::RandomizeA(double scale, int ir) { RandomTraceless(scale, ir, false, "RandomizeA"); }
 
 void CCHArray::RandomizeA(double scale) {
   Generator();
@@ -245,13 +250,7 @@ void CCHArray::RandomizeA(double scale) {
 }
 
 void CCHArray::RandomizeA_Gaussian(double scale, int ir) {
-  CheckIR(ir, "RandomizeA_Gaussian");
-  CRandom &random = Generator();
-  for (int lx = 0; lx < 2; lx += dlx) {
-    for (int ly = 0; ly <= LMAX - lx; ly += dly)
-      for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz) At(lx, ly, lz, ir) = scale * random.gauss();
-    FillRemainderX(ir);
-  }
+  RandomTraceless(scale, ir, true, "RandomizeA_Gaussian");
 }
 
 void CCHArray::RandomizeA_Gaussian(double scale) {

@@ -108,6 +108,7 @@ class CCHArray {
   static std::unique_ptr<CRandom> randy;
 
  private:
+  void RandomTraceless(double scale, int ir, bool gaussian, const char *operation);
   void CreateArray();
   // Offset of (lx, ly, lz, ir) in A; the element must be stored.
   size_t Index(int lx, int ly, int lz, int ir) const {
