@@ -2,6 +2,8 @@
 #define FEMTOKIT_H
 
 // Umbrella header: every public class and namespace of femtokit.
+#include "config/constants.h"
+#include "config/output.h"
 #include "config/fatal.h"
 #include "config/fileio.h"
 #include "config/parametermap.h"
@@ -9,9 +11,9 @@
 #include "arrays/charray.h"
 #include "arrays/array3d.h"
 #include "arrays/arraycalc.h"
-#include "source/random.h"
 #include "source/sourcecalc.h"
 #include "source/sourcecalc_gx1d.h"
+#include "math/random.h"
 #include "math/bessel.h"
 #include "math/sphericalharmonics.h"
 #include "math/misc.h"

@@ -9,7 +9,7 @@
 #include "fit/cfcalc.h"
 #include "fit/s2cf.h"
 #include "kernel/kernel.h"
-#include "source/random.h"
+#include "math/random.h"
 #include "source/sourcecalc_gx1d.h"
 
 #include <cstdio>

@@ -8,7 +8,7 @@
 #include "config/fatal.h"
 #include "config/fileio.h"
 #include "config/parametermap.h"
-#include "source/random.h"
+#include "math/random.h"
 
 std::unique_ptr<CRandom> C3DArray::randy;
 

@@ -2,7 +2,7 @@
 #define FEMTOKIT_ARRAYS_CHARRAY_H
 
 #include "arrays/chcalc.h"
-#include "source/random.h"
+#include "math/random.h"
 
 #include <memory>
 #include <string>
@@ -50,6 +50,20 @@ class CCHArray {
   double GetElement(int lx, int ly, int lz, double r) const;
   void SetElement(int lx, int ly, int lz, double r, double value);
   void IncrementElement(int lx, int ly, int lz, double r, double value);
+  // Calls f(lx, ly, lz) for every stored triple with lx + ly + lz <= lmax and
+  // lx <= lxmax, in loop order (lx outermost, then ly, then lz), under the
+  // symmetry flags. lmax is capped at LMAX.
+  template <class F>
+  void ForEachTriple(int lmax, int lxmax, F &&f) const {
+    if (lmax > LMAX) lmax = LMAX;
+    for (int lx = 0; lx <= lmax && lx <= lxmax; lx += dlx)
+      for (int ly = 0; ly <= lmax - lx; ly += dly)
+        for (int lz = 0; lz <= lmax - lx - ly; lz += dlz) f(lx, ly, lz);
+  }
+  template <class F>
+  void ForEachTriple(F &&f) const {
+    ForEachTriple(LMAX, LMAX, f);
+  }
   // True when (lx, ly, lz, ir) is stored under the current LMAX.
   bool ElementExists(int lx, int ly, int lz, int ir) const;
 

@@ -7,16 +7,91 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <vector>
+
+#ifdef _OPENMP
+#include <omp.h>
+#endif
 
 namespace femtokit {
+
+namespace {
+
+std::atomic<int> policy{static_cast<int>(FatalPolicy::Exit)};
+
+std::string VFormat(const char *format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (n <= 0) return std::string();
+  std::vector<char> buffer(static_cast<size_t>(n) + 1);
+  std::vsnprintf(buffer.data(), buffer.size(), format, args);
+  return std::string(buffer.data(), static_cast<size_t>(n));
+}
+
+bool InParallel() {
+#ifdef _OPENMP
+  return omp_in_parallel() != 0;
+#else
+  return false;
+#endif
+}
+
+// The printed form ends with a newline, the thrown one does not.
+std::string Trimmed(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+void SetFatalPolicy(FatalPolicy p) { policy.store(static_cast<int>(p)); }
+FatalPolicy GetFatalPolicy() { return static_cast<FatalPolicy>(policy.load()); }
+
+void Raise(const Error &error) {
+  if (InParallel() || GetFatalPolicy() == FatalPolicy::Throw) throw error;
+  std::string text = error.what();
+  if (text.empty() || text.back() != '\n') text += '\n';
+  Emit(Verbosity::Silent, text);
+  std::fflush(stdout);
+  std::exit(1);
+}
 
 void Fatal(const char *format, ...) {
   va_list args;
   va_start(args, format);
-  std::vprintf(format, args);
+  const std::string text = VFormat(format, args);
   va_end(args);
-  std::fflush(stdout);
-  std::exit(1);
+  Raise(Error(Trimmed(text)));
+}
+
+void FatalFile(const std::string &file, const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  const std::string text = VFormat(format, args);
+  va_end(args);
+  Raise(Error(Trimmed(text), file));
+}
+
+void ParallelErrors::Keep(std::exception_ptr e) noexcept {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!first_) first_ = e;
+  failed_.store(true);
+}
+
+void ParallelErrors::Rethrow() {
+  if (!first_) return;
+  std::exception_ptr e = first_;
+  first_ = nullptr;
+  failed_.store(false);
+  try {
+    std::rethrow_exception(e);
+  } catch (const Error &error) {
+    Raise(error);
+  } catch (const std::exception &other) {
+    Raise(Error(other.what()));
+  }
 }
 
 void InitGSL() {
@@ -36,7 +111,8 @@ void MakeDirectory(const std::string &dirname) {
   std::error_code ec;
   std::filesystem::create_directories(dirname, ec);
   if (ec || !std::filesystem::is_directory(dirname))
-    Fatal("Cannot create directory %s: %s\n", dirname.c_str(), ec ? ec.message().c_str() : "not a directory");
+    FatalFile(dirname, "Cannot create directory %s: %s\n", dirname.c_str(),
+              ec ? ec.message().c_str() : "not a directory");
 }
 
 }  // namespace femtokit
@@ -47,13 +123,13 @@ namespace femtokit {
 
 FilePtr OpenForWriting(const std::string &filename) {
   FilePtr file(std::fopen(filename.c_str(), "w"));
-  if (!file) Fatal("Cannot open %s for writing\n", filename.c_str());
+  if (!file) FatalFile(filename, "Cannot open %s for writing\n", filename.c_str());
   return file;
 }
 
 void CloseWritten(FilePtr file, const std::string &filename) {
   const bool failed = std::ferror(file.get()) != 0;
-  if (std::fclose(file.release()) != 0 || failed) Fatal("Error writing %s\n", filename.c_str());
+  if (std::fclose(file.release()) != 0 || failed) FatalFile(filename, "Error writing %s\n", filename.c_str());
 }
 
 }  // namespace femtokit

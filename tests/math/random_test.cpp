@@ -1,4 +1,4 @@
-#include "source/random.h"
+#include "math/random.h"
 
 #include <gsl/gsl_sf_bessel.h>
 #include <gtest/gtest.h>

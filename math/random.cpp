@@ -1,4 +1,4 @@
-#include "source/random.h"
+#include "math/random.h"
 
 #include "config/fatal.h"
 

@@ -1,5 +1,5 @@
-#ifndef FEMTOKIT_SOURCE_RANDOM_H
-#define FEMTOKIT_SOURCE_RANDOM_H
+#ifndef FEMTOKIT_MATH_RANDOM_H
+#define FEMTOKIT_MATH_RANDOM_H
 
 #include <gsl/gsl_rng.h>
 
