@@ -91,11 +91,11 @@ void C3DArray::ReadPars(const char *filename) {
 }
 
 void C3DArray::PrintPars() {
-  printf("_______ 3DArray Pars ________\n");
-  printf("XYZSYM=(%d,%d,%d)\n", int(XSYM), int(YSYM), int(ZSYM));
-  printf("NXYZMAX=(%d,%d,%d)\n", NXMAX, NYMAX, NZMAX);
-  printf("DELXYZ=(%g,%g,%g)\n", DELX, DELY, DELZ);
-  printf("_____________________________\n");
+  femtokit::Print("_______ 3DArray Pars ________\n");
+  femtokit::Print("XYZSYM=(%d,%d,%d)\n", int(XSYM), int(YSYM), int(ZSYM));
+  femtokit::Print("NXYZMAX=(%d,%d,%d)\n", NXMAX, NYMAX, NZMAX);
+  femtokit::Print("DELXYZ=(%g,%g,%g)\n", DELX, DELY, DELZ);
+  femtokit::Print("_____________________________\n");
 }
 
 namespace {
@@ -182,7 +182,7 @@ void C3DArray::ReadArray(const char *dirname) {
   const bool stale = nsx != (XSYM ? 1 : 2) || nsy != (YSYM ? 1 : 2) || nsz != (ZSYM ? 1 : 2) ||
                      nx != NXMAX || ny != NYMAX || nz != NZMAX;
   if (changed || stale) {
-    printf("Warning: In ReadArray parameters have changed, new array being created\n");
+    femtokit::Warn("Warning: In ReadArray parameters have changed, new array being created\n");
     DeleteArray();
     CreateArray();
   }

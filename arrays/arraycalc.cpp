@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -167,9 +168,9 @@ void DivideWith(CCHArray *A, int irA, CCHArray *B, int irB, CCHArray *C, int irC
   }
   const int Lreached = std::min(L - 1, kLMaxSeries);
   if (converged && L > LMAXA)
-    printf("INFO: Sum in DivideAExpArrays satisfied convergence criteria at L=%d\n", Lreached);
+    femtokit::Print("INFO: Sum in DivideAExpArrays satisfied convergence criteria at L=%d\n", Lreached);
   else
-    printf("WARNING: Sum in DivideAExpArrays did not converge by L=%d\n", Lreached);
+    femtokit::Warn("WARNING: Sum in DivideAExpArrays did not converge by L=%d\n", Lreached);
   DetraceWith(P, 0, Lreached, C, irC, Q);
 }
 
@@ -191,60 +192,96 @@ std::unique_ptr<CCHArray> MakeUnit(CCHArray *A) {
 
 namespace ArrayCalc {
 
-bool CompareArrayParameters(CCHArray *a, CCHArray *b) {
-  if (!SameSymmetry(a, b)) {
-    puts("Symmetry mismatch between CHArrays!!!");
-    return false;
-  }
-  if (a->GetNRADIAL() != b->GetNRADIAL()) {
-    puts("NRADIAL mismatch between CCHArrays!!!");
-    return false;
-  }
-  if (std::fabs(std::fabs(a->GetRADSTEP()) - std::fabs(b->GetRADSTEP())) > 1.0e-10) {
-    puts("RADSTEP mismatch between CCHArrays!!!");
-    return false;
-  }
-  if (a->GetLMAX() != b->GetLMAX()) {
-    puts("LMAX mismatch metween CCHArrays!!!");
-    return false;
-  }
-  return true;
+namespace {
+
+// A mismatch: the comparison's own message and a line giving the values.
+struct Mismatch {
+  std::string message, values;
+  bool empty() const { return message.empty(); }
+};
+
+Mismatch Find(CCHArray *a, CCHArray *b) {
+  if (!SameSymmetry(a, b))
+    return {"Symmetry mismatch between CHArrays!!!\n",
+            femtokit::Format("(XYZSYM (%d,%d,%d) and (%d,%d,%d))\n", a->GetXSYM(), a->GetYSYM(), a->GetZSYM(),
+                             b->GetXSYM(), b->GetYSYM(), b->GetZSYM())};
+  if (a->GetNRADIAL() != b->GetNRADIAL())
+    return {"NRADIAL mismatch between CCHArrays!!!\n",
+            femtokit::Format("(NRADIAL %d and %d)\n", a->GetNRADIAL(), b->GetNRADIAL())};
+  if (std::fabs(std::fabs(a->GetRADSTEP()) - std::fabs(b->GetRADSTEP())) > 1.0e-10)
+    return {"RADSTEP mismatch between CCHArrays!!!\n",
+            femtokit::Format("(RADSTEP %.10g and %.10g)\n", a->GetRADSTEP(), b->GetRADSTEP())};
+  if (a->GetLMAX() != b->GetLMAX())
+    return {"LMAX mismatch metween CCHArrays!!!\n",
+            femtokit::Format("(LMAX %d and %d)\n", a->GetLMAX(), b->GetLMAX())};
+  return {};
 }
 
-bool CompareArrayParameters(C3DArray *a, CCHArray *b) {
-  if (a->GetXSYM() != b->GetXSYM() || a->GetYSYM() != b->GetYSYM() || a->GetZSYM() != b->GetZSYM()) {
-    printf("X: %d=?%d, Y: %d=?%d Z: %d=?%d\n", b->GetXSYM(), a->GetXSYM(), b->GetYSYM(), a->GetYSYM(), b->GetZSYM(),
-           a->GetZSYM());
-    puts("Symmetry mismatch between CHArray and 3DArray!!!");
-    return false;
-  }
-  return true;
+Mismatch Find(C3DArray *a, CCHArray *b) {
+  if (a->GetXSYM() != b->GetXSYM() || a->GetYSYM() != b->GetYSYM() || a->GetZSYM() != b->GetZSYM())
+    return {femtokit::Format("X: %d=?%d, Y: %d=?%d Z: %d=?%d\nSymmetry mismatch between CHArray and 3DArray!!!\n",
+                             b->GetXSYM(), a->GetXSYM(), b->GetYSYM(), a->GetYSYM(), b->GetZSYM(), a->GetZSYM()),
+            ""};
+  return {};
 }
 
-bool CompareArrayParameters(CCHArray *a, C3DArray *b) {
-  if (a->GetXSYM() != b->GetXSYM() || a->GetYSYM() != b->GetYSYM() || a->GetZSYM() != b->GetZSYM()) {
-    puts("Symmetry mismatch between CHArray and 3DArray!!!");
-    return false;
-  }
-  return true;
+Mismatch Find(CCHArray *a, C3DArray *b) {
+  if (a->GetXSYM() != b->GetXSYM() || a->GetYSYM() != b->GetYSYM() || a->GetZSYM() != b->GetZSYM())
+    return {"Symmetry mismatch between CHArray and 3DArray!!!\n",
+            femtokit::Format("(XYZSYM (%d,%d,%d) and (%d,%d,%d))\n", a->GetXSYM(), a->GetYSYM(), a->GetZSYM(),
+                             b->GetXSYM(), b->GetYSYM(), b->GetZSYM())};
+  return {};
 }
 
-bool CompareArrayParameters(C3DArray *a, C3DArray *b) {
-  if (a->GetXSYM() != b->GetXSYM() || a->GetYSYM() != b->GetYSYM() || a->GetZSYM() != b->GetZSYM()) {
-    puts("Symmetry mismatch between 3DArrays!!!");
-    return false;
-  }
-  if (a->GetNXMAX() != b->GetNXMAX() || a->GetNYMAX() != b->GetNYMAX() || a->GetNZMAX() != b->GetNZMAX()) {
-    puts("NXYZMAX mismatch between 3DArrays!!!");
-    return false;
-  }
+Mismatch Find(C3DArray *a, C3DArray *b) {
+  if (a->GetXSYM() != b->GetXSYM() || a->GetYSYM() != b->GetYSYM() || a->GetZSYM() != b->GetZSYM())
+    return {"Symmetry mismatch between 3DArrays!!!\n",
+            femtokit::Format("(XYZSYM (%d,%d,%d) and (%d,%d,%d))\n", a->GetXSYM(), a->GetYSYM(), a->GetZSYM(),
+                             b->GetXSYM(), b->GetYSYM(), b->GetZSYM())};
+  if (a->GetNXMAX() != b->GetNXMAX() || a->GetNYMAX() != b->GetNYMAX() || a->GetNZMAX() != b->GetNZMAX())
+    return {"NXYZMAX mismatch between 3DArrays!!!\n",
+            femtokit::Format("(NXYZMAX (%d,%d,%d) and (%d,%d,%d))\n", a->GetNXMAX(), a->GetNYMAX(), a->GetNZMAX(),
+                             b->GetNXMAX(), b->GetNYMAX(), b->GetNZMAX())};
   if (std::fabs(a->GetDELX() - b->GetDELX()) > 1.0e-10 || std::fabs(a->GetDELY() - b->GetDELY()) > 1.0e-10 ||
-      std::fabs(a->GetDELZ() - b->GetDELZ()) > 1.0e-10) {
-    puts("DELXYZ mismatch between 3DArrays!!!");
-    return false;
-  }
-  return true;
+      std::fabs(a->GetDELZ() - b->GetDELZ()) > 1.0e-10)
+    return {"DELXYZ mismatch between 3DArrays!!!\n",
+            femtokit::Format("(DELXYZ (%.10g,%.10g,%.10g) and (%.10g,%.10g,%.10g))\n", a->GetDELX(), a->GetDELY(),
+                             a->GetDELZ(), b->GetDELX(), b->GetDELY(), b->GetDELZ())};
+  return {};
 }
+
+template <class A, class B>
+bool Compare(A *a, B *b) {
+  const Mismatch m = Find(a, b);
+  if (m.empty()) return true;
+  femtokit::Emit(femtokit::Verbosity::Quiet, m.message);
+  return false;
+}
+
+template <class A, class B>
+std::string Describe(A *a, B *b) {
+  const Mismatch m = Find(a, b);
+  return m.message + m.values;
+}
+
+std::string First(const std::string &a, const std::string &b) { return a.empty() ? b : a; }
+
+// Fatal with the mismatch and the operation's own line.
+void RequireSame(const std::string &mismatch, const char *what) {
+  if (!mismatch.empty()) femtokit::Fatal("%s%s", mismatch.c_str(), what);
+}
+
+}  // namespace
+
+std::string ParameterMismatch(CCHArray *a, CCHArray *b) { return Describe(a, b); }
+std::string ParameterMismatch(C3DArray *a, CCHArray *b) { return Describe(a, b); }
+std::string ParameterMismatch(CCHArray *a, C3DArray *b) { return Describe(a, b); }
+std::string ParameterMismatch(C3DArray *a, C3DArray *b) { return Describe(a, b); }
+
+bool CompareArrayParameters(CCHArray *a, CCHArray *b) { return Compare(a, b); }
+bool CompareArrayParameters(C3DArray *a, CCHArray *b) { return Compare(a, b); }
+bool CompareArrayParameters(CCHArray *a, C3DArray *b) { return Compare(a, b); }
+bool CompareArrayParameters(C3DArray *a, C3DArray *b) { return Compare(a, b); }
 
 void CopyArray(CCHArray *A, int irA, CCHArray *B, int irB) {
   CheckRadialIndex(A, irA, "CopyArray");
@@ -257,7 +294,7 @@ void CopyArray(CCHArray *A, int irA, CCHArray *B, int irB) {
 }
 
 void CopyArray(CCHArray *A, CCHArray *B) {
-  if (!CompareArrayParameters(A, B)) femtokit::Fatal("fatal error, parameters mismatch in ArrayCalc::CopyArray\n");
+  RequireSame(ParameterMismatch(A, B), "fatal error, parameters mismatch in ArrayCalc::CopyArray\n");
   for (int ir = 0; ir < A->GetNRADIAL(); ++ir) CopyArray(A, ir, B, ir);
 }
 
@@ -271,8 +308,8 @@ void AddArrays(CCHArray *A, int irA, CCHArray *B, int irB, CCHArray *C, int irC)
 }
 
 void AddArrays(CCHArray *A, CCHArray *B, CCHArray *C) {
-  if (!CompareArrayParameters(A, B) || !CompareArrayParameters(B, C))
-    femtokit::Fatal("fatal error, parameters mismatch in ArrayCalc::AddArrays\n");
+  RequireSame(First(ParameterMismatch(A, B), ParameterMismatch(B, C)),
+              "fatal error, parameters mismatch in ArrayCalc::AddArrays\n");
   for (int ir = 0; ir < A->GetNRADIAL(); ++ir) AddArrays(A, ir, B, ir, C, ir);
 }
 
@@ -312,8 +349,8 @@ void MultiplyArrays(CCHArray *A, int irA, CCHArray *B, int irB, CCHArray *C, int
 }
 
 void MultiplyArrays(CCHArray *A, CCHArray *B, CCHArray *C) {
-  if (!CompareArrayParameters(A, B) || !CompareArrayParameters(B, C))
-    femtokit::Fatal("fatal error, parameters mismatch in ArrayCalc::MultiplyArrays\n");
+  RequireSame(First(ParameterMismatch(A, B), ParameterMismatch(B, C)),
+              "fatal error, parameters mismatch in ArrayCalc::MultiplyArrays\n");
   auto product = MakeProductWork(A, B);
   auto work = MakeDetraceWork(product.get(), C);
   for (int ir = 0; ir < A->GetNRADIAL(); ++ir) MultiplyWith(A, ir, B, ir, C, ir, product.get(), work.get());
@@ -354,7 +391,7 @@ void Detrace(CCHArray *A, int irA, CCHArray *B, int irB) {
 }
 
 void Detrace(CCHArray *A, CCHArray *B) {
-  if (!CompareArrayParameters(A, B)) femtokit::Fatal("fatal error, parameters mismatch in ArrayCalc::Detrace\n");
+  RequireSame(ParameterMismatch(A, B), "fatal error, parameters mismatch in ArrayCalc::Detrace\n");
   auto Q = MakeDetraceWork(A, B);
   for (int ir = 0; ir < A->GetNRADIAL(); ++ir) DetraceWith(A, ir, A->GetLMAX(), B, ir, Q.get());
 }
@@ -376,35 +413,35 @@ void ElementWise(C3DArray *A, C3DArray *B, C3DArray *C, Op op) {
                                B == nullptr ? 0.0 : B->GetElement(isx, ix, isy, iy, isz, iz)));
 }
 
-// The comparison prints its own message; nothing is added to it.
-void Require(bool compatible) {
-  if (!compatible) femtokit::Fatal("%s", "");
+// The mismatch is the whole message.
+void Require(const std::string &mismatch) {
+  if (!mismatch.empty()) femtokit::Fatal("%s", mismatch.c_str());
 }
 
 }  // namespace
 
 void MultiplyArrays(C3DArray *A, C3DArray *B, C3DArray *C) {
-  Require(CompareArrayParameters(A, B) && CompareArrayParameters(A, C));
+  Require(First(ParameterMismatch(A, B), ParameterMismatch(A, C)));
   ElementWise(A, B, C, [](double a, double b) { return a * b; });
 }
 
 void DivideArrays(C3DArray *A, C3DArray *B, C3DArray *C) {
-  Require(CompareArrayParameters(A, B) && CompareArrayParameters(A, C));
+  Require(First(ParameterMismatch(A, B), ParameterMismatch(A, C)));
   ElementWise(A, B, C, [](double a, double b) { return a / b; });
 }
 
 void AddArrays(C3DArray *A, C3DArray *B, C3DArray *C) {
-  Require(CompareArrayParameters(A, B) && CompareArrayParameters(A, C));
+  Require(First(ParameterMismatch(A, B), ParameterMismatch(A, C)));
   ElementWise(A, B, C, [](double a, double b) { return a + b; });
 }
 
 void CopyArray(C3DArray *A, C3DArray *B) {
-  Require(CompareArrayParameters(A, B));
+  Require(ParameterMismatch(A, B));
   ElementWise(A, nullptr, B, [](double a, double) { return a; });
 }
 
 void InvertArray(C3DArray *A, C3DArray *B) {
-  Require(CompareArrayParameters(A, B));
+  Require(ParameterMismatch(A, B));
   ElementWise(A, nullptr, B, [](double a, double) { return 1.0 / a; });
 }
 

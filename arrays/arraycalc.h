@@ -1,6 +1,8 @@
 #ifndef FEMTOKIT_ARRAYS_ARRAYCALC_H
 #define FEMTOKIT_ARRAYS_ARRAYCALC_H
 
+#include <string>
+
 class CCHArray;
 class C3DArray;
 
@@ -16,11 +18,17 @@ class C3DArray;
 namespace ArrayCalc {
 
 // Parameter comparisons: true when compatible; otherwise the first mismatch
-// is printed and the result is false.
+// is printed as a warning and the result is false.
 bool CompareArrayParameters(CCHArray *a, CCHArray *b);
 bool CompareArrayParameters(C3DArray *a, CCHArray *b);
 bool CompareArrayParameters(CCHArray *a, C3DArray *b);
 bool CompareArrayParameters(C3DArray *a, C3DArray *b);
+// The same comparisons without printing: the mismatch message followed by a
+// line with both values, or an empty string when the arrays are compatible.
+std::string ParameterMismatch(CCHArray *a, CCHArray *b);
+std::string ParameterMismatch(C3DArray *a, CCHArray *b);
+std::string ParameterMismatch(CCHArray *a, C3DArray *b);
+std::string ParameterMismatch(C3DArray *a, C3DArray *b);
 
 void CopyArray(CCHArray *A, int irA, CCHArray *B, int irB);
 void CopyArray(CCHArray *A, CCHArray *B);

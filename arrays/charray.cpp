@@ -56,8 +56,8 @@ void CCHArray::SetLMAX(int lmax) {
 }
 
 void CCHArray::PrintPars() const {
-  printf("XSYM=%d, YSYM=%d, ZSYM=%d\n", XSYM, YSYM, ZSYM);
-  printf("LMAX=%d, NRADIAL=%d, RADSTEP=%g\n", LMAX, NRADIAL, RADSTEP);
+  femtokit::Print("XSYM=%d, YSYM=%d, ZSYM=%d\n", XSYM, YSYM, ZSYM);
+  femtokit::Print("LMAX=%d, NRADIAL=%d, RADSTEP=%g\n", LMAX, NRADIAL, RADSTEP);
 }
 
 bool CCHArray::TripleExists(int lx, int ly, int lz) const {
@@ -82,25 +82,24 @@ int CCHArray::RadialBin(double r, double radstep) {
 
 double CCHArray::GetElement(int lx, int ly, int lz, int ir) const {
   if (ElementExists(lx, ly, lz, ir)) return At(lx, ly, lz, ir);
-  puts("WARNING: Tried to get non-existent element in CCHArray");
-  printf("LMAX=%d, XSYM=%d, YSYM=%d, ZSYM=%d, ir=%d\n", LMAX, XSYM, YSYM, ZSYM, ir);
-  printf("l=(%d,%d,%d), ir=%d\n", lx, ly, lz, ir);
+  femtokit::Warn("WARNING: Tried to get non-existent element in CCHArray\nLMAX=%d, XSYM=%d, YSYM=%d, ZSYM=%d, ir=%d\n"
+                 "l=(%d,%d,%d), ir=%d\n",
+                 LMAX, XSYM, YSYM, ZSYM, ir, lx, ly, lz, ir);
   return 0.0;
 }
 
 void CCHArray::SetElement(int lx, int ly, int lz, int ir, double value) {
   if (!ElementExists(lx, ly, lz, ir)) {
-    puts("Tried to set element out of bounds in CCHArray");
-    printf("LMAX=%d, XSYM=%d, YSYM=%d, ZSYM=%d, ir=%d\n", LMAX, XSYM, YSYM, ZSYM, ir);
-    femtokit::Fatal("l=(%d,%d,%d), ir=%d\n", lx, ly, lz, ir);
+    femtokit::Fatal("Tried to set element out of bounds in CCHArray\nLMAX=%d, XSYM=%d, YSYM=%d, ZSYM=%d, ir=%d\n"
+                    "l=(%d,%d,%d), ir=%d\n",
+                    LMAX, XSYM, YSYM, ZSYM, ir, lx, ly, lz, ir);
   }
   At(lx, ly, lz, ir) = value;
 }
 
 void CCHArray::IncrementElement(int lx, int ly, int lz, int ir, double value) {
   if (!ElementExists(lx, ly, lz, ir)) {
-    puts("OUT OF BOUNDS IN INCREMENTELEMENT");
-    femtokit::Fatal("ell=(%d,%d,%d), ir=%d\n", lx, ly, lz, ir);
+    femtokit::Fatal("OUT OF BOUNDS IN INCREMENTELEMENT\nell=(%d,%d,%d), ir=%d\n", lx, ly, lz, ir);
   }
   At(lx, ly, lz, ir) += value;
 }
@@ -262,24 +261,24 @@ void CCHArray::PrintArrayFixedIR(int lmax, int ir) const {
   CheckIR(ir, "PrintArrayFixedIR");
   const int dL = (XSYM && YSYM && ZSYM) ? 2 : 1;
   if (lmax > LMAX) lmax = LMAX;
-  printf("\n______________________________________________________\n");
+  femtokit::Print("\n______________________________________________________\n");
   for (int L = 0; L <= lmax; L += dL) {
-    printf("     L=%d\n", L);
-    printf(" lx\\ly:");
-    for (int ly = 0; ly <= L; ly += dly) printf(" %4d       ", ly);
-    printf("\n");
+    femtokit::Print("     L=%d\n", L);
+    femtokit::Print(" lx\\ly:");
+    for (int ly = 0; ly <= L; ly += dly) femtokit::Print(" %4d       ", ly);
+    femtokit::Print("\n");
     for (int lx = 0; lx <= L; lx += dlx) {
-      printf(" %3d ", lx);
+      femtokit::Print(" %3d ", lx);
       for (int ly = 0; ly <= L - lx; ly += dly) {
         const int lz = L - lx - ly;
         if (ZSYM && lz % 2 != 0)
-          printf("%10.3e ", 0.0);
+          femtokit::Print("%10.3e ", 0.0);
         else
-          printf(" %10.3e ", GetElement(lx, ly, lz, ir));
+          femtokit::Print(" %10.3e ", GetElement(lx, ly, lz, ir));
       }
-      printf("\n");
+      femtokit::Print("\n");
     }
-    puts("_________________________________________");
+    femtokit::Print("_________________________________________\n");
   }
 }
 

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <atomic>
 #include <cstdio>
+#include <mutex>
 
 std::vector<double> CCHCalc::fact;
 std::vector<double> CCHCalc::doublefact;
@@ -18,7 +20,15 @@ int CCHCalc::INITIALIZED = 0;
 
 namespace {
 constexpr double kFourPi = 12.566370614359172;
-}
+constexpr int kNL = CCHCalc::LMAXFACT + 1;
+
+// The overlap cache is filled on first use, possibly by several threads at
+// once: a slot is computed under the lock and published by its ready flag.
+std::mutex overlap_mutex;
+std::atomic<bool> overlap_ready[kNL * kNL * kNL];
+
+std::atomic<bool> &Ready(int lx, int ly, int lz) { return overlap_ready[(lx * kNL + ly) * kNL + lz]; }
+}  // namespace
 
 CCHCalc::CCHCalc() {
   if (INITIALIZED == 0) InitStaticData();
@@ -32,10 +42,7 @@ CCHCalc::CCHCalc(const CCHCalc &) {
 
 CCHCalc::~CCHCalc() {
   --INITIALIZED;
-  if (INITIALIZED == 0) {
-    ClearStaticData();
-    puts("CCHCalc static data cleared");
-  }
+  if (INITIALIZED == 0) ClearStaticData();
 }
 
 void CCHCalc::InitStaticData() {
@@ -66,10 +73,12 @@ void CCHCalc::InitStaticData() {
 }
 
 void CCHCalc::ClearStaticData() {
-  puts("Clearing static data used for charray calc.s. \nDon't do this unless you are finished with charray objects");
+  femtokit::Warn("Clearing static data used for charray calc.s. \nDon't do this unless you are finished with charray objects\n");
   std::vector<double>().swap(fact);
   std::vector<double>().swap(doublefact);
   std::vector<std::vector<double>>().swap(binomial);
+  std::lock_guard<std::mutex> lock(overlap_mutex);
+  for (auto &flag : overlap_ready) flag.store(false, std::memory_order_relaxed);
   std::vector<std::vector<std::vector<OverlapSlot>>>().swap(overlap);
 }
 
@@ -173,8 +182,10 @@ double CCHCalc::GetOverlap0(int lx, int ly, int lz, int lxp, int lyp, int lzp) c
 }
 
 void CCHCalc::overlapinit(int lx, int ly, int lz) const {
+  if (Ready(lx, ly, lz).load(std::memory_order_acquire)) return;
+  std::lock_guard<std::mutex> lock(overlap_mutex);
+  if (Ready(lx, ly, lz).load(std::memory_order_relaxed)) return;
   OverlapSlot &slot = overlap[lx][ly][lz];
-  if (!slot.empty()) return;
   const int L = lx + ly + lz;
   const int px = lx % 2, py = ly % 2;
   slot.resize((L - px) / 2 + 1);
@@ -188,6 +199,7 @@ void CCHCalc::overlapinit(int lx, int ly, int lz) const {
       slot[a][b] = GetOverlap0(lx, ly, lz, lxp, lyp, L - lxp - lyp);
     }
   }
+  Ready(lx, ly, lz).store(true, std::memory_order_release);
 }
 
 double CCHCalc::GetOverlap(int lx, int ly, int lz, int lxp, int lyp, int lzp) const {

@@ -72,7 +72,7 @@ void ReadParsFromFile(parameterMap &pars, const char *filename) {
 }
 
 void PrintPars(const parameterMap &pars) {
-  for (const auto &entry : pars) std::printf("%s = %s\n", entry.first.c_str(), entry.second.c_str());
+  for (const auto &entry : pars) femtokit::Print("%s = %s\n", entry.first.c_str(), entry.second.c_str());
 }
 
 double getD(const parameterMap &pars, const std::string &name, double def) {

@@ -20,16 +20,18 @@ bool CheckArrays(CCHArray *sourceCH, CKernel *kernel, CCHArray *CF) {
     femtokit::Fatal("FATAL: Kernel LMAX=%d larger than either S LMAX=%d or CF LMAX=%d\n", Lk,
                     sourceCH->GetLMAX(), CF->GetLMAX());
   if (Lk != CF->GetLMAX()) {
-    std::puts("WARNING: Array parameters for kernel calculations don't match");
-    std::puts("___ CORRELATION FUNCTION PARAMETERS ___");
-    CF->PrintPars();
-    std::puts("_____ SOURCE FUNCTION PARAMETERS _____");
-    sourceCH->PrintPars();
-    std::printf("For kernel, LMAX=%d\n", Lk);
+    auto pars = [](const CCHArray *a) {
+      return femtokit::Format("XSYM=%d, YSYM=%d, ZSYM=%d\nLMAX=%d, NRADIAL=%d, RADSTEP=%g\n", a->GetXSYM(),
+                              a->GetYSYM(), a->GetZSYM(), a->GetLMAX(), a->GetNRADIAL(), a->GetRADSTEP());
+    };
+    femtokit::Warn("WARNING: Array parameters for kernel calculations don't match\n"
+                   "___ CORRELATION FUNCTION PARAMETERS ___\n%s_____ SOURCE FUNCTION PARAMETERS _____\n%s"
+                   "For kernel, LMAX=%d\n",
+                   pars(CF).c_str(), pars(sourceCH).c_str(), Lk);
   }
   if (kernel->GetIDENTICAL() && !(CF->GetXSYM() && CF->GetYSYM() && CF->GetZSYM())) {
-    std::puts("FATAL: kernel has no odd L components, but CF wants them");
-    femtokit::Fatal("Make sure CF array has XSYM=YSYM=ZSYM='true'\n");
+    femtokit::Fatal("FATAL: kernel has no odd L components, but CF wants them\n"
+                    "Make sure CF array has XSYM=YSYM=ZSYM='true'\n");
   }
   return std::fabs(sourceCH->GetRADSTEP() - kernel->GetDELR()) < 1e-5 &&
          std::fabs(CF->GetRADSTEP() - kernel->GetDELQ()) < 1e-5 &&

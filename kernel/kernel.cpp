@@ -45,7 +45,7 @@ void AxisWeights(double x, double del, int nmax, int &ilow, int &ihigh, double &
 
 CKernel::CKernel(const char *kparsfilename) { ParsInit(kparsfilename); }
 
-CKernel::~CKernel() { printf("kernel object deleted\n"); }
+CKernel::~CKernel() = default;
 
 void CKernel::ParsInit(const char *kparsfilename) {
   parameterMap pars;
@@ -56,15 +56,15 @@ void CKernel::ParsInit(const char *kparsfilename) {
   DELQ = parameter::getD(pars, "DELQ", 4.0);
   DELR = parameter::getD(pars, "DELR", 0.5);
   IDENTICAL = parameter::getB(pars, "IDENTICAL", false);
-  printf("reading from %s\n", kparsfilename);
-  printf("  _________ PARAMETERS FOR KERNEL ________\n");
-  printf("delq set to %g\n", DELQ);
-  printf("nqmax set to %d\n", NQMAX);
-  printf("delr set to %g\n", DELR);
-  printf("nrmax set to %d\n", NRMAX);
-  printf("KLMAX=%d\n", LMAX);
-  printf("IDENTICAL set to %d\n", int(IDENTICAL));
-  printf("__________________________________________\n");
+  femtokit::Print("reading from %s\n", kparsfilename);
+  femtokit::Print("  _________ PARAMETERS FOR KERNEL ________\n");
+  femtokit::Print("delq set to %g\n", DELQ);
+  femtokit::Print("nqmax set to %d\n", NQMAX);
+  femtokit::Print("delr set to %g\n", DELR);
+  femtokit::Print("nrmax set to %d\n", NRMAX);
+  femtokit::Print("KLMAX=%d\n", LMAX);
+  femtokit::Print("IDENTICAL set to %d\n", int(IDENTICAL));
+  femtokit::Print("__________________________________________\n");
   Allocate();
 }
 
@@ -112,7 +112,7 @@ void CKernel::Write(const char *kdatadirname) {
     for (int iq = 0; iq < NQMAX; iq++) {
       const double q = (iq + 0.5) * DELQ;
       const std::string filename = KernelFileName(dir, ell, q);
-      printf("For q=%g, Will write to %s\n", q, filename.c_str());
+      femtokit::Print("For q=%g, Will write to %s\n", q, filename.c_str());
       FilePtr fp = femtokit::OpenForWriting(filename);
       fprintf(fp.get(), "%d %g\n", NRMAX, DELR);
       for (int ir = 0; ir < NRMAX; ir++) fprintf(fp.get(), "%17.10e\n", GetValue(ell, iq, ir));
@@ -122,13 +122,13 @@ void CKernel::Write(const char *kdatadirname) {
 }
 
 void CKernel::Print() {
-  printf("ellmax=%d, nqmax=%d, nrmax=%d\n", LMAX, NQMAX, NRMAX);
+  femtokit::Print("ellmax=%d, nqmax=%d, nrmax=%d\n", LMAX, NQMAX, NRMAX);
   for (int iq = 0; iq < NQMAX; iq++) {
-    printf("______________ q=%g MeV/c____________________\n", (iq + 0.5) * DELQ);
+    femtokit::Print("______________ q=%g MeV/c____________________\n", (iq + 0.5) * DELQ);
     for (int ir = 0; ir < NRMAX; ir++) {
-      printf("%6.2f ", (ir + 0.5) * DELR);
-      for (int ell = 0; ell <= LMAX; ell += LStep()) printf("%10.3e ", GetValue(ell, iq, ir));
-      printf("\n");
+      femtokit::Print("%6.2f ", (ir + 0.5) * DELR);
+      for (int ell = 0; ell <= LMAX; ell += LStep()) femtokit::Print("%10.3e ", GetValue(ell, iq, ir));
+      femtokit::Print("\n");
     }
   }
 }
@@ -150,8 +150,8 @@ double CKernel::GetValue(int ell, double q, double r) const {
                         wqhigh * wrlow * GetValue(ell, iqhigh, irlow) +
                         wqhigh * wrhigh * GetValue(ell, iqhigh, irhigh);
   if (ell == 0 && r > 1.0 && answer < -1.0)
-    printf("answer below -1, =%g, q=%g, r=%g, iq=%d, ir=%d, nrmax=%d\n", answer, q, r, int(std::floor(q / DELQ)),
-           int(std::floor(r / DELR)), NRMAX);
+    femtokit::Warn("answer below -1, =%g, q=%g, r=%g, iq=%d, ir=%d, nrmax=%d\n", answer, q, r,
+                   int(std::floor(q / DELQ)), int(std::floor(r / DELR)), NRMAX);
   return answer;
 }
 

@@ -1,10 +1,14 @@
 // Filling the kernel tables: projection of a wave function, free identical
 // particles, and classical Coulomb trajectories.
 
+#include "config/output.h"
+
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
+#include "config/constants.h"
+#include "config/fatal.h"
 #include "kernel/kernel.h"
 #include "math/bessel.h"
 #include "math/sphericalharmonics.h"
@@ -31,33 +35,40 @@ void CKernel::Calc(CWaveFunction *wf) {
   }
 
   const CWaveFunction *cwf = wf;
+  // A failure in a worker (a fatal inconsistency of the wave function) is
+  // kept and raised after the region.
+  femtokit::ParallelErrors errors;
 #pragma omp parallel
   {
     std::vector<double> sum(nl);
 #pragma omp for schedule(dynamic)
     for (int iq = 0; iq < NQMAX; iq++) {
-      const double q = (iq + 0.5) * DELQ;
-      for (int ir = 0; ir < NRMAX; ir++) {
-        const double r = (ir + 0.5) * DELR;
-        for (int l = 0; l <= LMAX; l += step) sum[l] = 0.0;
-        for (int ic = 0; ic < kNCTHETA; ic++) {
-          const double d = cwf->GetPsiSquared(q, r, xc[ic]) - 1.0;
-          const double *p = &ptable[static_cast<std::size_t>(ic) * nl];
-          for (int l = 0; l <= LMAX; l += step) sum[l] += d * p[l];
+      errors.Run([&] {
+        const double q = (iq + 0.5) * DELQ;
+        for (int ir = 0; ir < NRMAX; ir++) {
+          const double r = (ir + 0.5) * DELR;
+          for (int l = 0; l <= LMAX; l += step) sum[l] = 0.0;
+          for (int ic = 0; ic < kNCTHETA; ic++) {
+            const double d = cwf->GetPsiSquared(q, r, xc[ic]) - 1.0;
+            const double *p = &ptable[static_cast<std::size_t>(ic) * nl];
+            for (int l = 0; l <= LMAX; l += step) sum[l] += d * p[l];
+          }
+          for (int l = 0; l <= LMAX; l += step) Entry(l, iq, ir) = sum[l] / kNCTHETA;
         }
-        for (int l = 0; l <= LMAX; l += step) Entry(l, iq, ir) = sum[l] / kNCTHETA;
-      }
+      });
     }
   }
+  errors.Rethrow();
 }
 
 // Free identical bosons: |psi|^2 = 1 + cos(2 q r ctheta/hbarc), with q the
 // momentum of one particle in the pair frame. Its projections are
 // K_l = (-1)^(l/2) j_l(2 q r/hbarc) for even l and 0 for odd l.
 void CKernel::Calc_PureHBT() {
-  const double hbarc = 197.3269602;
+  const double hbarc = femtokit::constants::HBARC;
+  femtokit::ParallelErrors errors;
 #pragma omp parallel for schedule(static)
-  for (int iq = 0; iq < NQMAX; iq++) {
+  for (int iq = 0; iq < NQMAX; iq++) errors.Run([&] {
     const double q = (iq + 0.5) * DELQ;
     for (int ir = 0; ir < NRMAX; ir++) {
       const double x = 2.0 * q * (ir + 0.5) * DELR / hbarc;
@@ -71,7 +82,8 @@ void CKernel::Calc_PureHBT() {
         }
       }
     }
-  }
+  });
+  errors.Rethrow();
 }
 
 // Classical picture: a pair at separation r with Coulomb-to-kinetic energy
@@ -92,7 +104,8 @@ void CKernel::Calc_ClassCoul(double ma, double mb, int q1q2) {
     const double ea = sqrt(ma * ma + q * q), eb = sqrt(mb * mb + q * q);
     for (int ir = 0; ir < NRMAX; ir++) {
       const double r = (ir + 0.5) * DELR;
-      const double x = 2.0 * q1q2 * 197.327 * ea * eb / (137.036 * r * q * q * (ea + eb));
+      const double x = 2.0 * q1q2 * femtokit::constants::HBARC_ROUNDED * ea * eb /
+                       (femtokit::constants::ALPHA_INV * r * q * q * (ea + eb));
       if (x < 1.0) {
         const double U = 2.0 * sqrt(1.0 - x);
         const double du = U * 0.001953125;  // 512 samples u = (n + 1/2) du < U
@@ -101,7 +114,6 @@ void CKernel::Calc_ClassCoul(double ma, double mb, int q1q2) {
           CalcP(sqrt(u * u + x * x) + x - 1.0);
           for (int l = 0; l <= LMAX; l += step) Entry(l, iq, ir) += 0.5 * du * P[l];
         }
-        printf("q=%g, r=%g, kernel0=%g =? %g\n", q, r, Entry(0, iq, ir), sqrt(1.0 - x));
       }
       Entry(0, iq, ir) -= 1.0;
     }

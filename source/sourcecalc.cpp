@@ -3,6 +3,8 @@
 #include "arrays/array3d.h"
 #include "arrays/charray.h"
 
+#include "config/output.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -10,9 +12,9 @@ namespace {
 const double FOURPI = 12.566370614359172;
 }
 
-void CSourceCalc::CalcS(CCHArray *) { std::puts("i'm a dummyCalcS(CCHArray)"); }
+void CSourceCalc::CalcS(CCHArray *) { femtokit::Print("i'm a dummyCalcS(CCHArray)\n"); }
 
-void CSourceCalc::CalcS(int, int, int, CCHArray *) { std::puts("i'm a dummy CalcS(int,int,int,CCHArray *)"); }
+void CSourceCalc::CalcS(int, int, int, CCHArray *) { femtokit::Print("i'm a dummy CalcS(int,int,int,CCHArray *)\n"); }
 
 void CSourceCalc::ReadSPars(const char *filename) { parameter::ReadParsFromFile(spars, filename); }
 
@@ -23,7 +25,7 @@ void CSourceCalc::NormCheck(CCHArray *A) {
     const double r = (ir + 0.5) * delr;
     norm += FOURPI * delr * r * r * A->GetElement(0, 0, 0, ir);
   }
-  std::printf("normalization check = %g\n", norm);
+  femtokit::Print("normalization check = %g\n", norm);
 }
 
 void CSourceCalc::NormCheck(C3DArray *A) {
@@ -39,7 +41,7 @@ void CSourceCalc::NormCheck(C3DArray *A) {
         for (int isz = 0; isz < nsz; ++isz)
           for (int isy = 0; isy < nsy; ++isy)
             for (int isx = 0; isx < nsx; ++isx) norm += volume * A->GetElement(isx, ix, isy, iy, isz, iz);
-  std::printf("Norm Check of 3DArray = %g\n", norm);
+  femtokit::Print("Norm Check of 3DArray = %g\n", norm);
 }
 
 void CSourceCalc::CalcEffGaussPars(CCHArray *A) {
@@ -82,9 +84,9 @@ void CSourceCalc::CalcEffGaussPars(CCHArray *A, double &Rx, double &Ry, double &
   Rx = std::sqrt(std::fabs(0.5 * (FOURPI * delr * (S0 / 3.0 + 2.0 * S2x / 15.0) - Xoff * Xoff)));
   Ry = std::sqrt(std::fabs(0.5 * (FOURPI * delr * (S0 / 3.0 + 2.0 * S2y / 15.0) - Yoff * Yoff)));
   Rz = std::sqrt(std::fabs(0.5 * (FOURPI * delr * (S0 / 3.0 + 2.0 * S2z / 15.0) - Zoff * Zoff)));
-  std::puts("__________  EFFECTIVE GAUSSIAN PARAMETERS ____________");
-  std::printf("Rinv=%g\n", Rinv);
-  std::puts("Gassian distribution with same offsets and 1-part. radii");
-  std::printf("offset_xyz=(%g,%g,%g), R_xyz=(%g,%g,%g)\n", Xoff, Yoff, Zoff, Rx, Ry, Rz);
-  std::puts("______________________________________________________");
+  femtokit::Print("__________  EFFECTIVE GAUSSIAN PARAMETERS ____________\n");
+  femtokit::Print("Rinv=%g\n", Rinv);
+  femtokit::Print("Gassian distribution with same offsets and 1-part. radii\n");
+  femtokit::Print("offset_xyz=(%g,%g,%g), R_xyz=(%g,%g,%g)\n", Xoff, Yoff, Zoff, Rx, Ry, Rz);
+  femtokit::Print("______________________________________________________\n");
 }

@@ -1,6 +1,7 @@
 #ifndef FEMTOKIT_WAVEFUNCTION_PARTWAVE_H
 #define FEMTOKIT_WAVEFUNCTION_PARTWAVE_H
 
+#include "config/constants.h"
 #include <complex>
 #include <vector>
 
@@ -23,7 +24,7 @@ class CPartWave {
   int nrmax;
   double delr;
 
-  static constexpr double HBARC = 197.3269602;
+  static constexpr double HBARC = femtokit::constants::HBARC;
 
   CPartWave(double eta, int q1q2, double q, int ell, double epsilon);
   CPartWave(double eta, int q1q2, double q, int ell, double epsilon, int nrmax, double delr);

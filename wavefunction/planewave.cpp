@@ -1,5 +1,7 @@
 #include "wavefunction/planewave.h"
 
+#include "config/output.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -59,7 +61,7 @@ std::complex<double> CPlaneWave::hyper(std::complex<double> a, std::complex<doub
       sum += term;
       if (std::abs(term) < 1.0e-5) return sum;
     }
-    printf("hyper not coverging!.\n");
+    femtokit::Warn("hyper not coverging!.\n");
     return sum;
   }
   // Large |z| (Abramowitz and Stegun 13.5.1).

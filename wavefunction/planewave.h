@@ -1,6 +1,7 @@
 #ifndef FEMTOKIT_WAVEFUNCTION_PLANEWAVE_H
 #define FEMTOKIT_WAVEFUNCTION_PLANEWAVE_H
 
+#include "config/constants.h"
 #include <complex>
 #include <vector>
 
@@ -24,7 +25,7 @@ class CPlaneWave {
   double eta;                          // Sommerfeld parameter
   std::vector<std::complex<double>> hyperarray;  // M(-i eta, 1, i x_j), nxmax + 1 entries
 
-  static constexpr double HBARC = 197.3269602;
+  static constexpr double HBARC = femtokit::constants::HBARC;
 
   CPlaneWave(double eta, int q1q2, double q);
 

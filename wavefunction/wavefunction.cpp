@@ -1,3 +1,4 @@
+#include "config/constants.h"
 #include "wavefunction/wavefunction.h"
 
 #include <algorithm>
@@ -30,7 +31,7 @@ void CWaveFunction::ParsInit(const char *parsfilename) {
   parameter::PrintPars(pars);
 
   const std::string qarrayfilename = parameter::getS(pars, "QARRAYFILENAME", "no_qarray_file");
-  printf("qarrayfilename set to %s\n", qarrayfilename.c_str());
+  femtokit::Print("qarrayfilename set to %s\n", qarrayfilename.c_str());
 
   delq = parameter::getD(pars, "DELQ", 5.0);
   nqmax = parameter::getI(pars, "NQMAX", 15);
@@ -44,7 +45,7 @@ void CWaveFunction::ParsInit(const char *parsfilename) {
     qarray.assign(nqmax, 0.0);
     for (int iq = 0; iq < nqmax; iq++) qarray[iq] = (iq + 0.5) * delq;
   } else {
-    printf("will read qarray from %s\n", qarrayfilename.c_str());
+    femtokit::Print("will read qarray from %s\n", qarrayfilename.c_str());
     FILE *fp = fopen(qarrayfilename.c_str(), "r");
     if (fp == nullptr) femtokit::Fatal("cannot open q-mesh file %s\n", qarrayfilename.c_str());
     if (fscanf(fp, "%d", &nqmax) != 1 || nqmax < 1) {
@@ -63,13 +64,13 @@ void CWaveFunction::ParsInit(const char *parsfilename) {
     fclose(fp);
   }
 
-  printf("__ WFPARAMETERS __\n");
-  printf("delq set to %g\n", delq);
-  printf("nqmax set to %d\n", nqmax);
-  printf("epsilon set to %g\n", epsilon);
-  printf("STRONG set to %d\n", int(STRONG));
-  printf("COULOMB set to %d\n", int(COULOMB));
-  printf("____________________\n");
+  femtokit::Print("__ WFPARAMETERS __\n");
+  femtokit::Print("delq set to %g\n", delq);
+  femtokit::Print("nqmax set to %d\n", nqmax);
+  femtokit::Print("epsilon set to %g\n", epsilon);
+  femtokit::Print("STRONG set to %d\n", int(STRONG));
+  femtokit::Print("COULOMB set to %d\n", int(COULOMB));
+  femtokit::Print("____________________\n");
 }
 
 void CWaveFunction::InitArrays() {
@@ -92,7 +93,7 @@ void CWaveFunction::InitWaves() {
     const double e1 = sqrt(m1 * m1 + q * q), e2 = sqrt(m2 * m2 + q * q);
     const double e = e1 + e2;
     const double dm2 = m1 * m1 - m2 * m2;
-    eta[iq] = q1q2 * (pow(e, 4) - dm2 * dm2) / (4.0 * 137.036 * q * e * e * e);
+    eta[iq] = q1q2 * (pow(e, 4) - dm2 * dm2) / (4.0 * femtokit::constants::ALPHA_INV * q * e * e * e);
     planewave[iq] = std::make_unique<CPlaneWave>(eta[iq], q1q2, q);
   }
   for (int ic = 0; ic < nchannels; ic++) {
@@ -162,11 +163,10 @@ double CWaveFunction::GetPsiSquared(double q, double r, double ctheta) const {
   }
 
   if (r > 1.0 && (delq < 0.0 || q > 0.5 * delq) && psisquared < -0.01) {
-    printf("interpolate=%g, qscaled=%g, qlow=%g, qhigh=%g, rscaled=%g\n", psisquared, q, qarray[iqlow],
-           qarray[iqhigh], r);
-    printf("wlow=%g, whigh=%g\n", w, 1.0 - w);
-    printf("iqlow=%d,  %g\n", iqlow, CalcPsiSquared(iqlow, r, ctheta));
-    femtokit::Fatal("iqhigh=%d, %g\n", iqhigh, CalcPsiSquared(iqhigh, r, ctheta));
+    femtokit::Fatal("interpolate=%g, qscaled=%g, qlow=%g, qhigh=%g, rscaled=%g\nwlow=%g, whigh=%g\niqlow=%d,  %g\n"
+                    "iqhigh=%d, %g\n",
+                    psisquared, q, qarray[iqlow], qarray[iqhigh], r, w, 1.0 - w, iqlow,
+                    CalcPsiSquared(iqlow, r, ctheta), iqhigh, CalcPsiSquared(iqhigh, r, ctheta));
   }
   return psisquared;
 }
@@ -279,14 +279,14 @@ void CWaveFunction::EffectiveRange(int ichannel, double scattlength, double Reff
 }
 
 void CWaveFunction::PrintCdelta(double Rx, double Ry, double Rz) const {
-  printf("! Qinv  C(Q)_estimated ~ ddelta/dq\n");
+  femtokit::Print("! Qinv  C(Q)_estimated ~ ddelta/dq\n");
   const double norm = pow(4.0 * PI, 1.5) * Rx * Ry * Rz;
   for (int iq = 0; iq < nqmax; iq++) {
     const double q = qarray[iq];
     double C = 1.0;
     for (int ic = 0; ic < nchannels; ic++)
       C += channelweight[ic] * 2.0 * PI * pow(HBARC, 3) * ddeltadq[ic][iq] / (norm * q * q);
-    printf("%6.2f  %8.4f  %g\n", q, C, 4.0 * q * q * (C - 1.0));
+    femtokit::Print("%6.2f  %8.4f  %g\n", q, C, 4.0 * q * q * (C - 1.0));
   }
-  printf("_________________________________\n");
+  femtokit::Print("_________________________________\n");
 }

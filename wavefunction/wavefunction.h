@@ -1,6 +1,7 @@
 #ifndef FEMTOKIT_WAVEFUNCTION_WAVEFUNCTION_H
 #define FEMTOKIT_WAVEFUNCTION_WAVEFUNCTION_H
 
+#include "config/constants.h"
 #include <complex>
 #include <memory>
 #include <string>
@@ -80,12 +81,12 @@ class CWaveFunction {
 
   double PI = 3.141592653589793;
   std::complex<double> ci{0.0, 1.0};
-  double HBARC = 197.3269602;  // MeV fm
-  double MPI = 139.58;
-  double MKAON = 493.677;
-  double MPROTON = 938.271;
-  double MLAMBDA = 1115.7;
-  double MNEUTRON = 939.565;
+  double HBARC = femtokit::constants::HBARC;  // MeV fm
+  double MPI = femtokit::constants::MPI;
+  double MKAON = femtokit::constants::MKAON;
+  double MPROTON = femtokit::constants::MPROTON;
+  double MLAMBDA = femtokit::constants::MLAMBDA;
+  double MNEUTRON = femtokit::constants::MNEUTRON;
 
   std::vector<int> ell;  // [nchannels]
   int nchannels = 0;

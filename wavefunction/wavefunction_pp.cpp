@@ -55,7 +55,7 @@ void CWaveFunction_pp::Build(const char *parsfilename) {
     femtokit::Fatal("CWaveFunction_pp: EPSILON = %g fm must be below the integration radius rmax = %g fm\n",
                     epsilon, rmax);
   InitArrays();
-  std::printf("Arrays Initialized\n");
+  femtokit::Print("Arrays Initialized\n");
   ell[0] = 0;
   ell[1] = ell[2] = ell[3] = 1;
   // Kernel meshes reach 40 to 60 fm. Beyond its table (30 fm by default) a
@@ -63,7 +63,7 @@ void CWaveFunction_pp::Build(const char *parsfilename) {
   // would dominate the kernel calculation; tabulate the two waves to 60 fm.
   partwave_nrmax = kPartWaveNR;
   InitWaves();
-  std::printf("Partial Waves Initialized\n");
+  femtokit::Print("Partial Waves Initialized\n");
   ellmaxcopy = static_cast<short>(ellmax);
   pairtype = "PP";
 

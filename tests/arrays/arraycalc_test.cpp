@@ -47,7 +47,7 @@ TEST(ArrayCalc, ComparisonMessagesAndMeshArrayForms) {
   EXPECT_EQ(Stdout([&] { ArrayCalc::CompareArrayParameters(&g, &other); }),
             "X: 0=?1, Y: 1=?0 Z: 1=?1\nSymmetry mismatch between CHArray and 3DArray!!!\n");
   ExpectFatal([&] { ArrayCalc::MultiplyArrays(&a, &l, &a); },  // whole-array operations stop on a mismatch
-              "LMAX mismatch metween CCHArrays!!!\nfatal error, parameters mismatch in ArrayCalc::MultiplyArrays\n");
+              "LMAX mismatch metween CCHArrays!!!\n(LMAX 2 and 3)\nfatal error, parameters mismatch in ArrayCalc::MultiplyArrays\n");
   // Mesh arrays, element by element up to the last element of the last sign block.
   C3DArray u(2, 0.5, false, true, false), v(u), p(u), q(u), r(u);
   u.Randomize();

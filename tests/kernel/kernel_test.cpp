@@ -173,9 +173,7 @@ TEST(KernelCalc, ClassicalCoulombLimits) {
     k.Calc_PureHBT();  // stale values to clear
     testing::internal::CaptureStdout();
     k.Calc_ClassCoul(m, m, q1q2);
-    // Printed only where allowed; repelling protons are forbidden at small q r.
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.find("q=5, r=0.5, kernel0=1 =? 1\n") == std::string::npos, q1q2 == 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // no per-point lines
     for (int i = 0; i < 3 * 40; i++) {
       const double q = (i / 40 + 0.5) * 10, r = i % 40 + 0.5;
       const double x = q1q2 * 197.327 * std::sqrt(m * m + q * q) / (137.036 * r * q * q);
