@@ -127,19 +127,25 @@ using femtokit::FilePtr;
 
 void C3DArray::WriteArray(const char *dirname) {
   const std::string dir(dirname);
-  femtokit::MakeDirectory(dir);
-  // Stale column files of an earlier, larger array would otherwise survive;
-  // other files sharing the directory are left alone.
-  std::error_code ec;
-  for (const auto &entry : std::filesystem::directory_iterator(dir, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (IsColumnFileName(name)) std::filesystem::remove(entry.path(), ec);
-  }
+  femtokit::DirectoryWriter writer(dir);
 
   // The files describe the storage as allocated.
+  for (int ix = 0; ix < nx; ix++) {
+    for (int iy = 0; iy < ny; iy++) {
+      const std::string filename = ColumnFileName(dir, ix, iy);
+      FilePtr fp = writer.Open(filename);
+      for (int iz = 0; iz < nz; iz++) {
+        for (int isz = 0; isz < nsz; isz++)
+          for (int isy = 0; isy < nsy; isy++)
+            for (int isx = 0; isx < nsx; isx++) fprintf(fp.get(), "%17.10e ", GetElement(isx, ix, isy, iy, isz, iz));
+        fprintf(fp.get(), "\n");
+      }
+      writer.Close(std::move(fp), filename);
+    }
+  }
   const std::string parsname = dir + "/3Darraypars.dat";
   {
-    FilePtr fp = femtokit::OpenForWriting(parsname);
+    FilePtr fp = writer.Open(parsname);
     fprintf(fp.get(), "bool XSYM %d\n", int(nsx == 1));
     fprintf(fp.get(), "bool YSYM %d\n", int(nsy == 1));
     fprintf(fp.get(), "bool ZSYM %d\n", int(nsz == 1));
@@ -149,22 +155,18 @@ void C3DArray::WriteArray(const char *dirname) {
     fprintf(fp.get(), "double DELX %g\n", DELX);
     fprintf(fp.get(), "double DELY %g\n", DELY);
     fprintf(fp.get(), "double DELZ %g\n", DELZ);
-    femtokit::CloseWritten(std::move(fp), parsname);
+    writer.Close(std::move(fp), parsname);
   }
 
-  for (int ix = 0; ix < nx; ix++) {
-    for (int iy = 0; iy < ny; iy++) {
-      const std::string filename = ColumnFileName(dir, ix, iy);
-      FilePtr fp = femtokit::OpenForWriting(filename);
-      for (int iz = 0; iz < nz; iz++) {
-        for (int isz = 0; isz < nsz; isz++)
-          for (int isy = 0; isy < nsy; isy++)
-            for (int isx = 0; isx < nsx; isx++) fprintf(fp.get(), "%17.10e ", GetElement(isx, ix, isy, iy, isz, iz));
-        fprintf(fp.get(), "\n");
-      }
-      femtokit::CloseWritten(std::move(fp), filename);
-    }
+  // Everything is written: stale column files of an earlier, larger array
+  // go (other files sharing the directory are left alone), then the new
+  // files take their places.
+  std::error_code ec;
+  for (const auto &entry : std::filesystem::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (IsColumnFileName(name)) std::filesystem::remove(entry.path(), ec);
   }
+  writer.Commit();
 }
 
 void C3DArray::ReadArray(const char *dirname) {

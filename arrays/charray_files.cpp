@@ -50,23 +50,24 @@ CCHArray::CCHArray(const std::string &arrayparsfilename) : CCHArray(arrayparsfil
 
 // Writes the full form (allx) or the lx <= 1 layers, in loop order.
 void CCHArray::WriteFiles(const char *dirname, bool allx, const char *valueformat) const {
-  femtokit::MakeDirectory(dirname);
+  femtokit::DirectoryWriter writer(dirname);
   const int lxmax = allx ? LMAX : 1;
   for (int lx = 0; lx <= lxmax; lx += dlx) {
     for (int ly = 0; ly <= LMAX - lx; ly += dly) {
       for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz) {
         const std::string filename = TripleFileName(dirname, lx, ly, lz);
-        FilePtr file = OpenForWriting(filename);
+        FilePtr file = writer.Open(filename);
         // Ten digits keep any step that the parameter map can hold exact.
         fprintf(file.get(), "%d %.10g\n", NRADIAL, RADSTEP);
         for (int ir = 0; ir < NRADIAL; ++ir) {
           fprintf(file.get(), valueformat, At(lx, ly, lz, ir));
           fputc('\n', file.get());
         }
-        CloseWritten(std::move(file), filename);
+        writer.Close(std::move(file), filename);
       }
     }
   }
+  writer.Commit();
 }
 
 void CCHArray::WriteAllA(const char *dirname) const { WriteFiles(dirname, true, "%16.10e"); }

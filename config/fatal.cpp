@@ -133,3 +133,40 @@ void CloseWritten(FilePtr file, const std::string &filename) {
 }
 
 }  // namespace femtokit
+
+namespace femtokit {
+
+namespace {
+std::string Partial(const std::string &filename) { return filename + ".partial"; }
+}  // namespace
+
+DirectoryWriter::DirectoryWriter(const std::string &dirname) { MakeDirectory(dirname); }
+
+DirectoryWriter::~DirectoryWriter() {
+  std::error_code ec;
+  for (const std::string &name : open_) std::filesystem::remove(Partial(name), ec);
+}
+
+FilePtr DirectoryWriter::Open(const std::string &filename) {
+  open_.push_back(filename);
+  FilePtr file(std::fopen(Partial(filename).c_str(), "w"));
+  if (!file) FatalFile(filename, "Cannot open %s for writing\n", filename.c_str());
+  return file;
+}
+
+void DirectoryWriter::Close(FilePtr file, const std::string &filename) {
+  CloseWritten(std::move(file), filename);
+  written_.push_back(filename);
+}
+
+void DirectoryWriter::Commit() {
+  for (const std::string &name : written_) {
+    std::error_code ec;
+    std::filesystem::rename(Partial(name), name, ec);
+    if (ec) FatalFile(name, "Cannot move %s into place: %s\n", name.c_str(), ec.message().c_str());
+  }
+  written_.clear();
+  open_.clear();
+}
+
+}  // namespace femtokit

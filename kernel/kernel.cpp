@@ -107,18 +107,19 @@ void CKernel::Read(const char *kdatadirname) {
 
 void CKernel::Write(const char *kdatadirname) {
   const std::string dir(kdatadirname);
-  femtokit::MakeDirectory(dir);
+  femtokit::DirectoryWriter writer(dir);
   for (int ell = 0; ell <= LMAX; ell += LStep()) {
     for (int iq = 0; iq < NQMAX; iq++) {
       const double q = (iq + 0.5) * DELQ;
       const std::string filename = KernelFileName(dir, ell, q);
       femtokit::Print("For q=%g, Will write to %s\n", q, filename.c_str());
-      FilePtr fp = femtokit::OpenForWriting(filename);
+      FilePtr fp = writer.Open(filename);
       fprintf(fp.get(), "%d %g\n", NRMAX, DELR);
       for (int ir = 0; ir < NRMAX; ir++) fprintf(fp.get(), "%17.10e\n", GetValue(ell, iq, ir));
-      femtokit::CloseWritten(std::move(fp), filename);
+      writer.Close(std::move(fp), filename);
     }
   }
+  writer.Commit();
 }
 
 void CKernel::Print() {

@@ -65,7 +65,7 @@ TEST(C3DArray, FilesOfOtherKindsSurviveBrokenFilesAreFatalShapesChange) {
   ExpectFatal([&] { a.ReadArray(dir); }, "3D array data file " + dir + "/ix1_iy0.tmp holds fewer values", false);
   if (fs::exists("/dev/full")) {  // a write that never reaches the disk is fatal too
     const std::string full = ScratchDir("a3d_full");
-    fs::create_symlink("/dev/full", full + "/3Darraypars.dat");
+    fs::create_symlink("/dev/full", full + "/3Darraypars.dat.partial");  // files are written under this name first
     ExpectFatal([&] { a.WriteArray(full); }, "Error writing " + full + "/3Darraypars.dat\n");
   }
   // After ReadPars changes the shape the storage keeps the allocated one.
