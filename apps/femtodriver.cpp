@@ -5,20 +5,43 @@
 // the q bin, prints the chi-square between the noisy and the exact correlation
 // function and writes the noisy function and its errors as array directories.
 // All paths are relative to the working directory.
+//
+// The noise is seeded with minus the current time; when the environment
+// variable FEMTOKIT_SEED holds an integer, with that integer instead, so a run
+// can be repeated exactly.
 #include "arrays/charray.h"
+#include "config/fatal.h"
 #include "fit/cfcalc.h"
 #include "fit/s2cf.h"
 #include "kernel/kernel.h"
 #include "math/random.h"
 #include "source/sourcecalc_gx1d.h"
 
-#include <cstdio>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <ctime>
 #include <string>
 
+namespace {
+
+int NoiseSeed() {
+  const char *text = std::getenv("FEMTOKIT_SEED");
+  if (text == nullptr) return -static_cast<int>(std::time(nullptr));
+  char *end = nullptr;
+  errno = 0;
+  const long seed = std::strtol(text, &end, 10);
+  if (*text == '\0' || *end != '\0' || errno == ERANGE || seed < INT_MIN || seed > INT_MAX)
+    femtokit::Fatal("FEMTOKIT_SEED=%s is not an integer\n", text);
+  femtokit::Print("noise seeded from FEMTOKIT_SEED=%ld\n", seed);
+  return static_cast<int>(seed);
+}
+
+}  // namespace
+
 int main() {
   const std::string parsdir = "../parameters/pp";
-  CRandom randy(-static_cast<int>(std::time(nullptr)));
+  CRandom randy(NoiseSeed());
 
   CCHArray source((parsdir + "/aparsCH_source.dat").c_str());
   CCHArray CFexp((parsdir + "/aparsCH_CF.dat").c_str());
@@ -36,23 +59,17 @@ int main() {
   S2CF::s2c(&source, &kernel, &CFtheory);
 
   // Noise on the independent (lx <= 1) components; error 0.05/(ir+1).
-  const int dlx = CFerror.GetXSYM() ? 2 : 1, dly = CFerror.GetYSYM() ? 2 : 1, dlz = CFerror.GetZSYM() ? 2 : 1;
-  const int lmax = CFerror.GetLMAX();
   for (int ir = 0; ir < CFerror.GetNRADIAL(); ++ir) {
-    for (int lx = 0; lx <= 1; lx += dlx) {
-      for (int ly = 0; ly <= lmax - lx; ly += dly) {
-        const double error = 0.05 / (ir + 1);
-        for (int lz = 0; lz <= lmax - lx - ly; lz += dlz) {
-          const double g = randy.gauss();
-          CFexp.SetElement(lx, ly, lz, ir, CFtheory.GetElement(lx, ly, lz, ir) + g * error);
-          CFerror.SetElement(lx, ly, lz, ir, error);
-        }
-      }
-    }
+    const double error = 0.05 / (ir + 1);
+    CFerror.ForEachTriple(CFerror.GetLMAX(), 1, [&](int lx, int ly, int lz) {
+      const double g = randy.gauss();
+      CFexp.SetElement(lx, ly, lz, ir, CFtheory.GetElement(lx, ly, lz, ir) + g * error);
+      CFerror.SetElement(lx, ly, lz, ir, error);
+    });
   }
 
   const double chisquare = CFCalc::GetChiSquared(0, 0, 0, &CFexp, &CFerror, &CFtheory);
-  std::printf("chisquare=%g\n", chisquare);
+  femtokit::Print("chisquare=%g\n", chisquare);
 
   CFexp.WriteAX("GX1d/pp");
   CFerror.WriteAX("GX1d/pp_errors");

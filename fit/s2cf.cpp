@@ -33,6 +33,23 @@ bool CheckArrays(CCHArray *sourceCH, CKernel *kernel, CCHArray *CF) {
     femtokit::Fatal("FATAL: kernel has no odd L components, but CF wants them\n"
                     "Make sure CF array has XSYM=YSYM=ZSYM='true'\n");
   }
+  // A kernel that ends before the source does sees none of the source beyond.
+  const double kreach = kernel->GetNRMAX() * kernel->GetDELR();
+  const double sreach = sourceCH->GetNRADIAL() * sourceCH->GetRADSTEP();
+  if (kreach < sreach * (1.0 - 1e-12)) {
+    const double delr = sourceCH->GetRADSTEP();
+    double total = 0.0, beyond = 0.0;
+    for (int ir = 0; ir < sourceCH->GetNRADIAL(); ++ir) {
+      const double r = (ir + 0.5) * delr;
+      const double n = r * r * sourceCH->GetElement(0, 0, 0, ir);
+      total += n;
+      if (r > kreach) beyond += n;
+    }
+    if (std::fabs(total) > 0.0 && std::fabs(beyond / total) > 1e-3)
+      femtokit::Warn("WARNING: the kernel's r mesh reaches %g fm, the source's %g fm: %.3g%% of the source's norm "
+                     "lies beyond the kernel and does not enter the correlation function\n",
+                     kreach, sreach, 100.0 * beyond / total);
+  }
   return std::fabs(sourceCH->GetRADSTEP() - kernel->GetDELR()) < 1e-5 &&
          std::fabs(CF->GetRADSTEP() - kernel->GetDELQ()) < 1e-5 &&
          sourceCH->GetNRADIAL() == kernel->GetNRMAX() && CF->GetNRADIAL() == kernel->GetNQMAX();

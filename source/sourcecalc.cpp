@@ -12,6 +12,12 @@ namespace {
 const double FOURPI = 12.566370614359172;
 }
 
+void CSourceCalc::WarnLostNorm(double lost, double reach, double needed) {
+  femtokit::Warn("WARNING: %.3g%% of the source's norm lies beyond the r mesh, which reaches %g fm; "
+                 "a mesh reaching %.3g fm would hold all but 0.1%% of it\n",
+                 100.0 * lost, reach, needed);
+}
+
 void CSourceCalc::CalcS(CCHArray *) { femtokit::Print("i'm a dummyCalcS(CCHArray)\n"); }
 
 void CSourceCalc::CalcS(int, int, int, CCHArray *) { femtokit::Print("i'm a dummy CalcS(int,int,int,CCHArray *)\n"); }

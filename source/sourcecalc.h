@@ -35,6 +35,15 @@ class CSourceCalc {
                         double &Zoff);
 
   parameterMap spars;
+
+  // A whole-array fill that leaves more than this fraction of the model's
+  // norm outside the r mesh warns.
+  static constexpr double kLostNormTolerance = 1e-3;
+
+ protected:
+  // Warns that the fraction `lost` of the source's norm lies beyond the mesh
+  // reach (fm) and names the reach that would hold all but kLostNormTolerance.
+  static void WarnLostNorm(double lost, double reach, double needed);
 };
 
 #endif

@@ -2,9 +2,49 @@
 
 #include "arrays/charray.h"
 
+#include "config/fatal.h"
+
+#include <gsl/gsl_integration.h>
 #include <gsl/gsl_sf_bessel.h>
+#include <gsl/gsl_sf_erf.h>
 
 #include <cmath>
+#include <memory>
+
+namespace {
+
+struct WorkspaceFree {
+  void operator()(gsl_integration_workspace *w) const { gsl_integration_workspace_free(w); }
+};
+
+// Fraction of the exponential part's norm beyond rho: the profile
+// exp(u - sqrt(u^2 + r^2/X^2)) weighted by 4 pi r^2, over its integral
+// 4 pi X^3 (2u K1s(u) + u^2 K0s(u)) (scaled Bessel functions, as in the fill).
+double ExponentialTail(double rho, double X, double u) {
+  struct Pars {
+    double X, u;
+  } pars{X, u};
+  gsl_function f;
+  f.function = [](double r, void *p) {
+    const Pars &v = *static_cast<Pars *>(p);
+    const double rx2 = r * r / (v.X * v.X);
+    return r * r * std::exp(-rx2 / (v.u + std::sqrt(v.u * v.u + rx2)));
+  };
+  f.params = &pars;
+  std::unique_ptr<gsl_integration_workspace, WorkspaceFree> w(gsl_integration_workspace_alloc(200));
+  double tail = 0.0, error = 0.0;
+  gsl_integration_qagiu(&f, rho, 0.0, 1e-8, 200, w.get(), &tail, &error);
+  const double total = X * X * X * (2.0 * u * gsl_sf_bessel_K1_scaled(u) + u * u * gsl_sf_bessel_K0_scaled(u));
+  return tail / total;
+}
+
+// Fraction of a Gaussian source exp(-r^2/(4R^2)) beyond rho.
+double GaussianTail(double rho, double R) {
+  const double x = rho / (2.0 * R);
+  return gsl_sf_erfc(x) + 2.0 / std::sqrt(M_PI) * x * std::exp(-x * x);
+}
+
+}  // namespace
 
 CSourceCalc_GX1D::CSourceCalc_GX1D() { InitSPars(); }
 
@@ -55,4 +95,35 @@ void CSourceCalc_GX1D::CalcS(CCHArray *A) {
   // The lx >= 2 components follow from tracelessness; completing them keeps
   // every reader of the array seeing the same function.
   A->FillRemainderX();
+  CheckMeshReach(A);
+}
+
+double CSourceCalc_GX1D::LostFraction(double rho) const {
+  const double lambdaG = parameter::getD(spars, "lambdaG", 0.3);
+  const double R = parameter::getD(spars, "R", 5.0);
+  const double lambdaX = parameter::getD(spars, "lambdaX", 0.3);
+  const double X = parameter::getD(spars, "X", 10.0);
+  const double total = lambdaG + lambdaX;
+  if (!(std::fabs(total) > 0.0)) return 0.0;
+  double lost = 0.0;
+  if (lambdaG != 0.0) lost += lambdaG * GaussianTail(rho, R);
+  if (lambdaX != 0.0) lost += lambdaX * ExponentialTail(rho, X, 2.0 * R * R / (X * X));
+  return lost / total;
+}
+
+void CSourceCalc_GX1D::CheckMeshReach(const CCHArray *A) const {
+  const double reach = A->GetNRADIAL() * A->GetRADSTEP();
+  const double lost = LostFraction(reach);
+  if (!(lost > kLostNormTolerance)) return;
+  // The reach that would hold all but the tolerance: double, then bisect.
+  double lo = reach, hi = std::max(2.0 * reach, 1.0);
+  while (LostFraction(hi) > kLostNormTolerance && hi < 1e6) {
+    lo = hi;
+    hi *= 2.0;
+  }
+  for (int i = 0; i < 40; ++i) {
+    const double mid = 0.5 * (lo + hi);
+    (LostFraction(mid) > kLostNormTolerance ? lo : hi) = mid;
+  }
+  WarnLostNorm(lost, reach, hi);
 }

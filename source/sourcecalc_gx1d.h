@@ -6,6 +6,9 @@
 // Isotropic source: a normalised Gaussian of one-particle radius R with weight
 // lambdaG plus a normalised exponential tail of length X with weight lambdaX.
 // Components of order L > 0 get the same profile times (r^2/(r^2+a^2))^(L/2).
+// Parameters (spars): lambdaG, R (fm), lambdaX, X (fm), a (fm).
+// The whole-array fill warns when more than 1e-3 of the norm lies beyond the
+// array's r mesh, naming the reach that would hold it.
 class CSourceCalc_GX1D : public CSourceCalc {
  public:
   CSourceCalc_GX1D();
@@ -13,6 +16,13 @@ class CSourceCalc_GX1D : public CSourceCalc {
   void SetSPars(double lambdaG, double R, double lambdaX, double X, double a);
   void CalcS(CCHArray *A) override;
   void CalcS(int lx, int ly, int lz, CCHArray *A) override;
+
+  // Fraction of the model's norm (lambdaG + lambdaX) at r > rho (fm).
+  double LostFraction(double rho) const;
+
+ private:
+  // Warns when the array's r mesh leaves more than kLostNormTolerance out.
+  void CheckMeshReach(const CCHArray *A) const;
 };
 
 #endif

@@ -1,10 +1,10 @@
-#include "config/constants.h"
 #include "wavefunction/wavefunction.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "config/constants.h"
 #include "config/fatal.h"
 #include "config/parametermap.h"
 #include "math/bessel.h"
@@ -17,17 +17,19 @@ CWaveFunction::CWaveFunction() { femtokit::InitGSL(); }
 
 CWaveFunction::~CWaveFunction() = default;
 
-void CWaveFunction::ParsInit(const char *parsfilename) {
-  parameterMap pars;
+void CWaveFunction::ParsInit(const char *parsfilename, double default_epsilon) {
+  parameterMap pars, given;
+  parameter::ReadParsFromFile(given, parsfilename);
+  epsilon_given = given.count("EPSILON") != 0;
   parameter::set(pars, "NQMAX", 15);
   parameter::set(pars, "DELQ", 5.0);
-  parameter::set(pars, "EPSILON", 1.0);
+  parameter::set(pars, "EPSILON", default_epsilon);
   parameter::set(pars, "COULOMB", true);
   parameter::set(pars, "STRONG", true);
   parameter::set(pars, "QARRAYFILENAME", "no_qarray_file");
   parameter::set(pars, "NRMAX", 200);
   parameter::set(pars, "DELR", 0.2);
-  parameter::ReadParsFromFile(pars, parsfilename);
+  for (const auto &entry : given) pars[entry.first] = entry.second;
   parameter::PrintPars(pars);
 
   const std::string qarrayfilename = parameter::getS(pars, "QARRAYFILENAME", "no_qarray_file");
@@ -35,7 +37,7 @@ void CWaveFunction::ParsInit(const char *parsfilename) {
 
   delq = parameter::getD(pars, "DELQ", 5.0);
   nqmax = parameter::getI(pars, "NQMAX", 15);
-  epsilon = parameter::getD(pars, "EPSILON", 1.0);
+  epsilon = parameter::getD(pars, "EPSILON", default_epsilon);
   COULOMB = parameter::getB(pars, "COULOMB", true);
   STRONG = parameter::getB(pars, "STRONG", true);
 
@@ -289,4 +291,15 @@ void CWaveFunction::PrintCdelta(double Rx, double Ry, double Rz) const {
     femtokit::Print("%6.2f  %8.4f  %g\n", q, C, 4.0 * q * q * (C - 1.0));
   }
   femtokit::Print("_________________________________\n");
+}
+
+double CWaveFunction::EpsilonJump() const {
+  if (!(epsilon > 0.0)) return 0.0;
+  const double inside = std::nextafter(epsilon, 0.0) * (1.0 - 1e-12);
+  const double outside = epsilon;
+  double jump = 0.0;
+  for (int iq = 0; iq < nqmax; iq++)
+    for (double ctheta : {-1.0, -0.5, 0.0, 0.5, 1.0})
+      jump = std::max(jump, std::fabs(CalcPsiSquared(iq, inside, ctheta) - CalcPsiSquared(iq, outside, ctheta)));
+  return jump;
 }

@@ -32,8 +32,12 @@ class CWaveFunction {
   // Reads NQMAX, DELQ, EPSILON, COULOMB, STRONG and QARRAYFILENAME and builds
   // qarray: uniform bin centres for DELQ >= 0, read from QARRAYFILENAME
   // ("count" then that many values) for DELQ < 0.
-  void ParsInit(const char *parsfilename);
-  void ParsInit(const std::string &parsfilename) { ParsInit(parsfilename.c_str()); }
+  // A missing EPSILON takes default_epsilon (fm); epsilon_given records
+  // whether the file set it. A missing or unreadable file is fatal.
+  void ParsInit(const char *parsfilename, double default_epsilon = 1.0);
+  void ParsInit(const std::string &parsfilename, double default_epsilon = 1.0) {
+    ParsInit(parsfilename.c_str(), default_epsilon);
+  }
 
   // Allocates eta, planewave, partwave (all null), delta, ddeltadq, Wepsilon,
   // ell and channelweight from nqmax, nchannels and ellmax.
@@ -66,7 +70,13 @@ class CWaveFunction {
   // derivatives for a Gaussian source of radii Rx, Ry, Rz (fm).
   void PrintCdelta(double Rx, double Ry, double Rz) const;
 
+  // Largest |difference| of |psi|^2 between the inner and outer forms at
+  // r = epsilon (just inside against just outside), over the mesh momenta and
+  // five values of cos(theta). Near 0 when epsilon is where the two agree.
+  double EpsilonJump() const;
+
   int GetNQMAX() const { return nqmax; }
+  double GetEPSILON() const { return epsilon; }
   double GetDELQ() const { return delq; }
   double GetQ(int iq) const { return qarray[iq]; }
 
@@ -93,6 +103,7 @@ class CWaveFunction {
   int q1q2 = 0;
   double m1 = 0.0, m2 = 0.0;
   double epsilon = 1.0;
+  bool epsilon_given = false;  // EPSILON was set by the parameter file
   bool STRONG = true;
   bool COULOMB = true;
   int ellmax = 0;

@@ -13,6 +13,12 @@ namespace {
 
 const double kSqrtHalf = 0.7071067811865475;
 const int kPartWaveNR = 6000;  // partial-wave table: 0.01 fm steps to 60 fm
+// Where the integrated Reid93 solutions and the phase-shift form agree (the
+// one-pion tail is below 1e-5 of the kinetic energy there): the default
+// EPSILON. Inside the tail the phase-shift form is not valid.
+const double kMatchingEpsilon = 9.0;
+// Largest jump of |psi|^2 across EPSILON accepted without a warning.
+const double kEpsilonJumpTolerance = 1e-3;
 
 // Wraps an angle into (-pi, pi].
 double WrapAngle(double a) {
@@ -42,7 +48,7 @@ CWaveFunction_pp::CWaveFunction_pp(const std::string &parsfilename, PotentialFun
 }
 
 void CWaveFunction_pp::Build(const char *parsfilename) {
-  ParsInit(parsfilename);
+  ParsInit(parsfilename, kMatchingEpsilon);
   nradial = 1000;
   q1q2 = 1;  // always charged, whatever COULOMB says
   ellmax = 1;
@@ -84,6 +90,13 @@ void CWaveFunction_pp::Build(const char *parsfilename) {
   kwork.assign(nradial + 2, 0.0);
   qfactors.assign(nqmax, QFactors());
   Initialize();
+  if (epsilon_given && STRONG) {
+    const double jump = EpsilonJump();
+    if (jump > kEpsilonJumpTolerance)
+      femtokit::Warn("WARNING: at EPSILON = %g fm the integrated and phase-shift forms of |psi|^2 differ by up to %g; "
+                     "they agree at %g fm (the default)\n",
+                     epsilon, jump, kMatchingEpsilon);
+  }
 }
 
 int CWaveFunction_pp::Initialize() {
