@@ -193,14 +193,14 @@ void C3DArray::ReadArray(const char *dirname) {
     for (int iy = 0; iy < ny; iy++) {
       const std::string filename = ColumnFileName(dir, ix, iy);
       FilePtr fp(fopen(filename.c_str(), "r"));
-      if (!fp) femtokit::Fatal("Cannot open 3D array data file %s\n", filename.c_str());
+      if (!fp) femtokit::FatalFile(filename, "Cannot open 3D array data file %s\n", filename.c_str());
       for (int iz = 0; iz < nz; iz++) {
         for (int isz = 0; isz < nsz; isz++)
           for (int isy = 0; isy < nsy; isy++)
             for (int isx = 0; isx < nsx; isx++) {
               double value;
               if (fscanf(fp.get(), "%lf ", &value) != 1)
-                femtokit::Fatal("3D array data file %s holds fewer values than expected\n", filename.c_str());
+                femtokit::FatalFile(filename, "3D array data file %s holds fewer values than expected\n", filename.c_str());
               SetElement(isx, ix, isy, iy, isz, iz, value);
             }
       }

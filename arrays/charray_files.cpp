@@ -81,17 +81,17 @@ void CCHArray::ReadFiles(const char *dirname, bool allx) {
       for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz) {
         const std::string filename = TripleFileName(dirname, lx, ly, lz);
         FilePtr file(fopen(filename.c_str(), "r"));
-        if (!file) femtokit::Fatal("Reading Error: %s, does not exist\n", filename.c_str());
+        if (!file) femtokit::FatalFile(filename, "Reading Error: %s, does not exist\n", filename.c_str());
         int nradial;
         double radstep;
         if (fscanf(file.get(), "%d %lf", &nradial, &radstep) != 2)
-          femtokit::Fatal("Reading Error: %s has no valid header (NRADIAL RADSTEP)\n", filename.c_str());
+          femtokit::FatalFile(filename, "Reading Error: %s has no valid header (NRADIAL RADSTEP)\n", filename.c_str());
         if (std::fabs(radstep - RADSTEP) > 1.0e-6 || nradial != NRADIAL)
-          femtokit::Fatal("Mesh in %s out of whack: RADSTEP=%g =? %g, NRADIAL=%d=?%d\n", filename.c_str(), RADSTEP,
+          femtokit::FatalFile(filename, "Mesh in %s out of whack: RADSTEP=%g =? %g, NRADIAL=%d=?%d\n", filename.c_str(), RADSTEP,
                           radstep, NRADIAL, nradial);
         for (int ir = 0; ir < NRADIAL; ++ir) {
           if (fscanf(file.get(), "%lf", &At(lx, ly, lz, ir)) != 1)
-            femtokit::Fatal("Reading Error: %s holds %d readable values, %d expected\n", filename.c_str(), ir,
+            femtokit::FatalFile(filename, "Reading Error: %s holds %d readable values, %d expected\n", filename.c_str(), ir,
                             NRADIAL);
         }
       }

@@ -50,7 +50,7 @@ T ParseLeading(const parameterMap &pars, const std::string &name, T def) {
 
 void ReadParsFromFile(parameterMap &pars, const char *filename) {
   std::ifstream file(filename);
-  if (!file.is_open()) femtokit::Fatal("attempting to read non-existent parameter file %s\n", filename);
+  if (!file.is_open()) femtokit::FatalFile(filename, "attempting to read non-existent parameter file %s\n", filename);
   std::string line;
   while (std::getline(file, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -68,7 +68,7 @@ void ReadParsFromFile(parameterMap &pars, const char *filename) {
       set(pars, name, value);
   }
   // A name that opens but cannot be read (a directory) is no parameter file either.
-  if (file.bad()) femtokit::Fatal("attempting to read non-existent parameter file %s\n", filename);
+  if (file.bad()) femtokit::FatalFile(filename, "attempting to read non-existent parameter file %s\n", filename);
 }
 
 void PrintPars(const parameterMap &pars) {

@@ -85,20 +85,23 @@ void CKernel::Read(const char *kdatadirname) {
     for (int iq = 0; iq < NQMAX; iq++) {
       const std::string filename = KernelFileName(dir, ell, (iq + 0.5) * DELQ);
       FilePtr fp(fopen(filename.c_str(), "r"));
-      if (!fp) femtokit::Fatal("Cannot open kernel data file %s\n", filename.c_str());
+      if (!fp) femtokit::FatalFile(filename, "Cannot open kernel data file %s\n", filename.c_str());
       int nrmaxread;
       double delrread;
       if (fscanf(fp.get(), "%d %lf", &nrmaxread, &delrread) != 2)
-        femtokit::Fatal("Kernel data file %s has no header line\n", filename.c_str());
+        femtokit::FatalFile(filename, "Kernel data file %s has no header line\n", filename.c_str());
       if (NRMAX > nrmaxread || std::fabs(DELR - delrread) > 1.0E-8)
-        femtokit::Fatal("Inconsistent values for nrmax or delr in data files!\n");
+        femtokit::FatalFile(filename,
+                            "Inconsistent values for nrmax or delr in data files!\n%s has NRMAX %d, DELR %g; the "
+                            "kernel expects NRMAX %d, DELR %g\n",
+                            filename.c_str(), nrmaxread, delrread, NRMAX, DELR);
       std::vector<double> &table = kernel[ell];
       const std::size_t offset = static_cast<std::size_t>(iq) * NRMAX;
       for (int ir = 0; ir < nrmaxread; ir++) {
         double value;
         if (fscanf(fp.get(), "%lf", &value) != 1)
-          femtokit::Fatal("Kernel data file %s holds %d values, fewer than its header announces (%d)\n",
-                          filename.c_str(), ir, nrmaxread);
+          femtokit::FatalFile(filename, "Kernel data file %s holds %d values, fewer than its header announces (%d)\n",
+                              filename.c_str(), ir, nrmaxread);
         if (ir < NRMAX) table[offset + ir] = value;
       }
     }

@@ -49,17 +49,17 @@ void CWaveFunction::ParsInit(const char *parsfilename, double default_epsilon) {
   } else {
     femtokit::Print("will read qarray from %s\n", qarrayfilename.c_str());
     FILE *fp = fopen(qarrayfilename.c_str(), "r");
-    if (fp == nullptr) femtokit::Fatal("cannot open q-mesh file %s\n", qarrayfilename.c_str());
+    if (fp == nullptr) femtokit::FatalFile(qarrayfilename, "cannot open q-mesh file %s\n", qarrayfilename.c_str());
     if (fscanf(fp, "%d", &nqmax) != 1 || nqmax < 1) {
       fclose(fp);
-      femtokit::Fatal("q-mesh file %s does not start with a positive count\n", qarrayfilename.c_str());
+      femtokit::FatalFile(qarrayfilename, "q-mesh file %s does not start with a positive count\n", qarrayfilename.c_str());
     }
     parameter::set(pars, "NQMAX", nqmax);
     qarray.assign(nqmax, 0.0);
     for (int iq = 0; iq < nqmax; iq++) {
       if (fscanf(fp, "%lf", &qarray[iq]) != 1) {
         fclose(fp);
-        femtokit::Fatal("q-mesh file %s holds %d values, fewer than its count %d\n", qarrayfilename.c_str(), iq,
+        femtokit::FatalFile(qarrayfilename, "q-mesh file %s holds %d values, fewer than its count %d\n", qarrayfilename.c_str(), iq,
                         nqmax);
       }
     }
