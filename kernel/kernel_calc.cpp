@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "config/fatal.h"
 #include "kernel/kernel.h"
 #include "math/bessel.h"
 #include "math/sphericalharmonics.h"
@@ -17,9 +18,13 @@ constexpr int kNCTHETA = 720;  // midpoint slices of cos(theta) in [-1, 1]
 // K_l(q, r) = 1/2 Int dx (|psi|^2 - 1) P_l(x) by the midpoint rule on 720
 // slices. The q rows are shared out among threads; each (q, r) point is summed
 // by one thread in a fixed order, so the tables do not depend on the thread
-// count. The wave function is only read.
+// count. The wave function's radial tables are first extended to the kernel's
+// reach (so no evaluation falls back on direct Coulomb functions); after that
+// it is only read. A fatal error inside the loop leaves it through the error
+// path after the loop.
 void CKernel::Calc(CWaveFunction *wf) {
   if (LMAX < 0) return;
+  wf->TabulateTo(NRMAX * DELR);
   const int step = LStep();
   const int nl = LMAX + 1;
 
@@ -31,24 +36,28 @@ void CKernel::Calc(CWaveFunction *wf) {
   }
 
   const CWaveFunction *cwf = wf;
+  femtokit::ParallelErrors errors;
 #pragma omp parallel
   {
     std::vector<double> sum(nl);
 #pragma omp for schedule(dynamic)
     for (int iq = 0; iq < NQMAX; iq++) {
-      const double q = (iq + 0.5) * DELQ;
-      for (int ir = 0; ir < NRMAX; ir++) {
-        const double r = (ir + 0.5) * DELR;
-        for (int l = 0; l <= LMAX; l += step) sum[l] = 0.0;
-        for (int ic = 0; ic < kNCTHETA; ic++) {
-          const double d = cwf->GetPsiSquared(q, r, xc[ic]) - 1.0;
-          const double *p = &ptable[static_cast<std::size_t>(ic) * nl];
-          for (int l = 0; l <= LMAX; l += step) sum[l] += d * p[l];
+      errors.Run([&] {
+        const double q = (iq + 0.5) * DELQ;
+        for (int ir = 0; ir < NRMAX; ir++) {
+          const double r = (ir + 0.5) * DELR;
+          for (int l = 0; l <= LMAX; l += step) sum[l] = 0.0;
+          for (int ic = 0; ic < kNCTHETA; ic++) {
+            const double d = cwf->GetPsiSquared(q, r, xc[ic]) - 1.0;
+            const double *p = &ptable[static_cast<std::size_t>(ic) * nl];
+            for (int l = 0; l <= LMAX; l += step) sum[l] += d * p[l];
+          }
+          for (int l = 0; l <= LMAX; l += step) Entry(l, iq, ir) = sum[l] / kNCTHETA;
         }
-        for (int l = 0; l <= LMAX; l += step) Entry(l, iq, ir) = sum[l] / kNCTHETA;
-      }
+      });
     }
   }
+  errors.Rethrow();
 }
 
 // Free identical bosons: |psi|^2 = 1 + cos(2 q r ctheta/hbarc), with q the
