@@ -58,13 +58,15 @@ double CWaveFunction::ShortRangeCorrection(int iq) const {
 
 void CWaveFunction::TabulateTo(double rmax) {
   if (!(rmax >= 0.0) || !std::isfinite(rmax)) femtokit::Fatal("TabulateTo: rmax=%g fm is not a finite reach\n", rmax);
+  // Only the waves that exist (a subclass may build none).
+  const int nq = static_cast<int>(planewave.size());
   femtokit::ParallelErrors errors;
 #pragma omp parallel for schedule(dynamic)
-  for (int iq = 0; iq < nqmax; iq++) {
+  for (int iq = 0; iq < nq; iq++) {
     errors.Run([&] {
       if (planewave[iq]) planewave[iq]->ExtendTable(2.0 * qarray[iq] * rmax / HBARC);
       for (auto &row : partwave) {
-        CPartWave *pw = row[iq].get();
+        CPartWave *pw = iq < static_cast<int>(row.size()) ? row[iq].get() : nullptr;
         if (pw != nullptr) pw->ExtendTable(static_cast<int>(std::ceil(rmax / pw->delr)) + 1);
       }
     });
