@@ -21,9 +21,13 @@ constexpr int kNCTHETA = 720;  // midpoint slices of cos(theta) in [-1, 1]
 // K_l(q, r) = 1/2 Int dx (|psi|^2 - 1) P_l(x) by the midpoint rule on 720
 // slices. The q rows are shared out among threads; each (q, r) point is summed
 // by one thread in a fixed order, so the tables do not depend on the thread
-// count. The wave function is only read.
+// count. The wave function's radial tables are first extended to the kernel's
+// reach (so no evaluation falls back on direct Coulomb functions); after that
+// it is only read. A fatal error inside the loop leaves it through the error
+// path after the loop.
 void CKernel::Calc(CWaveFunction *wf) {
   if (LMAX < 0) return;
+  wf->TabulateTo(NRMAX * DELR);
   const int step = LStep();
   const int nl = LMAX + 1;
 

@@ -39,6 +39,13 @@ void CPartWave::phi_init() {
   for (int i = 0; i <= nrmax; ++i) phi[i] = Direct((i + 0.5) * delr);
 }
 
+void CPartWave::ExtendTable(int nrmax_new) {
+  if (nrmax_new <= nrmax) return;
+  phi.resize(static_cast<std::size_t>(nrmax_new) + 1);
+  for (int i = nrmax + 1; i <= nrmax_new; ++i) phi[i] = Direct((i + 0.5) * delr);
+  nrmax = nrmax_new;
+}
+
 std::complex<double> CPartWave::GetPhiIncoming(double r) const {
   int i = static_cast<int>(std::floor(r / delr));
   if (i >= nrmax) return Direct(r);

@@ -33,6 +33,12 @@ class CPartWave {
   std::complex<double> GetPhiIncoming(double r) const;
   std::complex<double> GetPhiOutgoing(double r) const;
 
+  // Extends the table to nrmax_new + 1 points (r up to (nrmax_new + 0.5) delr)
+  // so that GetPhiIncoming is a lookup that far; existing entries are kept. A
+  // smaller nrmax_new changes nothing. Not to be called while another thread
+  // reads the wave.
+  void ExtendTable(int nrmax_new);
+
  private:
   std::complex<double> Direct(double r) const;  // incoming wave computed without the table
 };

@@ -51,6 +51,16 @@ CPlaneWave::CPlaneWave(double eta_in, int q1q2_in, double q_in)
     for (int j = 0; j <= nxmax; ++j) hyperarray[j] = hyper(a, b, ci * ((j + 0.5) * delx));
 }
 
+void CPlaneWave::ExtendTable(double xmax) {
+  if (q1q2 == 0 || !(xmax > 0.0)) return;
+  const int nxmax_new = static_cast<int>(std::ceil(xmax / delx)) + 1;
+  if (nxmax_new <= nxmax) return;
+  const std::complex<double> a(0.0, -eta), b(1.0, 0.0);
+  hyperarray.resize(static_cast<std::size_t>(nxmax_new) + 1);
+  for (int j = nxmax + 1; j <= nxmax_new; ++j) hyperarray[j] = hyper(a, b, ci * ((j + 0.5) * delx));
+  nxmax = nxmax_new;
+}
+
 std::complex<double> CPlaneWave::hyper(std::complex<double> a, std::complex<double> b, std::complex<double> z) const {
   // Without Coulomb a = 0 and M(0, 1, z) = 1.
   if (q1q2 == 0) return 1.0;

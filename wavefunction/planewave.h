@@ -36,6 +36,13 @@ class CPlaneWave {
 
   // psi(r, ctheta) = e^(i q r ctheta/HBARC) conj(cfact M(-i eta, 1, i q r (1 + ctheta)/HBARC)).
   std::complex<double> planewave(double r, double ctheta) const;
+
+  // Extends the Kummer-function table to the argument xmax (a wave at
+  // separations up to r needs xmax = 2 q r/HBARC), keeping the existing
+  // entries; nothing changes when it already reaches xmax or when q1q2 = 0
+  // (the free wave reads no table). Not to be called while another thread
+  // reads the wave.
+  void ExtendTable(double xmax);
 };
 
 #endif

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "wavefunction/partwave.h"
+#include "wavefunction/phaseshift_tables.h"
 #include "wavefunction/planewave.h"
 
 // Base of the two-particle relative wave functions. It reads the common
@@ -80,7 +81,52 @@ class CWaveFunction {
   double GetDELQ() const { return delq; }
   double GetQ(int iq) const { return qarray[iq]; }
 
+  // Extends the partial-wave and plane-wave tables so that |psi|^2 at every
+  // separation up to rmax (fm) is a table lookup: beyond their default reach
+  // (30 fm) the waves otherwise evaluate Coulomb or Bessel functions at every
+  // call. Tables already reaching rmax are left alone; values inside the old
+  // reach do not change. CKernel::Calc calls it with the kernel's reach. It is
+  // the one operation that changes a built object: not to be called while
+  // another thread evaluates it. Fails (fatal) for a negative or non-finite rmax.
+  void TabulateTo(double rmax);
+
+  // Channel tables at mesh point iq: phase shift (rad), its q-derivative
+  // (rad per MeV/c) and the short-range correction density (rad per MeV/c
+  // per fm^3, see FillWepsilon). Indices are not checked.
+  int GetNChannels() const { return nchannels; }
+  int GetEll(int ichannel) const { return ell[ichannel]; }
+  double GetDelta(int ichannel, int iq) const { return delta[ichannel][iq]; }
+  double GetDdeltadq(int ichannel, int iq) const { return ddeltadq[ichannel][iq]; }
+  double GetWepsilon(int ichannel, int iq) const { return Wepsilon[ichannel][iq]; }
+  double GetChannelWeight(int ichannel) const { return channelweight[ichannel]; }
+  double GetEta(int iq) const { return eta[iq]; }
+  double GetEpsilon() const { return epsilon; }
+  bool GetSTRONG() const { return STRONG; }
+  int GetQ1Q2() const { return q1q2; }
+
  protected:
+  // Fills delta and ddeltadq of channels 0 ... table.nchannels-1 by linear
+  // interpolation on the table's half-MeV/c grid: n = floor(2q), w = 2q - n
+  // in [0, 1), delta = (1 - w) delta_n + w delta_(n+1); a grid point (w = 0,
+  // the last one included) gives the table value. Mesh momenta beyond the
+  // table get 0 for both. Starts at mesh point iqfirst (earlier points are
+  // left as they are).
+  void ReadPhaseShiftTable(const femtokit::phaseshifts::PhaseShiftTable &table, int iqfirst = 0);
+  // Short-range correction density of every channel and mesh point,
+  //   Wepsilon = 3 (ddeltadq - IW(delta) + IW(0))/(4 pi epsilon^3),
+  // IW from GetIW: the excess of the channel's squared radial wave inside
+  // r < epsilon over the free one, from the phase-shift derivative minus the
+  // part outside, averaged over the sphere. free_eta = false passes eta = 0 to
+  // the IW(0) call (as the neutron pair does; immaterial without Coulomb).
+  void FillWepsilon(bool free_eta = true);
+  // Replaces delta and ddeltadq of every channel and mesh point by their
+  // Coulomb-corrected values (CoulWave::phaseshift_CoulombCorrect with the
+  // mesh point's eta); nothing changes without Coulomb (q1q2 = 0).
+  void CoulombCorrectPhaseShifts();
+  // C_epsilon = sum_c 2 pi channelweight[c] HBARC^3 Wepsilon[c][iq]/q^2: the
+  // volume-averaged strong change of |psi|^2 inside epsilon at mesh point iq.
+  double ShortRangeCorrection(int iq) const;
+
   std::vector<std::vector<double>> Wepsilon;  // [nchannels][nqmax]
   std::vector<std::vector<double>> delta;     // [nchannels][nqmax], radians
   std::vector<std::vector<double>> ddeltadq;  // [nchannels][nqmax], 1/(MeV/c)

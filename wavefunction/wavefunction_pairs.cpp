@@ -1,0 +1,41 @@
+#include "wavefunction/wavefunction_pairs.h"
+
+#include "config/fatal.h"
+#include "wavefunction/wavefunction_nn.h"
+#include "wavefunction/wavefunction_pipluspiminus.h"
+#include "wavefunction/wavefunction_pkplus.h"
+#include "wavefunction/wavefunction_pp.h"
+#include "wavefunction/wavefunction_ppiplus.h"
+
+namespace femtokit {
+
+namespace {
+[[noreturn]] void UnknownPair(const std::string &pair) {
+  std::string names;
+  for (const std::string &n : PairNames()) names += (names.empty() ? "" : ", ") + n;
+  Fatal("unknown pair \"%s\"; the pairs are %s\n", pair.c_str(), names.c_str());
+}
+}  // namespace
+
+const std::vector<std::string> &PairNames() {
+  static const std::vector<std::string> names = {"pp", "pkplus", "ppiplus", "pipluspiminus", "nn"};
+  return names;
+}
+
+std::unique_ptr<CWaveFunction> MakeWaveFunction(const std::string &pair, const std::string &parsfilename) {
+  if (pair == "pp") return std::make_unique<CWaveFunction_pp>(parsfilename);
+  if (pair == "pkplus") return std::make_unique<CWaveFunction_pkplus>(parsfilename);
+  if (pair == "ppiplus") return std::make_unique<CWaveFunction_ppiplus>(parsfilename);
+  if (pair == "pipluspiminus") return std::make_unique<CWaveFunction_pipluspiminus>(parsfilename);
+  if (pair == "nn") return std::make_unique<CWaveFunction_nn>(parsfilename);
+  UnknownPair(pair);
+}
+
+bool PairIsIdentical(const std::string &pair) {
+  if (pair == "pp" || pair == "nn") return true;
+  for (const std::string &n : PairNames())
+    if (n == pair) return false;
+  UnknownPair(pair);
+}
+
+}  // namespace femtokit

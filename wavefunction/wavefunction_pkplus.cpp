@@ -1,0 +1,70 @@
+#include "wavefunction/wavefunction_pkplus.h"
+
+#include <cmath>
+
+#include "config/fatal.h"
+#include "config/output.h"
+#include "math/misc.h"
+#include "wavefunction/pair_terms.h"
+
+CWaveFunction_pkplus::CWaveFunction_pkplus(const char *parsfilename) {
+  ParsInit(parsfilename);
+  q1q2 = COULOMB ? 1 : 0;
+  m1 = MPROTON;
+  m2 = MKAON;
+  ellmax = 1;
+  nchannels = 3;
+  InitArrays();
+  ell = {0, 1, 1};
+  InitWaves();
+  channelweight = {1.0, 1.0, 2.0};
+  read_phaseshifts();
+  // The tables hold nuclear phases (delta ~ q^(2l+1)); with Coulomb the
+  // outer waves need the Coulomb-modified ones, which vanish with the Gamow
+  // factor at small q (otherwise C_epsilon ~ (d delta/dq)/q^2 grows without
+  // bound where the repulsion empties the inner region).
+  CoulombCorrectPhaseShifts();
+  FillWepsilon();
+  UpdateFactors();
+}
+
+void CWaveFunction_pkplus::read_phaseshifts() {
+  const femtokit::phaseshifts::PhaseShiftTable table = femtokit::phaseshifts::PKplusTable();
+  ReadPhaseShiftTable(table, 1);
+  if (nqmax < 1) return;
+  // The first mesh point keeps zero phases; only the S-wave slope is set, the
+  // table's first difference per MeV/c.
+  for (int ic = 0; ic < nchannels; ic++) delta[ic][0] = ddeltadq[ic][0] = 0.0;
+  ddeltadq[0][0] = (table.delta[1] - table.delta[0]) / 0.5;
+}
+
+void CWaveFunction_pkplus::UpdateFactors() {
+  factors.assign(nqmax, Factors());
+  for (int iq = 0; iq < nqmax; iq++) {
+    const std::complex<double> e0 = Misc::ceiphi(-2.0 * delta[0][iq]);
+    const std::complex<double> e1 = Misc::ceiphi(-2.0 * delta[1][iq]);
+    const std::complex<double> e2 = Misc::ceiphi(-2.0 * delta[2][iq]);
+    factors[iq] = {e0 - 1.0, 2.0 / 3.0 * e2 + e1 / 3.0 - 1.0, e2 - e1, ShortRangeCorrection(iq)};
+  }
+}
+
+double CWaveFunction_pkplus::CalcPsiSquared(int iq, double r, double ctheta) const {
+  if (iq < 0 || iq >= nqmax) femtokit::Fatal("iq too large!\n");
+  const std::complex<double> A = planewave[iq]->planewave(r, ctheta);
+  if (!STRONG) return std::norm(A);
+  const Factors &f = factors[iq];
+  if (r < epsilon) return std::norm(A) + f.ceps;
+  const double q = qarray[iq];
+  const double x = q * r / HBARC;
+  const std::complex<double> phi0 = partwave[0][iq]->GetPhiIncoming(r) / x;
+  const std::complex<double> phi1 = partwave[1][iq]->GetPhiIncoming(r) / x;
+  std::complex<double> psi;
+  const double psisquared = femtokit::pairterms::SpinHalfSpinZero(A, phi0, phi1, ctheta, f.s0, f.g, f.d, &psi);
+  if (psisquared > 500.0) {
+    femtokit::Print("_____________________________________________\n");
+    femtokit::Print("in CalcPsiSquared, q=%g,r=%g, psisquared=huge=%g\n", q, r, psisquared);
+    femtokit::Print("hstar0=(%g,%g), hstar1=(%g,%g),psi=(%g,%g)\n", phi0.real(), phi0.imag(), phi1.real(),
+                    phi1.imag(), psi.real(), psi.imag());
+  }
+  return psisquared;
+}
