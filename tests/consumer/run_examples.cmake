@@ -1,0 +1,46 @@
+# Installs the build tree into a scratch prefix, builds the examples against
+# it as a user would, and runs each: the free-boson check, the pp kernel from
+# the shipped parameter files with the correlation function of a Gaussian
+# source through it, and the table of the array directory that wrote.
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${FEMTOKIT_BINARY_DIR} --prefix ${prefix}
+  RESULT_VARIABLE rc OUTPUT_QUIET)
+if(rc)
+  message(FATAL_ERROR "install failed")
+endif()
+set(extra)
+if(SANITIZE)
+  set(extra -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined)
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${EXAMPLES_DIR} -B ${WORK_DIR}/build
+  -DCMAKE_PREFIX_PATH=${prefix} ${extra} RESULT_VARIABLE rc OUTPUT_QUIET)
+if(rc)
+  message(FATAL_ERROR "examples configure failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/build RESULT_VARIABLE rc OUTPUT_QUIET)
+if(rc)
+  message(FATAL_ERROR "examples build failed")
+endif()
+
+function(run what)
+  execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE rc OUTPUT_VARIABLE out
+    ERROR_VARIABLE err)
+  if(rc)
+    message(FATAL_ERROR "${what} failed (${rc}): ${out}${err}")
+  endif()
+  set(out "${out}" PARENT_SCOPE)
+endfunction()
+
+run("free_bosons" ${WORK_DIR}/build/free_bosons 4)
+run("ppkernel" ${prefix}/bin/ppkernel ${DATA_DIR}/pp/wfparameters.dat ${DATA_DIR}/pp/kparameters.dat
+  ${WORK_DIR}/kdata_pp)
+run("pp_correlation" ${WORK_DIR}/build/pp_correlation ${WORK_DIR}/kdata_pp ${DATA_DIR}/pp 3 ${WORK_DIR}/cf)
+# The Coulomb hole at the first q bin, the 1S0 peak above 1 near 20 MeV/c.
+if(NOT out MATCHES "\n +1\\.00  0\\.0" OR NOT out MATCHES "\n +19\\.00  1\\.")
+  message(FATAL_ERROR "pp_correlation gave an unexpected table:\n${out}")
+endif()
+run("print_array" ${WORK_DIR}/build/print_array ${DATA_DIR}/pp/aparsCH_CF.dat ${WORK_DIR}/cf)
+if(NOT out MATCHES "A\\(0,0,0\\)")
+  message(FATAL_ERROR "print_array gave an unexpected table:\n${out}")
+endif()
