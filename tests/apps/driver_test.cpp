@@ -40,9 +40,10 @@ std::string Layout(const std::string &name) {
 }
 
 // Runs the driver in root/job/work; returns its exit status and output.
-ChildResult RunDriver(const std::string &root) {
+ChildResult RunDriver(const std::string &root, const char *seed = nullptr) {
   return RunInChild([&] {
     fs::current_path(root + "/job/work");
+    if (seed) setenv("FEMTOKIT_SEED", seed, 1);
     std::fflush(stdout);
     execl(FEMTOKIT_DRIVER, FEMTOKIT_DRIVER, static_cast<char *>(nullptr));
   });
@@ -87,6 +88,18 @@ TEST(Driver, RunsTheMainJobAndWritesNoisyCorrelationFunction) {
     EXPECT_EQ(first, Slurp(out + "pp/lx0_ly0_lz0.tmp"));
     break;
   }
+
+  // FEMTOKIT_SEED repeats a run exactly, whenever it runs; a bad value is refused.
+  run = RunDriver(root, "12345");
+  EXPECT_NE(run.output.find("noise seeded from FEMTOKIT_SEED=12345\n"), std::string::npos) << run.output;
+  const std::string seeded = Slurp(out + "pp/lx0_ly0_lz0.tmp");
+  RunDriver(root, "-7");
+  EXPECT_NE(seeded, Slurp(out + "pp/lx0_ly0_lz0.tmp"));
+  RunDriver(root, "12345");
+  EXPECT_EQ(seeded, Slurp(out + "pp/lx0_ly0_lz0.tmp"));
+  run = RunDriver(root, "12x");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.output, "FEMTOKIT_SEED=12x is not an integer\n");
 
   fs::remove_all(root + "/kdata/pp");
   EXPECT_EQ(RunDriver(root).status, 1);
