@@ -1,6 +1,8 @@
 #ifndef FEMTOKIT_ARRAYS_ARRAYCALC_H
 #define FEMTOKIT_ARRAYS_ARRAYCALC_H
 
+#include "arrays/arraycalc_convert.h"  // the conversions between representations
+
 class CCHArray;
 class C3DArray;
 
