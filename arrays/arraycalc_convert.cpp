@@ -118,16 +118,6 @@ void Multiply(const Layout &g, const Poly &U, int LU, const Poly &Q, int LQ, Pol
       }
 }
 
-// Largest |P(l)| = |c(l)|/T(l) up to rank L.
-double Biggest(const Layout &g, const Poly &c, int L) {
-  double biggest = 0.0;
-  ForRuns(g, L, [&](int i0, int n) {
-    for (int i = i0; i < i0 + n; ++i)
-      biggest = std::max(biggest, std::fabs(c[static_cast<size_t>(i)] * g.invT[static_cast<size_t>(i)]));
-  });
-  return biggest;
-}
-
 // Traceless projection of the polynomial c (rank LS) into B(irB), the same
 // two steps as ArrayCalc::Detrace on product-form coefficients P = c/T:
 // contraction of the traces of the higher ranks onto each rank <= LMAX_B,
@@ -221,15 +211,18 @@ int SumSeries(SeriesWork &w, int LU, int nlimit, Factor factor, int &rank, const
     if (n % 6 == 0) t = 0.0;
     const int rankP = std::min(LU * n, kSeriesRank);
     Multiply(w.g, w.U, LU, w.Q, rankQ, w.P, rankP);
+    // Scale the term, add it, and track its largest product-form coefficient.
     const double f = factor(n);
-    double *p = w.P.data(), *sum = w.S.data();
+    double *p = w.P.data(), *sum = w.S.data(), biggest = 0.0;
+    const double *invT = w.g.invT.data();
     ForRuns(w.g, rankP, [&](int i0, int count) {
       for (int i = i0; i < i0 + count; ++i) {
         p[i] *= f;
         sum[i] += p[i];
+        biggest = std::max(biggest, std::fabs(p[i] * invT[i]));
       }
     });
-    t = std::max(t, Biggest(w.g, w.P, rankP));
+    t = std::max(t, biggest);
     std::swap(w.P, w.Q);
     rankQ = rankP;
     if (t <= kSeriesTolerance) break;
