@@ -11,6 +11,8 @@
 #include "arrays/charray.h"
 #include "arrays/array3d.h"
 #include "arrays/arraycalc.h"
+#include "arrays/arraycalc_convert.h"
+#include "arrays/ylmarray.h"
 #include "source/sourcecalc.h"
 #include "source/sourcecalc_gx1d.h"
 #include "math/random.h"

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "arrays/arraycalc_convert.h"  // the conversions between representations
+
 class CCHArray;
 class C3DArray;
 

@@ -116,6 +116,61 @@ class CCHArray {
   void WriteShort(const char *filename, int lmax) const;
   void WriteShort(const std::string &filename, int lmax) const { WriteShort(filename.c_str(), lmax); }
 
+  // ---- Expansion of points (charray_points.cpp) ----
+  // Two coefficient sets share the storage; with L = lx+ly+lz and e a unit
+  // vector:
+  //   moments      M(l, ir) = sum over points in bin ir of w ex^lx ey^ly ez^lz
+  //   A-expansion  A(l, ir) = sum over points of w (2L+1)!!/L! GetAFromE(l, e)
+  // An A-expansion describes, in bin ir, the function of direction
+  //   F(e) = sum over stored l of L!/(lx! ly! lz!) A(l, ir) ex^lx ey^ly ez^lz,
+  // so one point of weight w at e0 gives F(e) = w sum_{L<=LMAX} (2L+1) P_L(e.e0):
+  // the truncated 4 pi w delta(e, e0), whose integral over directions is 4 pi w.
+  // Weights carry the caller's units (a count, or a density times a volume);
+  // the array does not divide by bin volumes. Directions are not normalised:
+  // pass unit vectors. A radial index outside 0..NRADIAL-1 in an increment is
+  // fatal (the message of IncrementElement).
+
+  // Moments: M(l, ir) += w ex^lx ey^ly ez^lz for every stored triple.
+  void IncrementMArrayFromE(double ex, double ey, double ez, double weight, int ir);
+  // The same at e = (sin th cos ph, sin th sin ph, cos th), angles in radians.
+  void IncrementMArrayFromThetaPhi(double theta, double phi, double weight, int ir);
+  // Adds one point to the A-expansion of bin ir: the lx <= 1 coefficients get
+  // w (2L+1)!!/L! GetAFromE(l, e) and FillRemainderX(ir) rebuilds lx >= 2 from
+  // them, so bin ir must hold a traceless set before the call (lx >= 2 values
+  // that do not follow from the rest are overwritten). For many points,
+  // AltIncrementAExpArrayFromE per point and one FillRemainderX(ir) at the end
+  // give the same array several times faster.
+  void IncrementAExpArrayFromE(double ex, double ey, double ez, double weight, int ir);
+  void IncrementAExpArrayFromThetaPhi(double theta, double phi, double weight, int ir);
+  // Adds a point given by its position (units of RADSTEP) to bin
+  // floor(r/RADSTEP), r = |(x,y,z)|; positions at or beyond NRADIAL*RADSTEP are
+  // ignored. A point at the origin has no direction: its weight goes to
+  // A(0,0,0, 0) alone. A NaN coordinate is fatal.
+  void IncrementAExpArray(double x, double y, double z, double weight);
+  // The same increments of the lx <= 1 coefficients as IncrementAExpArrayFromE,
+  // computed for all of them in one recursive pass; lx >= 2 is NOT rebuilt
+  // (call FillRemainderX(ir) once after the last point).
+  void AltIncrementAExpArrayFromE(double ex, double ey, double ez, double weight, int ir);
+
+  // F(e) of bin ir (see above) at the unit vector e. A radial index outside
+  // the mesh warns (as GetElement) and gives 0.
+  double AExpand(double ex, double ey, double ez, int ir) const;
+  // F at the direction of (x, y, z) in bin floor(r/RADSTEP); 0 at or beyond
+  // NRADIAL*RADSTEP; at the origin the l = 0 value A(0,0,0, 0). A NaN
+  // coordinate is fatal. Pass doubles: AExpand(x, y, 0) with an int literal
+  // selects the (theta, phi, ir) form below.
+  double AExpand(double x, double y, double z) const;
+  // F(e) of bin ir at e = (sin th cos ph, sin th sin ph, cos th).
+  double AExpand(double theta, double phi, int ir) const;
+
+  // Element conversions of bin ir; they read the array and change nothing.
+  // On a moment array: the A-expansion element of the same points. On an
+  // A-expansion: its moment element. Each reads only elements of the same
+  // parities and lower order, so together they are exact inverses. A triple
+  // or ir that is not stored warns (as GetElement) and gives 0.
+  double GetAExpElementFromMArray(int lx, int ly, int lz, int ir) const;
+  double GetMElementFromAExpArray(int lx, int ly, int lz, int ir) const;
+
   // Shared by all arrays for the whole process: the coefficient tables and
   // the generator of the random fills (empty until first needed).
   static CCHCalc *chcalc;
