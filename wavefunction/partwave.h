@@ -22,6 +22,10 @@ class CPartWave {
   std::vector<std::complex<double>> phi;  // tabulated incoming wave, nrmax + 1 entries
   int nrmax;
   double delr;
+  double lognorm;                   // ln C_l(eta) of the Coulomb functions; 0 without Coulomb
+  // C_l phi at the same radii, filled where phi leaves the double range
+  // (lognorm < -300, repulsive eta above about 95); empty otherwise.
+  std::vector<std::complex<double>> phiscaled;
 
   static constexpr double HBARC = 197.3269602;
 
@@ -31,9 +35,18 @@ class CPartWave {
   void phi_init();
   std::complex<double> GetPhiIncoming(double r) const;
   std::complex<double> GetPhiOutgoing(double r) const;
+  // C_l times the incoming wave, e^(-i sigma)(C_l^2 F/C_l + i G C_l): of order
+  // one inside the turning point at any eta, where the wave itself (of order
+  // 1/C_l) overflows. Without Coulomb the incoming wave itself.
+  std::complex<double> GetPhiIncomingScaled(double r) const;
 
  private:
-  std::complex<double> Direct(double r) const;  // incoming wave computed without the table
+  std::complex<double> Direct(double r) const;        // incoming wave computed without the table
+  std::complex<double> DirectScaled(double r) const;  // the same times C_l
+  // Linear interpolation of a table at r_i = (i + 0.5) delr, i < nrmax.
+  std::complex<double> Interpolate(const std::vector<std::complex<double>> &table, double r) const;
+
+  double norm_ = 1.0;  // C_l = e^lognorm, where phiscaled is not kept
 };
 
 #endif
