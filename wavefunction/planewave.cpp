@@ -24,7 +24,15 @@ CPlaneWave::CPlaneWave(double eta_in, int q1q2_in, double q_in)
   for (auto &c : asymA) c = 0.0;
   for (auto &c : asymB) c = 0.0;
 
-  // The table reaches the argument of r = 30 fm, and at least x = 10.
+  // M(-i eta, 1, i x) varies on the scale of 1/|eta| in x where |eta| > 1 (it
+  // depends on eta x = k r(1 + ctheta) eta, of which the Bohr radius is the
+  // unit): the step shrinks with it, so linear interpolation stays within
+  // about 1e-5 at every q.
+  if (q1q2 != 0) delx /= std::max(1.0, std::fabs(eta));
+
+  // The table reaches the argument of r = 30 fm, and at least x = 10 (10/|eta|
+  // for |eta| > 1, that is r(1 + ctheta) = 10 Bohr radii; beyond it, the
+  // series is evaluated directly).
   const double xmax = q * 30.0 / HBARC;
   if (xmax > 10.0)
     nxmax = static_cast<int>(std::floor(std::floor(xmax / delx + 1.0) * delx / delx));

@@ -11,7 +11,7 @@ class CPlaneWave {
  public:
   double PI;
   std::complex<double> ci;             // (0, 1)
-  double delx;                         // table step in x, 0.01
+  double delx;                         // table step in x, 0.01 (0.01/|eta| with Coulomb and |eta| > 1)
   int q1q2;                            // charge product; 0 means the free plane wave
   int nxmax;                           // last table index
   std::complex<double> cfact;          // e^(-pi eta/2) Gamma(1 + i eta)
