@@ -46,11 +46,21 @@ std::complex<double> CPartWave::DirectScaled(double r) const {
 
 void CPartWave::phi_init() {
   phi.assign(nrmax + 1, 0.0);
-  for (int i = 0; i <= nrmax; ++i) phi[i] = Direct((i + 0.5) * delr);
   phiscaled.clear();
-  if (q1q2 != 0 && lognorm < -300.0) {
-    phiscaled.assign(nrmax + 1, 0.0);
-    for (int i = 0; i <= nrmax; ++i) phiscaled[i] = DirectScaled((i + 0.5) * delr);
+  if (q1q2 == 0 || lognorm >= -300.0) {
+    for (int i = 0; i <= nrmax; ++i) phi[i] = Direct((i + 0.5) * delr);
+    return;
+  }
+  // Both tables from one evaluation of the scaled functions: the wave itself
+  // is e^(-i sigma)(C F/C + i (G C)/C), 0 and infinity where those leave the range.
+  phiscaled.assign(nrmax + 1, 0.0);
+  const std::complex<double> eisigma = Misc::ceiphi(-sigma);
+  const double C = std::exp(lognorm), C2 = std::exp(2.0 * lognorm);
+  for (int i = 0; i <= nrmax; ++i) {
+    double Fs, Gs, Fps, Gps;
+    CoulWave::GetFGScaled(ell, (i + 0.5) * delr * q / HBARC, eta, &Fs, &Gs, &Fps, &Gps);
+    phiscaled[i] = std::complex<double>(C2 * Fs, Gs) * eisigma;
+    phi[i] = std::complex<double>(C * Fs, Gs / C) * eisigma;
   }
 }
 

@@ -69,8 +69,8 @@ class CWaveFunction_pp : public CWaveFunction {
   // Gamow factor times CalcScaledPsiSquared; 0 where that underflows.
   double CalcPsiSquared(int iq, double r, double ctheta) const override;
   // |psi|^2 divided by the Gamow factor C_0^2 = 2 pi eta/(e^(2 pi eta) - 1) of
-  // mesh point iq: of order one at any q (its value at r = 0 without the
-  // strong interaction is 1), also where |psi|^2 itself underflows.
+  // mesh point iq: of order one at any q (1/2 at r = 0 without the strong
+  // interaction, the singlet's share), also where |psi|^2 itself underflows.
   double CalcScaledPsiSquared(int iq, double r, double ctheta) const;
   // ln of that Gamow factor (finite where the factor underflows).
   double GetLogGamow(int iq) const;

@@ -38,15 +38,15 @@ inline ld F(int L, ld eta, ld rho) {
   return std::sqrt(c2) * sum;
 }
 
-// G_L: the asymptotic expansion (Abramowitz and Stegun 14.5) at rho >= 60, where
-// 40 terms reach full precision for moderate L and eta, carried inward by
-// Numerov's method (G dominates inward). Inside the turning point 2 eta the
+// G_L: the asymptotic expansion (Abramowitz and Stegun 14.5) at rho >= 60 and
+// beyond eta^2/4 (its terms then fall like 2^k/k!), where 40 terms reach full
+// precision, carried inward by Numerov's method (G dominates inward). Inside the turning point 2 eta the
 // step continues in s = sqrt(rho) with u = s^(1/2) v,
 // v'' = [((2L+1)^2 - 1/4)/s^2 + 8 eta - 4 s^2] v, where the steep growth of G at
 // large eta and small rho becomes gentle (a fixed step in rho would lose
 // accuracy there as (eta/rho)^2).
 inline ld G(int L, ld eta, ld rho) {
-  const ld ll = ld(L) * (L + 1), rfar = std::fmax(60.0L, ll + eta * eta + 20.0L);
+  const ld ll = ld(L) * (L + 1), rfar = std::fmax(60.0L, ll + 0.25L * eta * eta + 20.0L);
   auto asymptotic = [&](ld r) {
     ld fk = 1.0L, gk = 0.0L, f = 1.0L, g = 0.0L;
     for (int k = 0; k < 40; ++k) {
