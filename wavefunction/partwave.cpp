@@ -64,7 +64,7 @@ void CPartWave::phi_init() {
   }
 }
 
-std::complex<double> CPartWave::Interpolate(const std::vector<std::complex<double>> &table, double r) const {
+inline std::complex<double> CPartWave::Interpolate(const std::vector<std::complex<double>> &table, double r) const {
   int i = static_cast<int>(std::floor(r / delr));
   if (i < 0) i = 0;
   const double f = (r - (i + 0.5) * delr) / delr;
@@ -78,7 +78,7 @@ std::complex<double> CPartWave::GetPhiIncoming(double r) const {
 }
 
 std::complex<double> CPartWave::GetPhiIncomingScaled(double r) const {
-  if (phiscaled.empty()) return norm_ * GetPhiIncoming(r);
+  if (phiscaled.empty()) return norm_ * (std::floor(r / delr) >= nrmax ? Direct(r) : Interpolate(phi, r));
   if (std::floor(r / delr) >= nrmax) return DirectScaled(r);
   return Interpolate(phiscaled, r);
 }

@@ -96,7 +96,7 @@ std::complex<double> CPlaneWave::hyper(std::complex<double> a, std::complex<doub
          inv_gamma_a * S2 * Misc::cpow(z, a - b) * Misc::cexp(z - 2.0 * PI * m * ci);
 }
 
-std::complex<double> CPlaneWave::Kummer(double x) const {
+inline std::complex<double> CPlaneWave::Kummer(double x) const {
   const double u = x / delx - 0.5;
   const int j = static_cast<int>(std::floor(u));
   if (x > delx && j < nxmax) {
@@ -106,7 +106,7 @@ std::complex<double> CPlaneWave::Kummer(double x) const {
   return hyper(std::complex<double>(0.0, -eta), 1.0, ci * x);
 }
 
-std::complex<double> CPlaneWave::Distorted(std::complex<double> c, double r, double ctheta) const {
+inline std::complex<double> CPlaneWave::Distorted(std::complex<double> c, double r, double ctheta) const {
   const std::complex<double> R = c * Kummer(q * r * (1.0 + ctheta) / HBARC);
   double phi = -q * r * ctheta / HBARC;
   phi -= 2.0 * PI * std::floor(phi / (2.0 * PI));
