@@ -335,8 +335,13 @@ double CoulombPhase(int L, double eta) {
   if (L < 0 || std::isnan(eta)) return kNaN;
   femtokit::InitGSL();
   gsl_sf_result lnr, arg;
-  gsl_sf_lngamma_complex_e(L + 1.0, eta, &lnr, &arg);
-  return arg.val;
+  gsl_sf_lngamma_complex_e(1.0, eta, &lnr, &arg);
+  // Gamma(L + 1 + i eta) = Gamma(1 + i eta) prod_k (k + i eta): the phases of
+  // all orders share sigma_0's rounding (of order eta ln eta times 1e-16 at
+  // large eta), so their differences stay exact.
+  double sigma = arg.val;
+  for (int k = 1; k <= L; ++k) sigma += std::atan2(eta, double(k));
+  return std::remainder(sigma, 2.0 * M_PI);
 }
 
 double LogNorm(int L, double eta) {

@@ -23,9 +23,12 @@ std::complex<double> CWoutgoing(int ell, double x, double eta);
 // Gamma(z) for complex z.
 std::complex<double> cgamma(std::complex<double> z);
 
-// The Coulomb phase sigma_L = arg Gamma(L + 1 + i eta), in (-pi, pi], from the
+// The Coulomb phase sigma_L = arg Gamma(L + 1 + i eta), in [-pi, pi], from the
 // logarithm of Gamma, so it stays right where Gamma itself underflows (large
-// eta). NaN for L < 0.
+// eta): sigma_0 + sum_(k=1..L) atan(eta/k). sigma_0 ~ eta ln eta carries an
+// absolute rounding of about 1e-16 eta ln eta (5e-9 at eta = 3.4e6); the
+// differences between orders do not. NaN for L < 0, and from GSL beyond
+// eta ~ 1e14.
 double CoulombPhase(int L, double eta);
 
 // ln C_L(eta), C_L = 2^L e^(-pi eta/2) |Gamma(L + 1 + i eta)|/(2L + 1)!, the

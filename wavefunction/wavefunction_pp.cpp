@@ -39,9 +39,9 @@ void CWaveFunction_pp::Build(const char *parsfilename) {
   ParsInit(parsfilename);
   for (int iq = 0; iq < nqmax; ++iq)
     if (!(qarray[iq] >= QMIN))
-      femtokit::Fatal("CWaveFunction_pp: mesh point q = %g MeV/c is below the smallest supported q = %g MeV/c: "
-                      "|psi|^2 there is below 1e-9000 at every r up to 1e5 fm, and the scaled tables that carry "
-                      "it leave the double range\n",
+      femtokit::Fatal("CWaveFunction_pp: mesh point q = %g MeV/c is below the smallest supported q = %g MeV/c "
+                      "(there the Coulomb phase arg Gamma(1 + i eta) ~ eta ln eta loses its precision in double; "
+                      "|psi|^2 is 0 in double precision from about 0.02 MeV/c down)\n",
                       qarray[iq], QMIN);
   nradial = 1000;
   q1q2 = 1;  // always charged, whatever COULOMB says

@@ -41,11 +41,12 @@ class CWaveFunction_pp : public CWaveFunction {
   // r (fm) for the pair type (here always "PP").
   typedef double (*PotentialFunction)(double r, const char *statename, const char *pairtype);
 
-  // Smallest mesh q, MeV/c: below it (eta > 3400) the Gamow factor is under
-  // e^-21000, so |psi|^2 is 0 in double precision out to r = 1e5 fm and more,
-  // and the scaled Kummer table of the plane wave (to x = 10) soon leaves the
-  // double range.
-  static constexpr double QMIN = 1.0e-3;
+  // Smallest mesh q, MeV/c. |psi|^2 is 0 in double precision below about
+  // 0.02 MeV/c already (out to r = 1e5 fm; the scaled values stay right);
+  // below 1e-6 MeV/c (eta > 3.4e6) the Coulomb phase arg Gamma(1 + i eta),
+  // about eta ln eta, keeps less than eight decimals in double and GSL stops
+  // giving it beyond eta ~ 1e14, so such points are refused.
+  static constexpr double QMIN = 1.0e-6;
 
   // Reads the wave-function parameter file and computes everything; the
   // strong potential is Reid93 (vpot11 of creid93). EPSILON must lie below
@@ -100,7 +101,7 @@ class CWaveFunction_pp : public CWaveFunction {
   std::vector<RadialTable> Dsinglet;   // u_1S0 - u_NS0
   // Phase phi of each state at each mesh point (delta + pi/2, in [0, pi));
   // pi/2 means no phase shift (also to double precision when delta ~ C_l^2
-  // is below 1e-16, at q below about 2 MeV/c; the scaled S - 1 kept for
+  // is below 1e-16, at q below about 0.5 MeV/c; the scaled S - 1 kept for
   // |psi|^2 holds it there).
   std::vector<double> phase_1S0, phase_3P0, phase_3P1, phase_NS, phase_3C2, phase_NS0;
   RadialTable uwork;  // nradial + 3 values (kept for callers; the integration uses its own scratch)
