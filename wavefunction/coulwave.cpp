@@ -1,6 +1,7 @@
 #include "wavefunction/coulwave.h"
 
 #include <gsl/gsl_errno.h>
+#include <gsl/gsl_integration.h>
 #include <gsl/gsl_odeiv2.h>
 #include <gsl/gsl_sf_coulomb.h>
 #include <gsl/gsl_sf_gamma.h>
@@ -150,6 +151,109 @@ bool RiccatiFG(int L, double x, double eta, double *F, double *G, double *Fp, do
   return true;
 }
 
+// Beyond this eta GSL has no exact method inside the turning point (its series
+// needs e^(-2 pi eta) in range) and F and G soon leave the double range; there
+// the scaled functions come from the power series of F and the recessive
+// solution, as long as x <= eta.
+constexpr double kEtaScaled = 100.0;
+
+inline bool ScaledForbiddenRegion(double x, double eta) { return eta > kEtaScaled && x <= eta; }
+
+// ln C_L(eta) of the last (L, eta) asked on this thread: tables ask it for
+// every radius at one eta.
+double CachedLogNorm(int L, double eta) {
+  thread_local int last_L = -1;
+  thread_local double last_eta = 0.0, last_value = 0.0;
+  if (L != last_L || !(eta == last_eta)) {
+    last_value = CoulWave::LogNorm(L, eta);
+    last_L = L;
+    last_eta = eta;
+  }
+  return last_value;
+}
+
+// F_L/C_L = x^(L+1) sum_n t_n and its derivative x^L ((L+1) sum t_n + sum n t_n),
+// with t_0 = 1, t_1 = eta x/(L+1) and n (n + 2L + 1) t_n = 2 eta x t_(n-1) - x^2 t_(n-2).
+// Inside the turning point the 2 eta x term dominates and the terms add up
+// without cancellation. False when the sum leaves the double range.
+bool ScaledFSeries(int L, double x, double eta, double *Fs, double *Fps) {
+  const double y2 = 2.0 * eta * x, x2 = x * x;
+  double older = 0.0, old = 1.0, sum = 1.0, nsum = 0.0;
+  for (int n = 1; n < 20000; ++n) {
+    const double t = (y2 * old - x2 * older) / (n * (n + 2.0 * L + 1.0));
+    sum += t;
+    nsum += n * t;
+    if (!(std::fabs(sum) < 1.0e300)) return false;
+    // Past the largest term they fall faster than geometrically.
+    if (n * (std::fabs(t) + std::fabs(old)) <= 1.0e-17 * std::fabs(sum) && n * n > y2) {
+      const double xL = std::pow(x, L);
+      *Fs = xL * x * sum;
+      *Fps = xL * ((L + 1.0) * sum + nsum);
+      return std::isfinite(*Fs) && std::isfinite(*Fps);
+    }
+    older = old;
+    old = t;
+  }
+  return false;
+}
+
+struct RecessiveParams {
+  int L;
+  double eta;
+};
+
+// t/(F_L(t)/C_L)^2 at t = e^u (the integrand of the recessive solution in ln t).
+double RecessiveIntegrand(double u, void *params) {
+  const RecessiveParams *p = static_cast<const RecessiveParams *>(params);
+  const double t = std::exp(u);
+  double Fs, Fps;
+  if (!ScaledFSeries(p->L, t, p->eta, &Fs, &Fps)) return kNaN;
+  return t / (Fs * Fs);
+}
+
+struct WorkspaceDeleter {
+  void operator()(gsl_integration_workspace *w) const { gsl_integration_workspace_free(w); }
+};
+
+// Scaled F, G and derivatives at eta > kEtaScaled, x <= eta. G C_L is the
+// solution that decays outward with F'G - FG' = 1:
+//   G C_L = (F/C_L)(x) int_x^X dt/(F/C_L)(t)^2,
+// with X where F/C_L has grown by 1e9, so that the neglected rest of the
+// integral is 1e-18 of it. The exact G differs from it by a multiple of F of
+// relative size e^(-2 pi eta). False when a sum or the integral fails.
+bool ScaledForbidden(int L, double x, double eta, double *Fs, double *Gs, double *Fps, double *Gps) {
+  if (!ScaledFSeries(L, x, eta, Fs, Fps) || !(*Fs > 0.0)) return false;
+  double X = x, FX = *Fs, unused;
+  while (FX < 1.0e9 * *Fs) {
+    X *= 2.0;
+    if (X > eta || !ScaledFSeries(L, X, eta, &FX, &unused)) return false;
+  }
+  thread_local std::unique_ptr<gsl_integration_workspace, WorkspaceDeleter> workspace(
+      gsl_integration_workspace_alloc(200));
+  RecessiveParams params{L, eta};
+  gsl_function f{RecessiveIntegrand, &params};
+  double integral = 0.0, error = 0.0;
+  const int status = gsl_integration_qag(&f, std::log(x), std::log(X), 0.0, 1.0e-13, 200, GSL_INTEG_GAUSS21,
+                                         workspace.get(), &integral, &error);
+  if (!std::isfinite(integral) || (status != GSL_SUCCESS && !(error <= 1.0e-10 * integral))) return false;
+  *Gs = *Fs * integral;
+  *Gps = (*Fps * *Gs - 1.0) / *Fs;
+  return std::isfinite(*Gs) && std::isfinite(*Gps);
+}
+
+// Unscaled F, G and derivatives in the region of ScaledForbidden: those values
+// times e^(+-ln C_L), 0 or infinity where they leave the double range.
+bool UnscaledForbidden(int L, double x, double eta, double *F, double *G, double *Fp, double *Gp) {
+  double Fs, Gs, Fps, Gps;
+  if (!ScaledForbiddenRegion(x, eta) || !ScaledForbidden(L, x, eta, &Fs, &Gs, &Fps, &Gps)) return false;
+  const double lnC = CachedLogNorm(L, eta);
+  *F = Scale(Fs, lnC);
+  *Fp = Scale(Fps, lnC);
+  *G = Scale(Gs, -lnC);
+  *Gp = Scale(Gps, -lnC);
+  return true;
+}
+
 }  // namespace
 
 namespace CoulWave {
@@ -164,6 +268,10 @@ void GetFG(int L, double x, double eta, double *F, double *G) {
   if (NeedsRiccati(x, eta)) {
     double Fp, Gp;
     if (RiccatiFG(L, x, eta, F, G, &Fp, &Gp)) return;
+  }
+  {
+    double Fp, Gp;
+    if (UnscaledForbidden(L, x, eta, F, G, &Fp, &Gp)) return;
   }
   thread_local std::vector<double> fc, gc;
   if (!FGOrders(L, x, eta, fc, gc)) {
@@ -185,6 +293,7 @@ void GetFGprime(int ell, double x, double eta, double *F, double *G, double *Fpr
   }
   femtokit::InitGSL();
   if (NeedsRiccati(x, eta) && RiccatiFG(ell, x, eta, F, G, Fprime, Gprime)) return;
+  if (UnscaledForbidden(ell, x, eta, F, G, Fprime, Gprime)) return;
   double fc[1] = {0.0}, fcp[1] = {0.0}, gc[1] = {0.0}, gcp[1] = {0.0};
   double F_exponent = 0.0, G_exponent = 0.0;
   const int status = gsl_sf_coulomb_wave_FGp_array(ell, 0, eta, x, fc, fcp, gc, gcp, &F_exponent, &G_exponent);
@@ -220,6 +329,56 @@ std::complex<double> CWoutgoing(int ell, double x, double eta) {
   double F, G;
   GetFG(ell, x, eta, &F, &G);
   return {F, -G};
+}
+
+double CoulombPhase(int L, double eta) {
+  if (L < 0 || std::isnan(eta)) return kNaN;
+  femtokit::InitGSL();
+  gsl_sf_result lnr, arg;
+  gsl_sf_lngamma_complex_e(1.0, eta, &lnr, &arg);
+  // Gamma(L + 1 + i eta) = Gamma(1 + i eta) prod_k (k + i eta): the phases of
+  // all orders share sigma_0's rounding (of order eta ln eta times 1e-16 at
+  // large eta), so their differences stay exact.
+  double sigma = arg.val;
+  for (int k = 1; k <= L; ++k) sigma += std::atan2(eta, double(k));
+  return std::remainder(sigma, 2.0 * M_PI);
+}
+
+double LogNorm(int L, double eta) {
+  if (L < 0 || std::isnan(eta)) return kNaN;
+  femtokit::InitGSL();
+  gsl_sf_result lnr, arg;
+  gsl_sf_lngamma_complex_e(L + 1.0, eta, &lnr, &arg);
+  return L * M_LN2 - 0.5 * M_PI * eta + lnr.val - gsl_sf_lnfact(2 * L + 1);
+}
+
+void GetFGScaled(int L, double x, double eta, double *Fs, double *Gs, double *Fps, double *Gps) {
+  if (NonPositiveX(x, Fs, Gs)) {
+    *Fps = (x == 0.0) ? (L == 0 ? 1.0 : 0.0) : kNaN;
+    *Gps = (x == 0.0) ? -kInf : kNaN;
+    return;
+  }
+  if (L < 0 || std::isnan(eta)) {
+    *Fs = *Gs = *Fps = *Gps = kNaN;
+    return;
+  }
+  femtokit::InitGSL();
+  if (ScaledForbiddenRegion(x, eta) && ScaledForbidden(L, x, eta, Fs, Gs, Fps, Gps)) return;
+  double F, G, Fp, Gp;
+  GetFGprime(L, x, eta, &F, &G, &Fp, &Gp);
+  const double lnC = CachedLogNorm(L, eta);
+  if (std::fabs(lnC) < 600.0) {
+    const double C = std::exp(lnC);
+    *Fs = F / C;
+    *Fps = Fp / C;
+    *Gs = G * C;
+    *Gps = Gp * C;
+  } else {
+    *Fs = Scale(F, -lnC);
+    *Fps = Scale(Fp, -lnC);
+    *Gs = Scale(G, lnC);
+    *Gps = Scale(Gp, lnC);
+  }
 }
 
 std::complex<double> cgamma(std::complex<double> z) {

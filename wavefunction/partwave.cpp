@@ -20,10 +20,13 @@ CPartWave::CPartWave(double eta_in, int q1q2_in, double q_in, int ell_in, double
       q(q_in),
       eta(eta_in),
       nrmax(nrmax_in),
-      delr(delr_in) {
+      delr(delr_in),
+      lognorm(0.0) {
   if (q1q2 != 0) {
-    const std::complex<double> gamma = CoulWave::cgamma(std::complex<double>(ell + 1.0, eta));
-    sigma = std::atan2(gamma.imag(), gamma.real());
+    // From ln Gamma, which keeps the phase where Gamma itself underflows.
+    sigma = CoulWave::CoulombPhase(ell, eta);
+    lognorm = CoulWave::LogNorm(ell, eta);
+    norm_ = std::exp(lognorm);
   }
   phi_init();
 }
@@ -34,9 +37,39 @@ std::complex<double> CPartWave::Direct(double r) const {
   return CoulWave::CWincoming(ell, x, eta) * Misc::ceiphi(-sigma);
 }
 
+std::complex<double> CPartWave::DirectScaled(double r) const {
+  if (q1q2 == 0) return Direct(r);
+  double Fs, Gs, Fps, Gps;
+  CoulWave::GetFGScaled(ell, r * q / HBARC, eta, &Fs, &Gs, &Fps, &Gps);
+  return std::complex<double>(std::exp(2.0 * lognorm) * Fs, Gs) * Misc::ceiphi(-sigma);
+}
+
 void CPartWave::phi_init() {
   phi.assign(nrmax + 1, 0.0);
-  for (int i = 0; i <= nrmax; ++i) phi[i] = Direct((i + 0.5) * delr);
+  phiscaled.clear();
+  if (q1q2 == 0 || lognorm >= -300.0) {
+    for (int i = 0; i <= nrmax; ++i) phi[i] = Direct((i + 0.5) * delr);
+    return;
+  }
+  // Both tables from one evaluation of the scaled functions: the wave itself
+  // is e^(-i sigma)(C F/C + i (G C)/C), 0 and infinity where those leave the range.
+  phiscaled.assign(nrmax + 1, 0.0);
+  const std::complex<double> eisigma = Misc::ceiphi(-sigma);
+  const double C = std::exp(lognorm), C2 = std::exp(2.0 * lognorm);
+  for (int i = 0; i <= nrmax; ++i) {
+    double Fs, Gs, Fps, Gps;
+    CoulWave::GetFGScaled(ell, (i + 0.5) * delr * q / HBARC, eta, &Fs, &Gs, &Fps, &Gps);
+    phiscaled[i] = std::complex<double>(C2 * Fs, Gs) * eisigma;
+    phi[i] = std::complex<double>(C * Fs, Gs / C) * eisigma;
+  }
+}
+
+inline std::complex<double> CPartWave::Interpolate(const std::vector<std::complex<double>> &table, double r) const {
+  int i = static_cast<int>(std::floor(r / delr));
+  if (i < 0) i = 0;
+  const double f = (r - (i + 0.5) * delr) / delr;
+  if (f > 0.0 || i == 0) return (1.0 - f) * table[i] + f * table[i + 1];
+  return (1.0 + f) * table[i] - f * table[i - 1];
 }
 
 void CPartWave::ExtendTable(int nrmax_new) {
@@ -47,12 +80,14 @@ void CPartWave::ExtendTable(int nrmax_new) {
 }
 
 std::complex<double> CPartWave::GetPhiIncoming(double r) const {
-  int i = static_cast<int>(std::floor(r / delr));
-  if (i >= nrmax) return Direct(r);
-  if (i < 0) i = 0;
-  const double f = (r - (i + 0.5) * delr) / delr;
-  if (f > 0.0 || i == 0) return (1.0 - f) * phi[i] + f * phi[i + 1];
-  return (1.0 + f) * phi[i] - f * phi[i - 1];
+  if (std::floor(r / delr) >= nrmax) return Direct(r);
+  return Interpolate(phi, r);
+}
+
+std::complex<double> CPartWave::GetPhiIncomingScaled(double r) const {
+  if (phiscaled.empty()) return norm_ * (std::floor(r / delr) >= nrmax ? Direct(r) : Interpolate(phi, r));
+  if (std::floor(r / delr) >= nrmax) return DirectScaled(r);
+  return Interpolate(phiscaled, r);
 }
 
 std::complex<double> CPartWave::GetPhiOutgoing(double r) const {

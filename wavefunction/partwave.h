@@ -23,6 +23,10 @@ class CPartWave {
   std::vector<std::complex<double>> phi;  // tabulated incoming wave, nrmax + 1 entries
   int nrmax;
   double delr;
+  double lognorm;                   // ln C_l(eta) of the Coulomb functions; 0 without Coulomb
+  // C_l phi at the same radii, filled where phi leaves the double range
+  // (lognorm < -300, repulsive eta above about 95); empty otherwise.
+  std::vector<std::complex<double>> phiscaled;
 
   static constexpr double HBARC = femtokit::constants::HBARC;
 
@@ -32,6 +36,10 @@ class CPartWave {
   void phi_init();
   std::complex<double> GetPhiIncoming(double r) const;
   std::complex<double> GetPhiOutgoing(double r) const;
+  // C_l times the incoming wave, e^(-i sigma)(C_l^2 F/C_l + i G C_l): of order
+  // one inside the turning point at any eta, where the wave itself (of order
+  // 1/C_l) overflows. Without Coulomb the incoming wave itself.
+  std::complex<double> GetPhiIncomingScaled(double r) const;
 
   // Extends the table to nrmax_new + 1 points (r up to (nrmax_new + 0.5) delr)
   // so that GetPhiIncoming is a lookup that far; existing entries are kept. A
@@ -40,7 +48,12 @@ class CPartWave {
   void ExtendTable(int nrmax_new);
 
  private:
-  std::complex<double> Direct(double r) const;  // incoming wave computed without the table
+  std::complex<double> Direct(double r) const;        // incoming wave computed without the table
+  std::complex<double> DirectScaled(double r) const;  // the same times C_l
+  // Linear interpolation of a table at r_i = (i + 0.5) delr, i < nrmax.
+  std::complex<double> Interpolate(const std::vector<std::complex<double>> &table, double r) const;
+
+  double norm_ = 1.0;  // C_l = e^lognorm, where phiscaled is not kept
 };
 
 #endif

@@ -2,6 +2,7 @@
 
 #include "config/output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -15,6 +16,8 @@ CPlaneWave::CPlaneWave(double eta_in, int q1q2_in, double q_in)
       q1q2(q1q2_in),
       nxmax(0),
       cfact(0.0),
+      cphase(1.0),
+      lognorm(0.0),
       inv_gamma_bma(0.0),
       inv_gamma_a(0.0),
       q(q_in),
@@ -23,7 +26,15 @@ CPlaneWave::CPlaneWave(double eta_in, int q1q2_in, double q_in)
   for (auto &c : asymA) c = 0.0;
   for (auto &c : asymB) c = 0.0;
 
-  // The table reaches the argument of r = 30 fm, and at least x = 10.
+  // M(-i eta, 1, i x) varies on the scale of 1/|eta| in x where |eta| > 1 (it
+  // depends on eta x = k r(1 + ctheta) eta, of which the Bohr radius is the
+  // unit): the step shrinks with it, so linear interpolation stays within
+  // about 1e-5 at every q.
+  if (q1q2 != 0) delx /= std::max(1.0, std::fabs(eta));
+
+  // The table reaches the argument of r = 30 fm, and at least x = 10 (10/|eta|
+  // for |eta| > 1, that is r(1 + ctheta) = 10 Bohr radii; beyond it, the
+  // series is evaluated directly).
   const double xmax = q * 30.0 / HBARC;
   if (xmax > 10.0)
     nxmax = static_cast<int>(std::floor(std::floor(xmax / delx + 1.0) * delx / delx));
@@ -33,6 +44,8 @@ CPlaneWave::CPlaneWave(double eta_in, int q1q2_in, double q_in)
   const std::complex<double> a(0.0, -eta), b(1.0, 0.0);
   if (q1q2 != 0) {
     cfact = std::exp(-0.5 * PI * eta) * CoulWave::cgamma(std::complex<double>(1.0, eta));
+    cphase = Misc::ceiphi(CoulWave::CoulombPhase(0, eta));
+    lognorm = CoulWave::LogNorm(0, eta);
     for (int n = 1; n <= 40; ++n) seriesratio[n] = (a + double(n - 1)) / (double(n) * (b + double(n - 1)));
     // Pochhammer products built one factor at a time, divided by n at each step.
     std::complex<double> A = 1.0, B = 1.0;
@@ -64,12 +77,19 @@ void CPlaneWave::ExtendTable(double xmax) {
 std::complex<double> CPlaneWave::hyper(std::complex<double> a, std::complex<double> b, std::complex<double> z) const {
   // Without Coulomb a = 0 and M(0, 1, z) = 1.
   if (q1q2 == 0) return 1.0;
-  if (std::abs(z) < 10.0) {
+  // For a repulsive eta and |z| < eta (the region the Coulomb barrier shadows)
+  // the terms add up without cancellation, however many are needed (about
+  // 2 sqrt(eta |z|)).
+  if (std::abs(z) < std::max(10.0, eta)) {
     std::complex<double> sum = 1.0, term = 1.0;
-    for (int n = 1; n <= 40; ++n) {
-      term *= z * seriesratio[n];
+    for (int n = 1; n <= 2000; ++n) {
+      term *= z * (n <= 40 ? seriesratio[n] : (a + double(n - 1)) / (double(n) * (b + double(n - 1))));
       sum += term;
-      if (std::abs(term) < 1.0e-5) return sum;
+      if (!std::isfinite(std::abs(sum))) break;  // beyond the double range
+      // Converged once the terms are below the last digit and falling by half or more.
+      if (std::abs(term) <= 1.0e-17 * std::abs(sum) &&
+          std::abs(z) * std::abs(a + double(n)) <= 0.5 * (n + 1.0) * std::abs(b + double(n)))
+        return sum;
     }
     femtokit::Warn("hyper not coverging!.\n");
     return sum;
@@ -88,19 +108,29 @@ std::complex<double> CPlaneWave::hyper(std::complex<double> a, std::complex<doub
          inv_gamma_a * S2 * Misc::cpow(z, a - b) * Misc::cexp(z - 2.0 * PI * m * ci);
 }
 
-std::complex<double> CPlaneWave::planewave(double r, double ctheta) const {
-  if (q1q2 == 0) return Misc::ceiphi(q * r * ctheta / HBARC);
-  const double x = q * r * (1.0 + ctheta) / HBARC;
+inline std::complex<double> CPlaneWave::Kummer(double x) const {
   const double u = x / delx - 0.5;
   const int j = static_cast<int>(std::floor(u));
-  std::complex<double> R;
   if (x > delx && j < nxmax) {
     const double w = u - j;
-    R = cfact * ((1.0 - w) * hyperarray[j] + w * hyperarray[j + 1]);
-  } else {
-    R = cfact * hyper(std::complex<double>(0.0, -eta), 1.0, ci * x);
+    return (1.0 - w) * hyperarray[j] + w * hyperarray[j + 1];
   }
+  return hyper(std::complex<double>(0.0, -eta), 1.0, ci * x);
+}
+
+inline std::complex<double> CPlaneWave::Distorted(std::complex<double> c, double r, double ctheta) const {
+  const std::complex<double> R = c * Kummer(q * r * (1.0 + ctheta) / HBARC);
   double phi = -q * r * ctheta / HBARC;
   phi -= 2.0 * PI * std::floor(phi / (2.0 * PI));
   return std::conj(Misc::ceiphi(phi) * R);
+}
+
+std::complex<double> CPlaneWave::planewave(double r, double ctheta) const {
+  if (q1q2 == 0) return Misc::ceiphi(q * r * ctheta / HBARC);
+  return Distorted(cfact, r, ctheta);
+}
+
+std::complex<double> CPlaneWave::planewave_scaled(double r, double ctheta) const {
+  if (q1q2 == 0) return Misc::ceiphi(q * r * ctheta / HBARC);
+  return Distorted(cphase, r, ctheta);
 }

@@ -38,11 +38,15 @@ inline ld F(int L, ld eta, ld rho) {
   return std::sqrt(c2) * sum;
 }
 
-// G_L: the asymptotic expansion (Abramowitz and Stegun 14.5) at rho >= 60, where
-// 40 terms reach full precision for moderate L and eta, carried inward by
-// Numerov's method (G dominates inward).
+// G_L: the asymptotic expansion (Abramowitz and Stegun 14.5) at rho >= 60 and
+// beyond eta^2/4 (its terms then fall like 2^k/k!), where 40 terms reach full
+// precision, carried inward by Numerov's method (G dominates inward). Inside the turning point 2 eta the
+// step continues in s = sqrt(rho) with u = s^(1/2) v,
+// v'' = [((2L+1)^2 - 1/4)/s^2 + 8 eta - 4 s^2] v, where the steep growth of G at
+// large eta and small rho becomes gentle (a fixed step in rho would lose
+// accuracy there as (eta/rho)^2).
 inline ld G(int L, ld eta, ld rho) {
-  const ld ll = ld(L) * (L + 1), rfar = std::fmax(60.0L, ll + eta * eta + 20.0L);
+  const ld ll = ld(L) * (L + 1), rfar = std::fmax(60.0L, ll + 0.25L * eta * eta + 20.0L);
   auto asymptotic = [&](ld r) {
     ld fk = 1.0L, gk = 0.0L, f = 1.0L, g = 0.0L;
     for (int k = 0; k < 40; ++k) {
@@ -54,15 +58,30 @@ inline ld G(int L, ld eta, ld rho) {
     const ld theta = r - eta * std::log(2.0L * r) - L * kPi / 2.0L + Sigma(L, eta);
     return f * std::cos(theta) - g * std::sin(theta);
   };
-  const int n = static_cast<int>(std::ceil((rfar - rho) / 5.0e-4L));
-  const ld h = (rfar - rho) / n, c = h * h / 12.0L;
+  const ld rswitch = std::fmax(rho, std::fmin(2.0L * eta, rfar - 1.0L));
+  const int n = static_cast<int>(std::ceil((rfar - rswitch) / 5.0e-4L));
+  const ld h = (rfar - rswitch) / n, c = h * h / 12.0L;
   auto w = [&](ld r) { return 1.0L + c * (1.0L - 2.0L * eta / r - ll / (r * r)); };
   ld u0 = asymptotic(rfar), u1 = asymptotic(rfar - h);
   for (int i = 2; i <= n; ++i) {
     const ld r = rfar - i * h;
     u0 = std::exchange(u1, ((12.0L - 10.0L * w(r + h)) * u1 - w(r + 2.0L * h) * u0) / w(r));
   }
-  return u1;
+  if (rswitch <= rho) return u1;
+  // u0 at rswitch + h, u1 at rswitch: the s step is the one between their square roots.
+  const ld s1 = std::sqrt(rswitch), hs = std::sqrt(rswitch + h) - s1, a = (2 * L + 1) * (2 * L + 1) - 0.25L;
+  const int m = static_cast<int>(std::ceil((s1 - std::sqrt(rho)) / hs));
+  const ld cs = hs * hs / 12.0L;
+  auto ws = [&](ld s) { return 1.0L - cs * (a / (s * s) + 8.0L * eta - 4.0L * s * s); };
+  ld v0 = u0 / std::sqrt(s1 + hs), v1 = u1 / std::sqrt(s1), s = s1;
+  for (int i = 0; i < m - 1; ++i, s -= hs)
+    v0 = std::exchange(v1, ((12.0L - 10.0L * ws(s)) * v1 - ws(s + hs) * v0) / ws(s - hs));
+  // The last step lands on rho: Numerov on the shortened step, three points at s + hs, s, rho.
+  const ld sr = std::sqrt(rho), d = s - sr;
+  if (d <= 0.0L) return v1 * std::sqrt(s);
+  // Quadratic extrapolation through the Taylor expansion with v'' = Q v at s.
+  const ld Q = a / (s * s) + 8.0L * eta - 4.0L * s * s, vp = (v0 - v1) / hs - 0.5L * hs * Q * v1;
+  return (v1 - d * vp + 0.5L * d * d * Q * v1) * std::sqrt(sr);
 }
 
 // Kummer's M(-i eta, 1, i x) by its power series; 300 terms cover x <= 30.

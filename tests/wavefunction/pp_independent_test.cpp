@@ -120,8 +120,8 @@ void Compare(bool strong, double tol_abs, double tol_rel) {
 // Measured: 3e-7 without the strong interaction (R = 1 ... 2 fm).
 TEST(PPIndependent, CoulombCorrelationOfGaussianSourcesMatchesDirectIntegral) { Compare(false, 2e-6, 0.0); }
 
-// Measured: 2.6e-3, 1.6e-3, 1.0e-3 for R = 1, 1.5, 2 fm (near the 1S0 peak, C - 1 = 4, 2.4, 1.4), all
-// from the O(h^2) error of the 0.01 fm radial recursion (inner 1S0 amplitude 3e-4 high).
-TEST(PPIndependent, Reid93CorrelationOfGaussianSourcesMatchesDirectIntegral) { Compare(true, 1e-3, 1e-3); }
+// Measured: 9.7e-7, 6.8e-7, 6.0e-7 for R = 1, 1.5, 2 fm (near the 1S0 peak, C - 1 = 4, 2.4, 1.4), with the
+// O(h^4) Numerov integration on 0.01 fm (the former O(h^2) recursion was 2.6e-3 off).
+TEST(PPIndependent, Reid93CorrelationOfGaussianSourcesMatchesDirectIntegral) { Compare(true, 4e-6, 0.0); }
 
 }  // namespace
