@@ -24,6 +24,22 @@ inline double SpinHalfSpinZero(std::complex<double> a, std::complex<double> phi0
   return std::norm(psi) + std::norm(0.5 * sintheta * phi1 * d);
 }
 
+// Per-momentum factors of a spin-1/2 + spin-0 pair from its three channel
+// phases (S, P J = 1/2, P J = 3/2) and its short-range correction ceps.
+struct SpinHalfSpinZeroFactors {
+  std::complex<double> s0;  // E_0 - 1, E_c = e^(-2 i delta_c)
+  std::complex<double> g;   // 2/3 E_2 + 1/3 E_1 - 1 (spin-non-flip P wave)
+  std::complex<double> d;   // E_2 - E_1 (spin-flip P wave)
+  double ceps;              // C_epsilon
+};
+
+inline SpinHalfSpinZeroFactors MakeSpinHalfSpinZeroFactors(double delta0, double delta1, double delta2, double ceps) {
+  const std::complex<double> e0 = std::polar(1.0, -2.0 * delta0);
+  const std::complex<double> e1 = std::polar(1.0, -2.0 * delta1);
+  const std::complex<double> e2 = std::polar(1.0, -2.0 * delta2);
+  return {e0 - 1.0, 2.0 / 3.0 * e2 + e1 / 3.0 - 1.0, e2 - e1, ceps};
+}
+
 }  // namespace pairterms
 }  // namespace femtokit
 

@@ -39,20 +39,17 @@ void CWaveFunction_pkplus::read_phaseshifts() {
 }
 
 void CWaveFunction_pkplus::UpdateFactors() {
-  factors.assign(nqmax, Factors());
-  for (int iq = 0; iq < nqmax; iq++) {
-    const std::complex<double> e0 = Misc::ceiphi(-2.0 * delta[0][iq]);
-    const std::complex<double> e1 = Misc::ceiphi(-2.0 * delta[1][iq]);
-    const std::complex<double> e2 = Misc::ceiphi(-2.0 * delta[2][iq]);
-    factors[iq] = {e0 - 1.0, 2.0 / 3.0 * e2 + e1 / 3.0 - 1.0, e2 - e1, ShortRangeCorrection(iq)};
-  }
+  factors.resize(nqmax);
+  for (int iq = 0; iq < nqmax; iq++)
+    factors[iq] = femtokit::pairterms::MakeSpinHalfSpinZeroFactors(delta[0][iq], delta[1][iq], delta[2][iq],
+                                                                   ShortRangeCorrection(iq));
 }
 
 double CWaveFunction_pkplus::CalcPsiSquared(int iq, double r, double ctheta) const {
   if (iq < 0 || iq >= nqmax) femtokit::Fatal("iq too large!\n");
   const std::complex<double> A = planewave[iq]->planewave(r, ctheta);
   if (!STRONG) return std::norm(A);
-  const Factors &f = factors[iq];
+  const auto &f = factors[iq];
   if (r < epsilon) return std::norm(A) + f.ceps;
   const double q = qarray[iq];
   const double x = q * r / HBARC;
@@ -61,10 +58,9 @@ double CWaveFunction_pkplus::CalcPsiSquared(int iq, double r, double ctheta) con
   std::complex<double> psi;
   const double psisquared = femtokit::pairterms::SpinHalfSpinZero(A, phi0, phi1, ctheta, f.s0, f.g, f.d, &psi);
   if (psisquared > 500.0) {
-    femtokit::Print("_____________________________________________\n");
-    femtokit::Print("in CalcPsiSquared, q=%g,r=%g, psisquared=huge=%g\n", q, r, psisquared);
-    femtokit::Print("hstar0=(%g,%g), hstar1=(%g,%g),psi=(%g,%g)\n", phi0.real(), phi0.imag(), phi1.real(),
-                    phi1.imag(), psi.real(), psi.imag());
+    femtokit::Warn("_____________________________________________\nin CalcPsiSquared, q=%g,r=%g, psisquared=huge=%g\n"
+                   "hstar0=(%g,%g), hstar1=(%g,%g),psi=(%g,%g)\n",
+                   q, r, psisquared, phi0.real(), phi0.imag(), phi1.real(), phi1.imag(), psi.real(), psi.imag());
   }
   return psisquared;
 }

@@ -34,20 +34,17 @@ CWaveFunction_ppiplus::CWaveFunction_ppiplus(const char *parsfilename) {
 void CWaveFunction_ppiplus::read_phaseshifts() { ReadPhaseShiftTable(femtokit::phaseshifts::PPiplusTable()); }
 
 void CWaveFunction_ppiplus::UpdateFactors() {
-  factors.assign(nqmax, Factors());
-  for (int iq = 0; iq < nqmax; iq++) {
-    const std::complex<double> e0 = Misc::ceiphi(-2.0 * delta[0][iq]);
-    const std::complex<double> e1 = Misc::ceiphi(-2.0 * delta[1][iq]);
-    const std::complex<double> e2 = Misc::ceiphi(-2.0 * delta[2][iq]);
-    factors[iq] = {e0 - 1.0, 2.0 / 3.0 * e2 + e1 / 3.0 - 1.0, e2 - e1, ShortRangeCorrection(iq)};
-  }
+  factors.resize(nqmax);
+  for (int iq = 0; iq < nqmax; iq++)
+    factors[iq] = femtokit::pairterms::MakeSpinHalfSpinZeroFactors(delta[0][iq], delta[1][iq], delta[2][iq],
+                                                                   ShortRangeCorrection(iq));
 }
 
 double CWaveFunction_ppiplus::CalcPsiSquared(int iq, double r, double ctheta) const {
   if (iq < 0 || iq >= nqmax) femtokit::Fatal("iq too large!\n");
   const std::complex<double> A = planewave[iq]->planewave(r, ctheta);
   if (!STRONG) return std::norm(A);
-  const Factors &f = factors[iq];
+  const auto &f = factors[iq];
   if (r < epsilon) return std::norm(A) + f.ceps;
   const double x = qarray[iq] * r / HBARC;
   const std::complex<double> phi0 = partwave[0][iq]->GetPhiIncoming(r) / x;

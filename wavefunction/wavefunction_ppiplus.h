@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "wavefunction/pair_terms.h"
 #include "wavefunction/wavefunction.h"
 
 // Relative wave function of a proton and a pi+ (spin 1/2 with spin 0, not
@@ -41,13 +42,7 @@ class CWaveFunction_ppiplus : public CWaveFunction {
   void UpdateFactors();
 
  private:
-  struct Factors {
-    std::complex<double> s0;  // E_0 - 1, E_c = e^(-2 i delta_c)
-    std::complex<double> g;   // 2/3 E_2 + 1/3 E_1 - 1 (spin-non-flip P wave)
-    std::complex<double> d;   // E_2 - E_1 (spin-flip P wave)
-    double ceps;              // C_epsilon
-  };
-  std::vector<Factors> factors;  // [nqmax]
+  std::vector<femtokit::pairterms::SpinHalfSpinZeroFactors> factors;  // [nqmax]
 };
 
 #endif
