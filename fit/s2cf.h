@@ -8,9 +8,18 @@ class CKernel;
 // for each harmonic component l = (lx, ly, lz) of order L. CF holds C(q) - 1.
 namespace S2CF {
 
-// Zeroes CF and fills its independent (lx <= 1) components up to the kernel's LMAX.
+// Zeroes CF and fills its independent (lx <= 1) components up to the kernel's
+// LMAX; call CF->FillRemainderX() for the lx >= 2 components. The source is in
+// fm^-3 on its r mesh (fm), CF on its q mesh (MeV/c). When the meshes are the
+// kernel's own the tables are read directly, otherwise K is interpolated
+// bilinearly in (q, r) (then kernel values beyond the kernel's mesh are 0).
+// Fatal when the kernel's LMAX exceeds the source's or CF's, or when the kernel
+// is for identical particles and CF is not symmetric in x, y and z. Warns when
+// the LMAX of CF differs from the kernel's, and when the kernel's r mesh ends
+// before the source's and more than 1e-3 of the source's norm lies beyond it.
 void s2c(CCHArray *sourceCH, CKernel *kernel, CCHArray *CF);
-// Zeroes component (lx, ly, lz) of CF and fills only that component.
+// Zeroes component (lx, ly, lz) of CF and fills only that component, with the
+// same checks.
 void s2c(int lx, int ly, int lz, CCHArray *sourceCH, CKernel *kernel, CCHArray *CF);
 
 }  // namespace S2CF

@@ -15,16 +15,20 @@ class CSourceCalc {
   CSourceCalc() = default;
   virtual ~CSourceCalc() = default;
 
-  // Fills the whole source array.
+  // Fills the whole source array: S(r) in fm^-3 on the array's r mesh (fm),
+  // normalised so its integral over all space is the model's lambda. The base
+  // class prints that it is a dummy and fills nothing.
   virtual void CalcS(CCHArray *A);
-  // Fills component (lx, ly, lz) for all radial bins.
+  // Fills component (lx, ly, lz) for all radial bins (the base: a dummy).
   virtual void CalcS(int lx, int ly, int lz, CCHArray *A);
 
-  // Overlays a parameter file onto spars.
+  // Overlays a parameter file onto spars; a missing file is fatal.
   void ReadSPars(const char *filename);
   void ReadSPars(const std::string &filename) { ReadSPars(filename.c_str()); }
 
-  // Prints the integral of the source over all space.
+  // Prints "normalization check = %g", the integral of the source over the
+  // mesh (4 pi Sum r^2 A000 dr, or the sum over the 3D cells times the cell
+  // volume): lambda when the mesh holds the whole source.
   void NormCheck(CCHArray *A);
   void NormCheck(C3DArray *A);
 
