@@ -16,6 +16,8 @@ using Matrix = std::vector<std::vector<double>>;
 const int kMaxRedraws = 10000;
 // Halvings of a Newton or steepest-descent step that finds no lower chi^2.
 const int kMaxHalvings = 30;
+// chi^2 gain below which a small steepest-descent step ends the descent.
+const double kMinGain = 1e-3;
 // Halvings of a Newton step that leaves the bounds before the fit fails.
 const int kMaxOutOfRange = 6;
 
@@ -267,7 +269,7 @@ void CCF2SFit::SteepestDescent(int n) {
   double d = 3.0;
   double cref = GetChiSquared(x.data());
   int small = 0, t = 0;
-  while (t < n && small <= 1) {
+  while (t < n) {
     t++;
     double gnorm = 0.0;
     for (int i = 0; i < nfreepars; i++) {
@@ -333,10 +335,13 @@ void CCF2SFit::SteepestDescent(int n) {
       break;
     }
     x = xnew;
+    const double gain = cref - cnew;
     cref = cnew;
     if (lambda < 2.0 * d) {
-      small++;
-      d /= 3.0;
+      // A small step refines the probes (twice at most, to d = 1/3); once
+      // refined, a small step that gains less than kMinGain ends the descent.
+      if (++small <= 2) d /= 3.0;
+      if (small >= 2 && gain < kMinGain) break;
     }
   }
   chi2 = cref;
