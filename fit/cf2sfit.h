@@ -138,10 +138,13 @@ class CCF2SFit {
   // changed, when C is not positive definite (an eigenvalue below 1e-12 of
   // the largest).
   bool CalcErrorMatrixFromCurvature(const std::vector<std::vector<double>> &C);
-  // At most n steepest-descent iterations in error-scaled coordinates; ends
-  // at the second small step, or with a warning when 30 halvings of a step
-  // find no lower chi^2 (trials outside the bounds count as higher).
-  // Errors and matrices are not changed. Fails (fatal): a free parameter
+  // At most n steepest-descent iterations in error-scaled coordinates (line
+  // searches along the gradient, probes of d = 3 errors, refined to 1 and
+  // 1/3 by the first two steps shorter than 2 d). Ends when a step shorter
+  // than 2 d, after those refinements, lowers chi^2 by less than 1e-3; at a
+  // zero gradient; or with a warning when 30 halvings of a step find no lower
+  // chi^2 (trials outside the bounds or with a non-finite chi^2 count as
+  // higher). Errors and matrices are not changed. Fails (fatal): a free parameter
   // without a positive error.
   void SteepestDescent(int n);
 
