@@ -194,3 +194,38 @@ TEST_F(Quiet, ThreeDGaussianFitRecoversTheRadii) {
   EXPECT_EQ(fit.GetNBins(), 512);
   EXPECT_EQ(out, "");
 }
+
+namespace {
+// A source whose fill adds into the array, as the blast-wave and event-file
+// fills do: an isotropic Gaussian of radius Rx and weight lambda.
+struct AddingSource : CSourceCalc {
+  void CalcS(CCHArray *A) override {
+    const double l = parameter::getD(spars, "lambda", 1), R = parameter::getD(spars, "Rx", 3);
+    for (int ir = 0; ir < A->GetNRADIAL(); ir++) {
+      const double r = (ir + 0.5) * A->GetRADSTEP();
+      A->IncrementElement(0, 0, 0, ir, l * std::pow(4 * M_PI * R * R, -1.5) * std::exp(-r * r / (4 * R * R)));
+    }
+  }
+};
+}  // namespace
+
+TEST_F(Quiet, A3DEvaluationStartsFromAnEmptySource) {
+  const std::string dir = ScratchDir("fit3d_adding");
+  {
+    std::FILE *fp = std::fopen((dir + "/kpars.dat").c_str(), "w");
+    std::fputs("int NQMAX 20\nint NRMAX 30\nint KLMAX 2\ndouble DELQ 5\ndouble DELR 0.5\nbool IDENTICAL 1\n", fp);
+    std::fclose(fp);
+  }
+  CKernel kernel(dir + "/kpars.dat");
+  kernel.Calc_PureHBT();
+  CCHArray source(2, 30, 0.5, true, true, true), ctheoryCH(2, 20, 5.0, true, true, true);
+  C3DArray cexp(4, 20.0, true, true, true), cerror(4, 20.0, true, true, true), ctheory(4, 20.0, true, true, true);
+  cerror.MakeConstant(0.01);
+  AddingSource adding;
+  CCF2SFit_3DGaussian fit(&adding, &cexp, &cerror, &ctheory, &ctheoryCH, &source, &kernel);
+  const double x[5] = {0.7, 3.0, 3.0, 3.0, 0.0};
+  const double first = fit.GetChiSquared(x);
+  EXPECT_GT(first, 0.0);
+  EXPECT_EQ(fit.GetChiSquared(x), first);
+  EXPECT_EQ(fit.GetNBins(), 64);
+}

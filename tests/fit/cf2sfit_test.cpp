@@ -365,3 +365,11 @@ TEST_F(Toy, FitTableAndAQuietFit) {
   fit->PrintFitTable();
   EXPECT_EQ(out, table);
 }
+
+TEST_F(Toy, ANewtonStepThatKeepsLeavingTheBoundsIsAnError) {
+  fit->FixPar("dummy");
+  fit->par[0].xmax = 1.0;  // a0 = 1.5 beyond; the start sits on the bound
+  fit->par[0].value = 1.0;
+  EXPECT_THROW(fit->Newton(1), femtokit::Error);
+  EXPECT_NE(out.find("Stepped outside min/max, will rescale delx[]\n"), std::string::npos);
+}
