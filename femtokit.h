@@ -15,10 +15,12 @@
 #include "arrays/ylmarray.h"
 #include "source/sourcecalc.h"
 #include "source/sourcecalc_gx1d.h"
+#include "source/sourcecalc_gaussian.h"
 #include "math/random.h"
 #include "math/bessel.h"
 #include "math/sphericalharmonics.h"
 #include "math/misc.h"
+#include "math/gslmatrix.h"
 #include "wavefunction/coulwave.h"
 #include "wavefunction/partwave.h"
 #include "wavefunction/planewave.h"
@@ -34,5 +36,7 @@
 #include "kernel/kernel.h"
 #include "fit/s2cf.h"
 #include "fit/cfcalc.h"
+#include "fit/cf2sfit.h"
+#include "fit/cf2sfit_models.h"
 
 #endif

@@ -1,7 +1,8 @@
 # Installs the build tree into a scratch prefix, builds the examples against
 # it as a user would, and runs each: the free-boson check, the pp kernel from
 # the shipped parameter files with the correlation function of a Gaussian
-# source through it, and the table of the array directory that wrote.
+# source through it, the table of the array directory that wrote, and the
+# main job run with that kernel followed by the fit of its output.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${FEMTOKIT_BINARY_DIR} --prefix ${prefix}
@@ -43,4 +44,27 @@ endif()
 run("print_array" ${WORK_DIR}/build/print_array ${DATA_DIR}/pp/aparsCH_CF.dat ${WORK_DIR}/cf)
 if(NOT out MATCHES "A\\(0,0,0\\)")
   message(FATAL_ERROR "print_array gave an unexpected table:\n${out}")
+endif()
+
+# The main job in its layout (scripts/run.sh), with that kernel and a fixed
+# seed, and the fit of its output from its working directory.
+set(job ${WORK_DIR}/job)
+file(MAKE_DIRECTORY ${job}/run/parameters/pp ${job}/run/work ${job}/kdata)
+file(COPY ${DATA_DIR}/pp/aparsCH_source.dat ${DATA_DIR}/pp/aparsCH_CF.dat ${DATA_DIR}/pp/kparameters.dat
+  DESTINATION ${job}/run/parameters/pp)
+file(COPY ${WORK_DIR}/kdata_pp/ DESTINATION ${job}/kdata/pp)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env FEMTOKIT_SEED=2024 ${prefix}/bin/femtodriver
+  WORKING_DIRECTORY ${job}/run/work RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(rc)
+  message(FATAL_ERROR "femtodriver failed (${rc}): ${out}${err}")
+endif()
+execute_process(COMMAND ${WORK_DIR}/build/fit_gx1d
+  WORKING_DIRECTORY ${job}/run/work RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(rc)
+  message(FATAL_ERROR "fit_gx1d failed (${rc}): ${out}${err}")
+endif()
+# lambdaG 0.6 and R 5 fm within about 3 of their errors (about 0.007 and 0.03 fm).
+if(NOT out MATCHES "lambdaG   (5\\.[89]|6\\.[01])[0-9]*e-01" OR NOT out MATCHES "\n +R   (4\\.9|5\\.0)[0-9]*e\\+00"
+   OR NOT out MATCHES "bins=60, dof=58")
+  message(FATAL_ERROR "fit_gx1d gave an unexpected table:\n${out}")
 endif()

@@ -1,0 +1,63 @@
+#include "fit/cf2sfit_models.h"
+
+#include "config/parametermap.h"
+#include "source/sourcecalc.h"
+
+#include <initializer_list>
+
+namespace {
+
+struct ParSpec {
+  const char *name;
+  double fallback, error, xmin, xmax;
+};
+
+// Fills the records from the calculator's current values and seeds the matrices.
+void Declare(CCF2SFit &fit, std::initializer_list<ParSpec> specs) {
+  int i = 0;
+  for (const ParSpec &s : specs) {
+    fit.par[i].Set(s.name, parameter::getD(fit.sourcecalc->spars, s.name, s.fallback), s.error, s.xmin, s.xmax);
+    fit.StepMatrix[i][i] = s.error;
+    fit.ErrorMatrix[i][i] = s.error * s.error;
+    i++;
+  }
+}
+
+}  // namespace
+
+CCF2SFit_GX1D::CCF2SFit_GX1D(CSourceCalc *scalc, CCHArray *cexp, CCHArray *cerror, CCHArray *ctheory,
+                             CCHArray *source, CKernel *kernel_) {
+  npars = 5;
+  ndim = 1;
+  sourcecalc = scalc;
+  cexpCH = cexp;
+  cerrorCH = cerror;
+  ctheoryCH = ctheory;
+  sourceCH = source;
+  kernel = kernel_;
+  Init();
+  Declare(*this, {{"lambdaG", 0.3, 0.02, 0.0, 1.5},
+                  {"R", 5.0, 0.2, 1.0, 12.0},
+                  {"lambdaX", 0.3, 0.02, 0.0, 1.5},
+                  {"X", 10.0, 0.4, 1.0, 25.0},
+                  {"a", 5.0, 0.2, 1.0, 20.0}});
+}
+
+CCF2SFit_3DGaussian::CCF2SFit_3DGaussian(CSourceCalc *scalc, C3DArray *cexp, C3DArray *cerror, C3DArray *ctheory,
+                                         CCHArray *ctheoryCH_, CCHArray *source, CKernel *kernel_) {
+  npars = 5;
+  ndim = 3;
+  sourcecalc = scalc;
+  cexp3D = cexp;
+  cerror3D = cerror;
+  ctheory3D = ctheory;
+  ctheoryCH = ctheoryCH_;
+  sourceCH = source;
+  kernel = kernel_;
+  Init();
+  Declare(*this, {{"lambda", 0.5, 0.02, 0.0, 1.5},
+                  {"Rx", 5.0, 0.2, 1.0, 12.0},
+                  {"Ry", 5.0, 0.2, 1.0, 12.0},
+                  {"Rz", 5.0, 0.2, 1.0, 12.0},
+                  {"Xoff", 0.0, 0.2, -10.0, 10.0}});
+}
