@@ -34,5 +34,8 @@
 #include "kernel/kernel.h"
 #include "fit/s2cf.h"
 #include "fit/cfcalc.h"
+#include "fit/qmatrix.h"
+#include "fit/feeddown.h"
+#include "fit/smearing.h"
 
 #endif
