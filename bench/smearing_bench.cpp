@@ -8,7 +8,6 @@
 // bins costs about 100k kernel products.
 
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <cmath>
@@ -78,11 +77,13 @@ void BM_FeedDownApply(benchmark::State &state) {
     matrix += "\n";
   }
   Write("dense.dat", matrix);
-  CFeedDown fd(Write("fd.dat", "double lambdaGen 0.5\nint NRESIDUALS 2\nstring RESIDUAL0_NAME pL\n"
-                               "string RESIDUAL0_TYPE matrix\nstring RESIDUAL0_MATRIX dense.dat\n"
-                               "double lambda_pL 0.3\nstring RESIDUAL1_NAME flat\nstring RESIDUAL1_TYPE flat\n"
-                               "double lambda_flat 0.2\n"));
-  CCHArray parent(0, 150, 1.0, true, true, true), gen(0, 100, 2.0, true, true, true), out(0, 100, 2.0, true, true, true);
+  CFeedDown fd(Write("fd.dat",
+                     "double lambdaGen 0.5\nint NRESIDUALS 2\nstring RESIDUAL0_NAME pL\n"
+                     "string RESIDUAL0_TYPE matrix\nstring RESIDUAL0_MATRIX dense.dat\n"
+                     "double lambda_pL 0.3\nstring RESIDUAL1_NAME flat\nstring RESIDUAL1_TYPE flat\n"
+                     "double lambda_flat 0.2\n"));
+  CCHArray parent(0, 150, 1.0, true, true, true), gen(0, 100, 2.0, true, true, true),
+      out(0, 100, 2.0, true, true, true);
   Fill(parent);
   Fill(gen);
   fd.SetParentCorrelation("pL", &parent);

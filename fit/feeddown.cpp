@@ -1,10 +1,10 @@
 #include "fit/feeddown.h"
 
-#include "arrays/charray.h"
-#include "config/fatal.h"
-
 #include <cctype>
 #include <cmath>
+
+#include "arrays/charray.h"
+#include "config/fatal.h"
 
 namespace {
 
@@ -55,8 +55,8 @@ CFeedDown::CFeedDown(const std::string &parsfilename) : parsfile(parsfilename) {
         femtokit::FatalFile(parsfile, "%s: two residuals are named %s\n", pf, r.name.c_str());
     r.key = LambdaKey(r.name);
     if (r.key.size() > 19)
-      femtokit::Warn("WARNING: %s: the lambda key %s is longer than the 19 characters a fit parameter name holds\n",
-                     pf, r.key.c_str());
+      femtokit::Warn("WARNING: %s: the lambda key %s is longer than the 19 characters a fit parameter name holds\n", pf,
+                     r.key.c_str());
     parameter::set(lambdas, r.key, parameter::getD(pars, r.key, 0.0));
 
     const std::string type = parameter::getS(pars, prefix + "TYPE", "");
@@ -67,16 +67,17 @@ CFeedDown::CFeedDown(const std::string &parsfilename) : parsfile(parsfilename) {
     } else if (type == "matrix") {
       r.type = Type::Matrix;
       const std::string file = parameter::getS(pars, prefix + "MATRIX", "");
-      if (file.empty()) femtokit::FatalFile(parsfile, "%s: residual %s needs %sMATRIX\n", pf, r.name.c_str(), prefix.c_str());
+      if (file.empty())
+        femtokit::FatalFile(parsfile, "%s: residual %s needs %sMATRIX\n", pf, r.name.c_str(), prefix.c_str());
       const double factor = QMesh::MomentumUnitFactor(setting("UNITS"), parsfile);
       const CQMatrix::Type mtype = QMesh::MatrixType(setting("MATRIXTYPE"), parsfile);
       const std::string density = setting("PAIRDENSITY");
       QMesh::PairDensity(density, 0, parsfile);  // checks the name before the matrix is read
       CQMatrix t;
       t.Read(QMesh::ResolvePath(parsfile, file), factor, mtype, normtolerance);
-      r.map = t.RowNormalised(mtype == CQMatrix::Type::Counts
-                                  ? std::vector<double>(static_cast<size_t>(t.GetNCols()), 1.0)
-                                  : QMesh::PairDensity(density, t.GetNCols(), parsfile));
+      r.map =
+          t.RowNormalised(mtype == CQMatrix::Type::Counts ? std::vector<double>(static_cast<size_t>(t.GetNCols()), 1.0)
+                                                          : QMesh::PairDensity(density, t.GetNCols(), parsfile));
     } else {
       femtokit::FatalFile(parsfile, "%s: %sTYPE '%s' of residual %s: use flat, direct or matrix\n", pf, prefix.c_str(),
                           type.c_str(), r.name.c_str());
@@ -126,8 +127,7 @@ double CFeedDown::CheckLambdas() {
   if (remainder >= 0) {
     const double rest = 1.0 - others;
     if (rest < -lambdatolerance)
-      femtokit::FatalFile(parsfile,
-                          "%s: the lambda's other than the remainder %s sum to %.8g, more than 1 (%s)\n", pf,
+      femtokit::FatalFile(parsfile, "%s: the lambda's other than the remainder %s sum to %.8g, more than 1 (%s)\n", pf,
                           residuals[static_cast<size_t>(remainder)].name.c_str(), others, listing().c_str());
     lambda[static_cast<size_t>(remainder) + 1] = rest > 0.0 ? rest : 0.0;
     parameter::set(lambdas, residuals[static_cast<size_t>(remainder)].key, lambda[static_cast<size_t>(remainder) + 1]);

@@ -1,11 +1,11 @@
 #ifndef FEMTOKIT_FIT_FEEDDOWN_H
 #define FEMTOKIT_FIT_FEEDDOWN_H
 
-#include "config/parametermap.h"
-#include "fit/qmatrix.h"
-
 #include <string>
 #include <vector>
+
+#include "config/parametermap.h"
+#include "fit/qmatrix.h"
 
 class CCHArray;
 
@@ -118,7 +118,7 @@ class CFeedDown {
   struct Residual {
     std::string name, key;
     Type type = Type::Flat;
-    CQMatrix map;             // row-normalised T (matrix residuals)
+    CQMatrix map;  // row-normalised T (matrix residuals)
     const CCHArray *parent = nullptr;
   };
   Residual &Find(const std::string &name);

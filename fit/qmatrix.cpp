@@ -1,13 +1,13 @@
 #include "fit/qmatrix.h"
 
-#include "arrays/charray.h"
-#include "config/fatal.h"
-
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include "arrays/charray.h"
+#include "config/fatal.h"
 
 namespace {
 
@@ -96,8 +96,7 @@ void CQMatrix::Read(const std::string &name, double unitfactor, Type type, doubl
   }
   if (in.bad()) femtokit::FatalFile(name, "cannot read matrix file %s\n", f);
   if (!header) femtokit::FatalFile(name, "matrix file %s holds no header line NROWS ROWSTEP NCOLS COLSTEP\n", f);
-  if (rows != nrows)
-    femtokit::FatalFile(name, "matrix file %s: wrong size: %d rows, NROWS is %d\n", f, rows, nrows);
+  if (rows != nrows) femtokit::FatalFile(name, "matrix file %s: wrong size: %d rows, NROWS is %d\n", f, rows, nrows);
 
   if (type == Type::Conditional) {
     for (int j = 0; j < ncols; ++j) {

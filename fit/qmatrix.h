@@ -76,8 +76,8 @@ class CQMatrix {
 
   int nrows = 0, ncols = 0;
   double rowstep = 0.0, colstep = 0.0;
-  std::vector<double> m;          // row-major, nrows*ncols
-  std::vector<int> first, last;   // per row: first non-zero column, one past the last
+  std::vector<double> m;         // row-major, nrows*ncols
+  std::vector<int> first, last;  // per row: first non-zero column, one past the last
   std::string filename;
 };
 

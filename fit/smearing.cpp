@@ -1,8 +1,5 @@
 #include "fit/smearing.h"
 
-#include "arrays/charray.h"
-#include "config/fatal.h"
-
 #include <gsl/gsl_cdf.h>
 #include <gsl/gsl_interp.h>
 
@@ -11,6 +8,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+
+#include "arrays/charray.h"
+#include "config/fatal.h"
 
 namespace {
 
@@ -60,8 +60,7 @@ CMomentumSmearing::CMomentumSmearing(const std::string &parsfilename)
     const std::string name = parameter::getS(pars, "MATRIXFILE", "none");
     if (name == "none") femtokit::FatalFile(parsfile, "%s: MODE matrix needs a MATRIXFILE\n", pf);
     const CQMatrix::Type type = QMesh::MatrixType(parameter::getS(pars, "MATRIXTYPE", "conditional"), parsfile);
-    response.Read(QMesh::ResolvePath(parsfile, name), factor, type,
-                  parameter::getD(pars, "NORMTOLERANCE", 1e-3));
+    response.Read(QMesh::ResolvePath(parsfile, name), factor, type, parameter::getD(pars, "NORMTOLERANCE", 1e-3));
     const std::vector<double> n = type == CQMatrix::Type::Counts
                                       ? std::vector<double>(static_cast<size_t>(response.GetNCols()), 1.0)
                                       : QMesh::PairDensity(density, response.GetNCols(), parsfile);
@@ -126,7 +125,8 @@ void CMomentumSmearing::ReadSigmaTable(const std::string &file, double unitfacto
     if (q < 0.0 || (!sigmaq.empty() && q <= sigmaq.back()))
       femtokit::FatalFile(file, "sigma table %s, line %d: q = %g must be non-negative and above the line before\n", f,
                           line, numbers[0]);
-    if (!(s > 0.0)) femtokit::FatalFile(file, "sigma table %s, line %d: sigma = %g must be positive\n", f, line, numbers[1]);
+    if (!(s > 0.0))
+      femtokit::FatalFile(file, "sigma table %s, line %d: sigma = %g must be positive\n", f, line, numbers[1]);
     sigmaq.push_back(q);
     sigmav.push_back(s);
   }
@@ -169,8 +169,8 @@ void CMomentumSmearing::BuildGaussian(int nin, double din, int nout, double dout
   // Looks beyond the model's mesh, far enough to see what it misses.
   const double smax = *std::max_element(sigmav.begin(), sigmav.end());
   const double reach = std::max(nout * dout, nin * din) + 8.0 * smax;
-  const int next = nin + static_cast<int>(std::min(std::max(std::ceil(reach / din) - nin, 0.0),
-                                                   static_cast<double>(kMaxExtraBins)));
+  const int next =
+      nin + static_cast<int>(std::min(std::max(std::ceil(reach / din) - nin, 0.0), static_cast<double>(kMaxExtraBins)));
   const std::vector<double> n = QMesh::PairDensity(density, next, parsfile);
   CQMatrix p;
   p.Resize(nout, dout, nin, din);
@@ -179,25 +179,28 @@ void CMomentumSmearing::BuildGaussian(int nin, double din, int nout, double dout
     const double q = (j + 0.5) * din, s = GetSigma(q);
     for (int i = 0; i < nout; ++i) {
       const double x = BinProbability(i * dout, (i + 1) * dout, q, s);
-      if (j < nin) p.Set(i, j, x);
-      else beyond[static_cast<size_t>(i)] += x * n[static_cast<size_t>(j)];
+      if (j < nin)
+        p.Set(i, j, x);
+      else
+        beyond[static_cast<size_t>(i)] += x * n[static_cast<size_t>(j)];
       all[static_cast<size_t>(i)] += x * n[static_cast<size_t>(j)];
     }
   }
   double worst = 0.0;
   int worstbin = 0;
   for (int i = 0; i < nout; ++i) {
-    const double f = all[static_cast<size_t>(i)] > 0.0 ? beyond[static_cast<size_t>(i)] / all[static_cast<size_t>(i)] : 0.0;
+    const double f =
+        all[static_cast<size_t>(i)] > 0.0 ? beyond[static_cast<size_t>(i)] / all[static_cast<size_t>(i)] : 0.0;
     if (f > worst) {
       worst = f;
       worstbin = i;
     }
   }
   if (worst > truncation)
-    femtokit::Warn("WARNING: momentum smearing (%s): %.3g%% of the pairs of measured bin %d (q = %g MeV/c) come from "
-                   "true q beyond the model's mesh (%g MeV/c); the model should reach %g MeV/c\n",
-                   parsfile.c_str(), 100.0 * worst, worstbin, (worstbin + 0.5) * dout, nin * din,
-                   TrueQReach(nout * dout));
+    femtokit::Warn(
+        "WARNING: momentum smearing (%s): %.3g%% of the pairs of measured bin %d (q = %g MeV/c) come from "
+        "true q beyond the model's mesh (%g MeV/c); the model should reach %g MeV/c\n",
+        parsfile.c_str(), 100.0 * worst, worstbin, (worstbin + 0.5) * dout, nin * din, TrueQReach(nout * dout));
   map = p.RowNormalised(std::vector<double>(n.begin(), n.begin() + nin));
   builtnin = nin;
   builtnout = nout;
@@ -213,7 +216,8 @@ void CMomentumSmearing::Apply(const CCHArray *in, CCHArray *out) {
     if (nin < 1 || !(din > 0.0) || !(dout > 0.0))
       femtokit::FatalFile(parsfile, "momentum smearing (%s): the arrays need q meshes of positive bin width\n",
                           parsfile.c_str());
-    if (nin != builtnin || nout != builtnout || din != builtdin || dout != builtdout) BuildGaussian(nin, din, nout, dout);
+    if (nin != builtnin || nout != builtnout || din != builtdin || dout != builtdout)
+      BuildGaussian(nin, din, nout, dout);
   } else {
     response.CheckArrays(in, "model (true q)", out, "measured", "momentum smearing", response.GetFileName());
   }

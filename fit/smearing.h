@@ -1,12 +1,12 @@
 #ifndef FEMTOKIT_FIT_SMEARING_H
 #define FEMTOKIT_FIT_SMEARING_H
 
-#include "config/parametermap.h"
-#include "fit/qmatrix.h"
-
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "config/parametermap.h"
+#include "fit/qmatrix.h"
 
 class CCHArray;
 

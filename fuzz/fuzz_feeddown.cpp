@@ -8,12 +8,6 @@
 //     config/*.cpp arrays/charray*.cpp arrays/chcalc.cpp math/random.cpp fit/qmatrix.cpp fit/feeddown.cpp \
 //     -lgsl -lgslcblas -o fuzz_feeddown
 //   ./fuzz_feeddown -max_total_time=60
-#include "arrays/charray.h"
-#include "config/fatal.h"
-#include "config/output.h"
-#include "fit/feeddown.h"
-#include "fit/qmatrix.h"
-
 #include <unistd.h>
 
 #include <cstddef>
@@ -21,6 +15,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "arrays/charray.h"
+#include "config/fatal.h"
+#include "config/output.h"
+#include "fit/feeddown.h"
+#include "fit/qmatrix.h"
 
 namespace {
 

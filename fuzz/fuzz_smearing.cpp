@@ -8,17 +8,17 @@
 //     config/*.cpp arrays/charray*.cpp arrays/chcalc.cpp math/random.cpp fit/qmatrix.cpp fit/smearing.cpp \
 //     -lgsl -lgslcblas -o fuzz_smearing
 //   ./fuzz_smearing -max_total_time=60
-#include "arrays/charray.h"
-#include "config/fatal.h"
-#include "config/output.h"
-#include "fit/smearing.h"
-
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include "arrays/charray.h"
+#include "config/fatal.h"
+#include "config/output.h"
+#include "fit/smearing.h"
 
 namespace {
 
@@ -54,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const bool gaussian = mode & 1;
   std::string text = std::string("string UNITS ") + units[(mode >> 2) & 3] + "\n";
   if (gaussian)
-    text += "string MODE gaussian\nstring SIGMAFILE " + file + "\nstring GAUSSIANFORM " + ((mode & 2) ? "3d" : "1d") +
-            "\n";
+    text +=
+        "string MODE gaussian\nstring SIGMAFILE " + file + "\nstring GAUSSIANFORM " + ((mode & 2) ? "3d" : "1d") + "\n";
   else
     text += "string MATRIXFILE " + file + "\nstring MATRIXTYPE " + ((mode & 2) ? "counts" : "conditional") + "\n";
   Write(pars, reinterpret_cast<const uint8_t *>(text.data()), text.size());

@@ -1,11 +1,11 @@
 #include "fit/feeddown.h"
 
+#include <cmath>
+#include <vector>
+
 #include "config/constants.h"
 #include "math/random.h"
 #include "qmatrix_testutil.h"
-
-#include <cmath>
-#include <vector>
 
 using qmtest::WriteMatrix;
 using qmtest::WriteText;
@@ -77,9 +77,10 @@ TEST_F(FeedDown, GenuineAloneAndIdentityLeaveTheCorrelationUnchanged) {
 
   // Genuine 0.6 plus the same function through an identity matrix with 0.4.
   WriteMatrix(dir + "/identity.dat", 50, 1.0, 50, 1.0, [](int i, int j) { return i == j ? 1.0 : 0.0; });
-  CFeedDown id(WriteText(dir + "/id.dat",
-                         "double lambdaGen 0.6\nint NRESIDUALS 1\nstring RESIDUAL0_NAME self\n"
-                         "string RESIDUAL0_TYPE matrix\nstring RESIDUAL0_MATRIX identity.dat\ndouble lambda_self 0.4\n"));
+  CFeedDown id(
+      WriteText(dir + "/id.dat",
+                "double lambdaGen 0.6\nint NRESIDUALS 1\nstring RESIDUAL0_NAME self\n"
+                "string RESIDUAL0_TYPE matrix\nstring RESIDUAL0_MATRIX identity.dat\ndouble lambda_self 0.4\n"));
   id.SetParentCorrelation("self", &gen);
   id.Apply(&gen, &out);
   for (int i = 0; i < 50; ++i) EXPECT_NEAR(out.GetElement(0, 0, 0, i), g[static_cast<size_t>(i)], 1e-15) << i;
@@ -172,8 +173,8 @@ TEST_F(FeedDown, DecayMatrixMovesTheParentPeakWhereTheKinematicsSays) {
   Fill(gen, [](double q) { return std::exp(-q * q / 400); });
   fd.Apply(&gen, &out);
   for (int i = 0; i < 100; ++i)
-    EXPECT_NEAR(out.GetElement(0, 0, 0, i),
-                0.5 * gen.GetElement(0, 0, 0, i) + 0.3 * residual.GetElement(0, 0, 0, i), 1e-15);
+    EXPECT_NEAR(out.GetElement(0, 0, 0, i), 0.5 * gen.GetElement(0, 0, 0, i) + 0.3 * residual.GetElement(0, 0, 0, i),
+                1e-15);
 }
 
 TEST_F(FeedDown, CountsMatrixEqualsConditionalTimesPhaseSpace) {
@@ -189,8 +190,9 @@ TEST_F(FeedDown, CountsMatrixEqualsConditionalTimesPhaseSpace) {
   WriteMatrix(dir + "/cond.dat", 26, 2.0, 50, 1.0, cond);
   WriteMatrix(dir + "/counts.dat", 26, 2.0, 50, 1.0,
               [&](int i, int j) { return 1000.0 * cond(i, j) * (3.0 * j * j + 3.0 * j + 1.0); });
-  const std::string common = "double lambdaGen 0.8\nint NRESIDUALS 1\nstring RESIDUAL0_NAME p\n"
-                             "string RESIDUAL0_TYPE matrix\ndouble lambda_p 0.2\n";
+  const std::string common =
+      "double lambdaGen 0.8\nint NRESIDUALS 1\nstring RESIDUAL0_NAME p\n"
+      "string RESIDUAL0_TYPE matrix\ndouble lambda_p 0.2\n";
   CFeedDown a(WriteText(dir + "/a.dat", common + "string RESIDUAL0_MATRIX cond.dat\n"));
   CFeedDown b(WriteText(dir + "/b.dat", common + "string RESIDUAL0_MATRIX counts.dat\nstring MATRIXTYPE counts\n"));
   CFeedDown f(WriteText(dir + "/f.dat", common + "string RESIDUAL0_MATRIX cond.dat\nstring PAIRDENSITY flat\n"));
@@ -230,8 +232,8 @@ TEST_F(FeedDown, LambdasThatDoNotAddUpAndMissingPiecesAreFatal) {
                           "TYPE 'curve'");
   qmtest::ExpectFileError(make("int NRESIDUALS 1\nstring RESIDUAL0_NAME pL\nstring RESIDUAL0_TYPE matrix\n"), pars,
                           "RESIDUAL0_MATRIX");
-  qmtest::ExpectFileError(make("double lambdaGen 0.5\n" + one + "string RESIDUAL1_NAME pL\nint NRESIDUALS 2\n"),
-                          pars, "two residuals");
+  qmtest::ExpectFileError(make("double lambdaGen 0.5\n" + one + "string RESIDUAL1_NAME pL\nint NRESIDUALS 2\n"), pars,
+                          "two residuals");
   qmtest::ExpectFileError(make(one + "string REMAINDER pL\n"), pars, "REMAINDER pL");
   qmtest::ExpectFileError(make("int NRESIDUALS 101\n"), pars, "NRESIDUALS=101");
   qmtest::ExpectFileError(make(one + "string RESIDUAL0_TYPE matrix\nstring RESIDUAL0_MATRIX m.dat\n"

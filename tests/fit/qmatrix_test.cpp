@@ -1,7 +1,7 @@
-#include "fit/feeddown.h"
 #include "fit/qmatrix.h"
-#include "fit/smearing.h"
 
+#include "fit/feeddown.h"
+#include "fit/smearing.h"
 #include "qmatrix_testutil.h"
 
 using qmtest::WriteMatrix;
@@ -36,9 +36,11 @@ TEST_F(QMatrixFiles, BadMatricesEndWithAMessageNamingTheFile) {
       {"# nothing but a comment\n\n", "holds no header"},
   };
   auto feeddown = [&](const std::string &matrix) {
-    CFeedDown fd(WriteText(dir + "/fd.dat", "double lambdaGen 0.5\nint NRESIDUALS 1\nstring RESIDUAL0_NAME p\n"
-                                            "string RESIDUAL0_TYPE matrix\ndouble lambda_p 0.5\n"
-                                            "string RESIDUAL0_MATRIX " + matrix + "\n"));
+    CFeedDown fd(WriteText(dir + "/fd.dat",
+                           "double lambdaGen 0.5\nint NRESIDUALS 1\nstring RESIDUAL0_NAME p\n"
+                           "string RESIDUAL0_TYPE matrix\ndouble lambda_p 0.5\n"
+                           "string RESIDUAL0_MATRIX " +
+                               matrix + "\n"));
   };
   auto smearing = [&](const std::string &matrix) {
     CMomentumSmearing sm(WriteText(dir + "/sm.dat", "string MATRIXFILE " + matrix + "\n"));
@@ -53,7 +55,9 @@ TEST_F(QMatrixFiles, BadMatricesEndWithAMessageNamingTheFile) {
   // A counts matrix is not normalised, but must hold some pairs.
   WriteText(dir + "/zeros.dat", "2 1 2 1\n0 0\n0 0\n");
   qmtest::ExpectFileError(
-      [&] { CMomentumSmearing sm(WriteText(dir + "/c.dat", "string MATRIXFILE zeros.dat\nstring MATRIXTYPE counts\n")); },
+      [&] {
+        CMomentumSmearing sm(WriteText(dir + "/c.dat", "string MATRIXFILE zeros.dat\nstring MATRIXTYPE counts\n"));
+      },
       dir + "/zeros.dat", "positive, finite total");
   // An absolute name is taken as it is; rows that receive nothing draw one warning.
   std::string warnings;
@@ -71,8 +75,8 @@ TEST_F(QMatrixFiles, MomentumUnitsAreConvertedOnlyByTheirFlag) {
   WriteMatrix(dir + "/gev.dat", 10, 0.001, 10, 0.001, identity);
   CCHArray in(0, 10, 1.0, true, true, true), out(0, 10, 1.0, true, true, true);
   for (int i = 0; i < 10; ++i) in.SetElement(0, 0, 0, i, 1.0 / (i + 1));
-  for (const char *setting : {"string MATRIXFILE qinv.dat\nstring UNITS qinv_MeV\n",
-                              "string MATRIXFILE gev.dat\nstring UNITS kstar_GeV\n"}) {
+  for (const char *setting :
+       {"string MATRIXFILE qinv.dat\nstring UNITS qinv_MeV\n", "string MATRIXFILE gev.dat\nstring UNITS kstar_GeV\n"}) {
     CMomentumSmearing sm(WriteText(dir + "/sm.dat", setting));
     EXPECT_DOUBLE_EQ(sm.GetMatrix().GetRowStep(), 1.0);
     EXPECT_DOUBLE_EQ(sm.GetMatrix().GetColStep(), 1.0);
@@ -83,12 +87,13 @@ TEST_F(QMatrixFiles, MomentumUnitsAreConvertedOnlyByTheirFlag) {
   CMomentumSmearing raw(WriteText(dir + "/raw.dat", "string MATRIXFILE qinv.dat\n"));
   qmtest::ExpectFileError([&] { raw.Apply(&in, &out); }, dir + "/qinv.dat", "10 bins of 2 MeV/c");
   // Feed-down: a residual's own units override the file-wide ones.
-  CFeedDown fd(WriteText(dir + "/fd.dat", "double lambdaGen 0.5\nint NRESIDUALS 2\nstring UNITS qinv_MeV\n"
-                                          "string RESIDUAL0_NAME a\nstring RESIDUAL0_TYPE matrix\n"
-                                          "string RESIDUAL0_MATRIX qinv.dat\ndouble lambda_a 0.25\n"
-                                          "string RESIDUAL1_NAME b\nstring RESIDUAL1_TYPE matrix\n"
-                                          "string RESIDUAL1_MATRIX gev.dat\nstring RESIDUAL1_UNITS kstar_GeV\n"
-                                          "double lambda_b 0.25\n"));
+  CFeedDown fd(WriteText(dir + "/fd.dat",
+                         "double lambdaGen 0.5\nint NRESIDUALS 2\nstring UNITS qinv_MeV\n"
+                         "string RESIDUAL0_NAME a\nstring RESIDUAL0_TYPE matrix\n"
+                         "string RESIDUAL0_MATRIX qinv.dat\ndouble lambda_a 0.25\n"
+                         "string RESIDUAL1_NAME b\nstring RESIDUAL1_TYPE matrix\n"
+                         "string RESIDUAL1_MATRIX gev.dat\nstring RESIDUAL1_UNITS kstar_GeV\n"
+                         "double lambda_b 0.25\n"));
   fd.SetParentCorrelation("a", &in);
   fd.SetParentCorrelation("b", &in);
   fd.Apply(&in, &out);

@@ -4,14 +4,6 @@
 // Helpers of the smearing and feed-down tests: files written straight in
 // their text formats, and correlation functions of free identical bosons.
 
-#include "arrays/charray.h"
-#include "common/child.h"
-#include "config/fatal.h"
-#include "config/output.h"
-#include "fit/s2cf.h"
-#include "kernel/kernel.h"
-#include "source/sourcecalc_gx1d.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -19,6 +11,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "arrays/charray.h"
+#include "common/child.h"
+#include "config/fatal.h"
+#include "config/output.h"
+#include "fit/s2cf.h"
+#include "kernel/kernel.h"
+#include "source/sourcecalc_gx1d.h"
 
 namespace qmtest {
 
@@ -42,10 +42,9 @@ inline std::string WriteMatrix(const std::string &path, int nrows, double rowste
 // Free identical bosons: kernel (-1)^(l/2) j_l(2qr/hbarc) on nq bins of dq
 // (MeV/c) and 240 r bins of 0.25 fm (60 fm), l = 0 only.
 inline std::unique_ptr<CKernel> FreeBosonKernel(const std::string &dir, int nq, double dq) {
-  const std::string kpars = WriteText(dir + "/kpars.dat", "int NQMAX " + std::to_string(nq) +
-                                                              "\nint NRMAX 240\nint KLMAX 0\ndouble DELQ " +
-                                                              std::to_string(dq) +
-                                                              "\ndouble DELR 0.25\nbool IDENTICAL 1\n");
+  const std::string kpars =
+      WriteText(dir + "/kpars.dat", "int NQMAX " + std::to_string(nq) + "\nint NRMAX 240\nint KLMAX 0\ndouble DELQ " +
+                                        std::to_string(dq) + "\ndouble DELR 0.25\nbool IDENTICAL 1\n");
   auto kernel = std::make_unique<CKernel>(kpars);
   kernel->Calc_PureHBT();
   return kernel;

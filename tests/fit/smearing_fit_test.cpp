@@ -1,16 +1,15 @@
 // A fit of smeared synthetic data with the chain source -> transform ->
 // feed-down -> smearing -> chi-square, by a one-parameter minimisation over R,
 // with and without the smearing in the chain.
-#include "fit/feeddown.h"
-#include "fit/smearing.h"
-
-#include "qmatrix_testutil.h"
-
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_min.h>
 
 #include <cmath>
 #include <functional>
+
+#include "fit/feeddown.h"
+#include "fit/smearing.h"
+#include "qmatrix_testutil.h"
 
 using qmtest::WriteText;
 
@@ -78,14 +77,16 @@ TEST_F(SmearingFit, SmearingInTheChainRecoversTheSourceRadius) {
   auto chi2 = [&](double R, bool smear) {
     evaluate(R, smear, &theory);
     double sum = 0.0;
-    for (int i = 0; i < 30; ++i) sum += std::pow((data.GetElement(0, 0, 0, i) - theory.GetElement(0, 0, 0, i)) / error, 2);
+    for (int i = 0; i < 30; ++i)
+      sum += std::pow((data.GetElement(0, 0, 0, i) - theory.GetElement(0, 0, 0, i)) / error, 2);
     return sum;
   };
   const double withsmearing = Minimise([&](double R) { return chi2(R, true); }, 3.0, 8.0, 0.25);
   const double without = Minimise([&](double R) { return chi2(R, false); }, 3.0, 8.0, 0.25);
-  std::printf("fit of smeared data (R = %g fm, sigma = 4 MeV/c): R = %.4f fm with smearing in the chain, "
-              "R = %.4f fm without (bias %+.3f fm, chi2 %.1f for 30 points)\n",
-              Rtrue, withsmearing, without, without - Rtrue, chi2(without, false));
+  std::printf(
+      "fit of smeared data (R = %g fm, sigma = 4 MeV/c): R = %.4f fm with smearing in the chain, "
+      "R = %.4f fm without (bias %+.3f fm, chi2 %.1f for 30 points)\n",
+      Rtrue, withsmearing, without, without - Rtrue, chi2(without, false));
   EXPECT_NEAR(withsmearing, Rtrue, 2e-3);
   EXPECT_LT(chi2(withsmearing, true), 1e-3);
   // Smearing moves pairs from the many at larger q (phase space q^2) into the

@@ -1,12 +1,12 @@
 #include "fit/smearing.h"
 
-#include "qmatrix_testutil.h"
-
 #include <gsl/gsl_integration.h>
 
 #include <cmath>
 #include <memory>
 #include <vector>
+
+#include "qmatrix_testutil.h"
 
 using qmtest::WriteMatrix;
 using qmtest::WriteText;
@@ -89,15 +89,18 @@ TEST_F(Smearing, IdentityAndBinMergingMatrices) {
   CMomentumSmearing merge(WriteText(dir + "/merge_pars.dat", "string MATRIXFILE merge.dat\n"));
   merge.Apply(&cf, &coarse);
   for (int i = 0; i < 20; ++i) {
-    const double n0 = 3.0 * (2 * i) * (2 * i) + 3.0 * (2 * i) + 1, n1 = 3.0 * (2 * i + 1) * (2 * i + 1) + 3.0 * (2 * i + 1) + 1;
+    const double n0 = 3.0 * (2 * i) * (2 * i) + 3.0 * (2 * i) + 1,
+                 n1 = 3.0 * (2 * i + 1) * (2 * i + 1) + 3.0 * (2 * i + 1) + 1;
     EXPECT_NEAR(coarse.GetElement(0, 0, 0, i),
                 (n0 * cf.GetElement(0, 0, 0, 2 * i) + n1 * cf.GetElement(0, 0, 0, 2 * i + 1)) / (n0 + n1), 1e-15);
   }
   // The measured array may be shorter than the matrix, the model longer; not the other way.
-  CCHArray shortout(0, 10, 2.0, true, true, true), longout(0, 21, 2.0, true, true, true), shortin(0, 39, 1.0, true, true, true);
+  CCHArray shortout(0, 10, 2.0, true, true, true), longout(0, 21, 2.0, true, true, true),
+      shortin(0, 39, 1.0, true, true, true);
   merge.Apply(&cf, &shortout);
   EXPECT_EQ(shortout.GetElement(0, 0, 0, 9), coarse.GetElement(0, 0, 0, 9));
-  qmtest::ExpectFileError([&] { merge.Apply(&cf, &longout); }, dir + "/merge.dat", "the measured array's q mesh (21 bins");
+  qmtest::ExpectFileError([&] { merge.Apply(&cf, &longout); }, dir + "/merge.dat",
+                          "the measured array's q mesh (21 bins");
   qmtest::ExpectFileError([&] { merge.Apply(&shortin, &coarse); }, dir + "/merge.dat", "(39 bins of 1 MeV/c)");
   qmtest::ExpectFileError([&] { merge.Apply(&coarse, &coarse); }, dir + "/merge.dat", "column mesh");
 }
@@ -158,8 +161,10 @@ TEST_F(Smearing, ResolutionUnitsTruncationAndBadSettings) {
   // The same resolution as q_inv table, k* GeV/c constant and q MeV/c constant.
   WriteText(dir + "/qinv.dat", "0 6\n60 6\n");
   CMomentumSmearing q(WriteText(dir + "/q.dat", "string MODE gaussian\ndouble SIGMA 3\n"));
-  CMomentumSmearing qinv(WriteText(dir + "/i.dat", "string MODE gaussian\nstring SIGMAFILE qinv.dat\nstring UNITS qinv_MeV\n"));
-  CMomentumSmearing gev(WriteText(dir + "/g.dat", "string MODE gaussian\ndouble SIGMA 0.003\nstring UNITS kstar_GeV\n"));
+  CMomentumSmearing qinv(
+      WriteText(dir + "/i.dat", "string MODE gaussian\nstring SIGMAFILE qinv.dat\nstring UNITS qinv_MeV\n"));
+  CMomentumSmearing gev(
+      WriteText(dir + "/g.dat", "string MODE gaussian\ndouble SIGMA 0.003\nstring UNITS kstar_GeV\n"));
   q.Apply(&in, &a);
   EXPECT_DOUBLE_EQ(q.TrueQReach(30.0), 45.0);
   for (CMomentumSmearing *other : {&qinv, &gev}) {
