@@ -38,5 +38,8 @@
 #include "fit/cfcalc.h"
 #include "fit/cf2sfit.h"
 #include "fit/cf2sfit_models.h"
+#include "fit/qmatrix.h"
+#include "fit/feeddown.h"
+#include "fit/smearing.h"
 
 #endif

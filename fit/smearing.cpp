@@ -1,0 +1,228 @@
+#include "fit/smearing.h"
+
+#include <gsl/gsl_cdf.h>
+#include <gsl/gsl_interp.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+#include "arrays/charray.h"
+#include "config/fatal.h"
+
+namespace {
+
+// Most bins the Gaussian map looks at beyond the model's mesh.
+const int kMaxExtraBins = 20000;
+
+// Probability of a unit normal between z1 and z2 (z1 <= z2), taken from the
+// tail that keeps the digits.
+double NormalBetween(double z1, double z2) {
+  if (z1 > 0.0) return gsl_cdf_ugaussian_Q(z1) - gsl_cdf_ugaussian_Q(z2);
+  return gsl_cdf_ugaussian_P(z2) - gsl_cdf_ugaussian_P(z1);
+}
+
+}  // namespace
+
+struct CMomentumSmearing::Interp {
+  struct Free {
+    void operator()(gsl_interp *p) const { gsl_interp_free(p); }
+  };
+  std::unique_ptr<gsl_interp, Free> linear;
+};
+
+CMomentumSmearing::CMomentumSmearing(const std::string &parsfilename)
+    : parsfile(parsfilename), interp(std::make_unique<Interp>()) {
+  femtokit::InitGSL();
+  parameter::set(pars, "MODE", "matrix");
+  parameter::set(pars, "MATRIXFILE", "none");
+  parameter::set(pars, "MATRIXTYPE", "conditional");
+  parameter::set(pars, "PAIRDENSITY", "phasespace");
+  parameter::set(pars, "NORMTOLERANCE", 1e-3);
+  parameter::set(pars, "UNITS", "q_MeV");
+  parameter::set(pars, "SIGMA", 0.0);
+  parameter::set(pars, "SIGMAFILE", "none");
+  parameter::set(pars, "GAUSSIANFORM", "1d");
+  parameter::set(pars, "TRUNCATION", 1e-3);
+  parameter::ReadParsFromFile(pars, parsfile);
+
+  const char *pf = parsfile.c_str();
+  const std::string mode = parameter::getS(pars, "MODE", "matrix");
+  const std::string units = parameter::getS(pars, "UNITS", "q_MeV");
+  const double factor = QMesh::MomentumUnitFactor(units, parsfile);
+  density = parameter::getS(pars, "PAIRDENSITY", "phasespace");
+  QMesh::PairDensity(density, 0, parsfile);  // checks the name
+  truncation = parameter::getD(pars, "TRUNCATION", 1e-3);
+
+  if (mode == "matrix") {
+    const std::string name = parameter::getS(pars, "MATRIXFILE", "none");
+    if (name == "none") femtokit::FatalFile(parsfile, "%s: MODE matrix needs a MATRIXFILE\n", pf);
+    const CQMatrix::Type type = QMesh::MatrixType(parameter::getS(pars, "MATRIXTYPE", "conditional"), parsfile);
+    response.Read(QMesh::ResolvePath(parsfile, name), factor, type, parameter::getD(pars, "NORMTOLERANCE", 1e-3));
+    const std::vector<double> n = type == CQMatrix::Type::Counts
+                                      ? std::vector<double>(static_cast<size_t>(response.GetNCols()), 1.0)
+                                      : QMesh::PairDensity(density, response.GetNCols(), parsfile);
+    map = response.RowNormalised(n);
+    femtokit::Print("momentum smearing: response %s, %d measured bins of %g MeV/c from %d true bins of %g MeV/c%s\n",
+                    response.GetFileName().c_str(), response.GetNRows(), response.GetRowStep(), response.GetNCols(),
+                    response.GetColStep(), units == "q_MeV" ? "" : (" (converted from " + units + ")").c_str());
+  } else if (mode == "gaussian") {
+    const std::string form = parameter::getS(pars, "GAUSSIANFORM", "1d");
+    if (form != "1d" && form != "3d")
+      femtokit::FatalFile(parsfile, "%s: unknown GAUSSIANFORM '%s'; use 1d or 3d\n", pf, form.c_str());
+    threed = form == "3d";
+    const std::string table = parameter::getS(pars, "SIGMAFILE", "none");
+    if (table != "none") {
+      ReadSigmaTable(QMesh::ResolvePath(parsfile, table), factor);
+    } else {
+      const double sigma = parameter::getD(pars, "SIGMA", 0.0) * factor;
+      if (!(sigma > 0.0 && std::isfinite(sigma)))
+        femtokit::FatalFile(parsfile, "%s: MODE gaussian needs a SIGMAFILE or a positive SIGMA\n", pf);
+      sigmaq.assign(1, 0.0);
+      sigmav.assign(1, sigma);
+    }
+    gaussian = true;
+    femtokit::Print("momentum smearing: %s Gaussian resolution, sigma(%g MeV/c) = %g MeV/c%s\n", form.c_str(),
+                    sigmaq.back(), sigmav.back(), table == "none" ? "" : (" from " + table).c_str());
+  } else {
+    femtokit::FatalFile(parsfile, "%s: unknown MODE '%s'; use matrix or gaussian\n", pf, mode.c_str());
+  }
+}
+
+CMomentumSmearing::~CMomentumSmearing() = default;
+
+void CMomentumSmearing::ReadSigmaTable(const std::string &file, double unitfactor) {
+  const char *f = file.c_str();
+  std::ifstream in(file);
+  if (!in.is_open()) femtokit::FatalFile(file, "cannot open sigma table %s\n", f);
+  std::string text;
+  int line = 0;
+  while (std::getline(in, text)) {
+    ++line;
+    const size_t hash = text.find('#');
+    if (hash != std::string::npos) text.erase(hash);
+    std::vector<double> numbers;
+    const char *p = text.c_str(), *end = p + text.size();
+    while (true) {
+      while (p < end && std::isspace(static_cast<unsigned char>(*p))) ++p;
+      if (p >= end) break;
+      char *stop = nullptr;
+      const double x = std::strtod(p, &stop);
+      if (stop == p || (stop < end && !std::isspace(static_cast<unsigned char>(*stop))))
+        femtokit::FatalFile(file, "sigma table %s, line %d: not a number\n", f, line);
+      numbers.push_back(x);
+      p = stop;
+    }
+    if (numbers.empty()) continue;
+    if (numbers.size() != 2)
+      femtokit::FatalFile(file, "sigma table %s, line %d: wrong size: %zu numbers, a line holds q and sigma\n", f, line,
+                          numbers.size());
+    const double q = numbers[0] * unitfactor, s = numbers[1] * unitfactor;
+    if (!std::isfinite(q) || !std::isfinite(s))
+      femtokit::FatalFile(file, "sigma table %s, line %d: non-finite value\n", f, line);
+    if (q < 0.0 || (!sigmaq.empty() && q <= sigmaq.back()))
+      femtokit::FatalFile(file, "sigma table %s, line %d: q = %g must be non-negative and above the line before\n", f,
+                          line, numbers[0]);
+    if (!(s > 0.0))
+      femtokit::FatalFile(file, "sigma table %s, line %d: sigma = %g must be positive\n", f, line, numbers[1]);
+    sigmaq.push_back(q);
+    sigmav.push_back(s);
+  }
+  if (in.bad()) femtokit::FatalFile(file, "cannot read sigma table %s\n", f);
+  if (sigmaq.empty()) femtokit::FatalFile(file, "sigma table %s holds no line \"q sigma\"\n", f);
+  if (sigmaq.size() >= 2) {
+    interp->linear.reset(gsl_interp_alloc(gsl_interp_linear, sigmaq.size()));
+    gsl_interp_init(interp->linear.get(), sigmaq.data(), sigmav.data(), sigmaq.size());
+  }
+}
+
+double CMomentumSmearing::GetSigma(double q) const {
+  if (!gaussian) return 0.0;
+  if (sigmaq.size() == 1 || q <= sigmaq.front()) return sigmav.front();
+  if (q >= sigmaq.back()) return sigmav.back();
+  return gsl_interp_eval(interp->linear.get(), sigmaq.data(), sigmav.data(), q, nullptr);
+}
+
+double CMomentumSmearing::TrueQReach(double qreco) const {
+  if (!gaussian) return response.GetNCols() * response.GetColStep();
+  return qreco + 5.0 * *std::max_element(sigmav.begin(), sigmav.end());
+}
+
+// Probability that a pair of true q is reconstructed in [a, b].
+// 1d: q_reco = |q + d|, d ~ N(0, sigma^2): two Gaussian tails, the second folded at 0.
+// 3d: q_reco = |q e + d|, d ~ N(0, sigma^2 I): density
+//   x/(q sigma sqrt(2 pi)) [exp(-(x-q)^2/2 sigma^2) - exp(-(x+q)^2/2 sigma^2)],
+// whose integral is the 1d result minus sigma/(q sqrt(2 pi)) times the change of
+// the two exponentials across the bin.
+double CMomentumSmearing::BinProbability(double a, double b, double q, double sigma) const {
+  double p = NormalBetween((a - q) / sigma, (b - q) / sigma) + NormalBetween((a + q) / sigma, (b + q) / sigma);
+  if (threed) {
+    auto g = [sigma](double z) { return std::exp(-0.5 * z * z / (sigma * sigma)); };
+    p -= sigma / (q * std::sqrt(2.0 * M_PI)) * ((g(b - q) - g(a - q)) - (g(b + q) - g(a + q)));
+  }
+  return p > 0.0 ? p : 0.0;
+}
+
+void CMomentumSmearing::BuildGaussian(int nin, double din, int nout, double dout) {
+  // Looks beyond the model's mesh, far enough to see what it misses.
+  const double smax = *std::max_element(sigmav.begin(), sigmav.end());
+  const double reach = std::max(nout * dout, nin * din) + 8.0 * smax;
+  const int next =
+      nin + static_cast<int>(std::min(std::max(std::ceil(reach / din) - nin, 0.0), static_cast<double>(kMaxExtraBins)));
+  const std::vector<double> n = QMesh::PairDensity(density, next, parsfile);
+  CQMatrix p;
+  p.Resize(nout, dout, nin, din);
+  std::vector<double> all(static_cast<size_t>(nout), 0.0), beyond(static_cast<size_t>(nout), 0.0);
+  for (int j = 0; j < next; ++j) {
+    const double q = (j + 0.5) * din, s = GetSigma(q);
+    for (int i = 0; i < nout; ++i) {
+      const double x = BinProbability(i * dout, (i + 1) * dout, q, s);
+      if (j < nin)
+        p.Set(i, j, x);
+      else
+        beyond[static_cast<size_t>(i)] += x * n[static_cast<size_t>(j)];
+      all[static_cast<size_t>(i)] += x * n[static_cast<size_t>(j)];
+    }
+  }
+  double worst = 0.0;
+  int worstbin = 0;
+  for (int i = 0; i < nout; ++i) {
+    const double f =
+        all[static_cast<size_t>(i)] > 0.0 ? beyond[static_cast<size_t>(i)] / all[static_cast<size_t>(i)] : 0.0;
+    if (f > worst) {
+      worst = f;
+      worstbin = i;
+    }
+  }
+  if (worst > truncation)
+    femtokit::Warn(
+        "WARNING: momentum smearing (%s): %.3g%% of the pairs of measured bin %d (q = %g MeV/c) come from "
+        "true q beyond the model's mesh (%g MeV/c); the model should reach %g MeV/c\n",
+        parsfile.c_str(), 100.0 * worst, worstbin, (worstbin + 0.5) * dout, nin * din, TrueQReach(nout * dout));
+  map = p.RowNormalised(std::vector<double>(n.begin(), n.begin() + nin));
+  builtnin = nin;
+  builtnout = nout;
+  builtdin = din;
+  builtdout = dout;
+}
+
+void CMomentumSmearing::Apply(const CCHArray *in, CCHArray *out) {
+  const int nout = out->GetNRADIAL();
+  if (gaussian) {
+    const int nin = in->GetNRADIAL();
+    const double din = in->GetRADSTEP(), dout = out->GetRADSTEP();
+    if (nin < 1 || !(din > 0.0) || !(dout > 0.0))
+      femtokit::FatalFile(parsfile, "momentum smearing (%s): the arrays need q meshes of positive bin width\n",
+                          parsfile.c_str());
+    if (nin != builtnin || nout != builtnout || din != builtdin || dout != builtdout)
+      BuildGaussian(nin, din, nout, dout);
+  } else {
+    response.CheckArrays(in, "model (true q)", out, "measured", "momentum smearing", response.GetFileName());
+  }
+  QMesh::ReadComponent(in, scratchin);
+  scratchout.resize(static_cast<size_t>(nout));
+  map.Multiply(scratchin.data(), scratchout.data(), nout);
+  for (int i = 0; i < nout; ++i) out->SetElement(0, 0, 0, i, scratchout[static_cast<size_t>(i)]);
+}
