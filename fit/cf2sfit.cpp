@@ -6,6 +6,8 @@
 #include "config/fatal.h"
 #include "config/parametermap.h"
 #include "fit/cfcalc.h"
+#include "fit/feeddown.h"
+#include "fit/smearing.h"
 #include "fit/s2cf.h"
 #include "kernel/kernel.h"
 #include "math/misc.h"
@@ -134,12 +136,17 @@ double CCF2SFit::GetChiSquared(const double *x) {
     for (double v : full_) line += femtokit::Format("%g,", v);
     femtokit::Emit(femtokit::Verbosity::Normal, line + "\n");
   }
-  for (int i = 0; i < npars; i++) parameter::set(sourcecalc->spars, par[i].name, full_[i]);
+  for (int i = 0; i < npars; i++) {
+    if (feeddown && feeddown->lambdas.count(par[i].name))
+      feeddown->SetLambda(par[i].name, full_[i]);
+    else
+      parameter::set(sourcecalc->spars, par[i].name, full_[i]);
+  }
   double c;
   if (ndim == 1) {
     sourcecalc->CalcS(lx, ly, lz, sourceCH);
     S2CF::s2c(lx, ly, lz, sourceCH, kernel, ctheoryCH);
-    c = CFCalc::GetChiSquared(lx, ly, lz, cexpCH, cerrorCH, ctheoryCH);
+    c = CFCalc::GetChiSquared(lx, ly, lz, cexpCH, cerrorCH, ApplySteps());
   } else {
     // Blast-wave and event-file fills add into the array.
     sourceCH->ZeroArray();
@@ -154,6 +161,30 @@ double CCF2SFit::GetChiSquared(const double *x) {
     for (int i = 0; i < npars; i++) par[i].bestvalue = full_[i];
   }
   return c;
+}
+
+CCHArray *CCF2SFit::ApplySteps() {
+  if (!feeddown && !smearing) return ctheoryCH;
+  if (lx != 0 || ly != 0 || lz != 0)
+    femtokit::Fatal("CCF2SFit: feed-down and smearing act on the (0,0,0) component, not on (%d,%d,%d)\n", lx, ly, lz);
+  auto shaped = [](std::unique_ptr<CCHArray> &owned, const CCHArray *like) {
+    if (!owned || owned->GetNRADIAL() != like->GetNRADIAL() || owned->GetRADSTEP() != like->GetRADSTEP() ||
+        owned->GetLMAX() != like->GetLMAX())
+      owned = std::make_unique<CCHArray>(like->GetLMAX(), like->GetNRADIAL(), like->GetRADSTEP(), like->GetXSYM(),
+                                         like->GetYSYM(), like->GetZSYM());
+    return owned.get();
+  };
+  CCHArray *model = cmodelCH ? cmodelCH : shaped(model_, cexpCH);
+  const CCHArray *stage = ctheoryCH;
+  if (feeddown) {
+    // Without smearing the decomposition lands on the measured mesh; before
+    // smearing it stays on the true mesh.
+    CCHArray *target = smearing ? shaped(decomposed_, ctheoryCH) : model;
+    feeddown->Apply(stage, target);
+    stage = target;
+  }
+  if (smearing) smearing->Apply(stage, model);
+  return model;
 }
 
 int CCF2SFit::GetNBins() const {

@@ -1,6 +1,7 @@
 #ifndef FEMTOKIT_FIT_CF2SFIT_H
 #define FEMTOKIT_FIT_CF2SFIT_H
 
+#include "arrays/charray.h"
 #include "math/random.h"
 
 #include <memory>
@@ -11,6 +12,8 @@ class CCHArray;
 class C3DArray;
 class CKernel;
 class CSourceCalc;
+class CFeedDown;
+class CMomentumSmearing;
 
 // One fit parameter: a key of the source model's parameter map.
 class CParInfo {
@@ -162,6 +165,17 @@ class CCF2SFit {
   int lx = 0, ly = 0, lz = 0;
   CCHArray *cexpCH = nullptr, *cerrorCH = nullptr;
   CCHArray *sourceCH = nullptr;
+  // Optional steps between the transform and the chi-square (ndim 1, the
+  // (0,0,0) component): the feed-down decomposition, then the momentum
+  // smearing. ctheoryCH then holds the genuine correlation on the mesh the
+  // steps take in (for smearing: the true q mesh) and the model compared with
+  // the data lands in cmodelCH (the measured q mesh; when null, an internal
+  // array shaped like cexpCH). A parameter whose name is one of the
+  // decomposition's lambda keys ("lambdaGen", "lambda_<name>") is written
+  // into feeddown->lambdas instead of the source's spars. Not owned.
+  CFeedDown *feeddown = nullptr;
+  CMomentumSmearing *smearing = nullptr;
+  CCHArray *cmodelCH = nullptr;
   std::unique_ptr<CRandom> randy;
   int ncalls = 0;                               // evaluations since Init()
   std::vector<std::vector<double>> StepMatrix;  // npars x npars
@@ -172,6 +186,9 @@ class CCF2SFit {
   void CheckStepScales(const char *minimiser) const;
   std::string MatrixTable(const char *heading, const std::vector<std::vector<double>> &M) const;
   std::vector<double> full_;  // the full parameter vector of an evaluation
+  // The model after the optional steps (the array compared with the data).
+  CCHArray *ApplySteps();
+  std::unique_ptr<CCHArray> model_, decomposed_;  // internal arrays of the steps
 };
 
 #endif

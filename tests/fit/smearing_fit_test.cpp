@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 
+#include "fit/cf2sfit.h"
 #include "fit/feeddown.h"
 #include "fit/smearing.h"
 #include "qmatrix_testutil.h"
@@ -94,4 +95,69 @@ TEST_F(SmearingFit, SmearingInTheChainRecoversTheSourceRadius) {
   // it lowers the peak by a larger radius.
   EXPECT_GT(without - Rtrue, 0.1);
   EXPECT_GT(chi2(without, false), 30.0);
+}
+
+// The same through the fit framework: Newton on R with the decomposition and
+// the smearing in CCF2SFit's chain, and a free lambda written into the
+// decomposition by name.
+TEST_F(SmearingFit, TheFitFrameworkChainsDecompositionAndSmearing) {
+  const std::string dir = ScratchDir("smearing_fit_chain");
+  auto truekernel = qmtest::FreeBosonKernel(ScratchDir("smearing_chain_true"), 200, 0.5);
+  auto recokernel = qmtest::FreeBosonKernel(ScratchDir("smearing_chain_reco"), 30, 2.0);
+  CMomentumSmearing smearing(WriteText(dir + "/smearing.dat", "string MODE gaussian\ndouble SIGMA 4\n"));
+  CFeedDown feeddown(WriteText(dir + "/feeddown.dat",
+                               "double lambdaGen 0.6\nint NRESIDUALS 1\nstring RESIDUAL0_NAME misid\n"
+                               "string RESIDUAL0_TYPE flat\nstring REMAINDER misid\n"));
+  CCHArray source(0, 240, 0.25, true, true, true), truth(0, 200, 0.5, true, true, true);
+  CCHArray data(0, 30, 2.0, true, true, true), errors(0, 30, 2.0, true, true, true);
+  CCHArray recotheory(0, 30, 2.0, true, true, true);
+  CSourceCalc_GX1D gx;
+  gx.SetSPars(1.0, 5.0, 0.0, 10.0, 5.0);
+  gx.CalcS(&source);
+  S2CF::s2c(&source, truekernel.get(), &truth);
+  feeddown.Apply(&truth, &truth);
+  smearing.Apply(&truth, &data);
+  for (int i = 0; i < 30; ++i) errors.SetElement(0, 0, 0, i, 0.002);
+
+  auto fit = [&](bool smear) {
+    CCF2SFit f;
+    f.npars = 2;
+    f.Init();
+    f.par[0].Set("R", 4.0, 0.2, 1.0, 10.0);
+    f.par[1].Set("lambdaGen", 0.5, 0.05, 0.0, 1.0);
+    gx.SetSPars(1.0, 4.0, 0.0, 10.0, 5.0);
+    f.sourcecalc = &gx;
+    f.sourceCH = &source;
+    f.cexpCH = &data;
+    f.cerrorCH = &errors;
+    f.feeddown = &feeddown;
+    f.smearing = smear ? &smearing : nullptr;
+    f.kernel = smear ? truekernel.get() : recokernel.get();
+    f.ctheoryCH = smear ? &truth : &recotheory;
+    for (int i = 0; i < 4; ++i) f.Newton(2);
+    return std::make_pair(f.par[0].value, f.par[1].value);
+  };
+  const auto with = fit(true);
+  EXPECT_NEAR(with.first, 5.0, 2e-3);
+  EXPECT_NEAR(with.second, 0.6, 1e-3);
+  EXPECT_NEAR(feeddown.GetLambda("lambdaGen"), with.second, 1e-5);
+  const auto without = fit(false);
+  std::printf("CCF2SFit: R = %.4f fm, lambda = %.4f with smearing in the chain; R = %.4f fm, lambda = %.4f without\n",
+              with.first, with.second, without.first, without.second);
+  EXPECT_GT(std::fabs(without.first - 5.0), 0.05);
+
+  // Feed-down and smearing act on the (0,0,0) component only.
+  CCF2SFit f;
+  f.npars = 1;
+  f.Init();
+  f.par[0].Set("R", 4.0, 0.2, 1.0, 10.0);
+  f.sourcecalc = &gx;
+  f.sourceCH = &source;
+  f.cexpCH = &data;
+  f.cerrorCH = &errors;
+  f.smearing = &smearing;
+  f.kernel = truekernel.get();
+  f.ctheoryCH = &truth;
+  f.SetL(0, 2, 0);
+  EXPECT_THROW(f.GetChiSquared(std::vector<double>{4.0}), femtokit::Error);
 }
