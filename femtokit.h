@@ -15,6 +15,9 @@
 #include "arrays/ylmarray.h"
 #include "source/sourcecalc.h"
 #include "source/sourcecalc_gx1d.h"
+#include "source/pairhistogram.h"
+#include "source/sourcecalc_blast.h"
+#include "source/sourcecalc_oscar.h"
 #include "math/random.h"
 #include "math/bessel.h"
 #include "math/sphericalharmonics.h"
@@ -32,6 +35,7 @@
 #include "wavefunction/wavefunction_nn.h"
 #include "wavefunction/wavefunction_pairs.h"
 #include "kernel/kernel.h"
+#include "kernel/kernelwf.h"
 #include "fit/s2cf.h"
 #include "fit/cfcalc.h"
 
