@@ -214,3 +214,26 @@ TEST(Blast, EmissionPointsAndParameterErrors) {
     EXPECT_THROW(bad.CalcS(&A), femtokit::Error) << key;
   }
 }
+
+TEST(Blast, ShippedParameterFilesShowMtScaling) {
+  Quiet quiet;
+  // Pions (kT = 300 MeV/c) and protons (kT = 800 MeV/c) from one fireball:
+  // the longitudinal region of homogeneity shrinks like tau sqrt(T/mT)
+  // (mT = 331 and 1135 MeV).
+  double along[2], norm[2];
+  const char *files[2] = {"pions.dat", "protons.dat"};
+  for (int k = 0; k < 2; k++) {
+    CSourceCalc_Blast blast;
+    blast.ReadSPars(std::string(FEMTOKIT_SOURCE_DIR) + "/data/blast/" + files[k]);
+    parameter::set(blast.spars, "Nsample", 400);
+    CCHArray A(2, 120, 0.5, true, true, true);
+    blast.CalcS(&A);
+    norm[k] = Integral(A) / parameter::getD(blast.spars, "lambda", 0);
+    double Rx, Ry, Rz, X, Y, Z;
+    blast.CalcEffGaussPars(&A, Rx, Ry, Rz, X, Y, Z);
+    along[k] = Rz;
+  }
+  EXPECT_GT(norm[0], 0.99);
+  EXPECT_GT(norm[1], 0.99);
+  EXPECT_NEAR(along[0] / along[1], std::sqrt(1135.0 / 331.0), 0.25) << along[0] << " " << along[1];
+}
