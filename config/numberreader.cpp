@@ -39,10 +39,8 @@ void CheckTableSize(const std::string &file, const std::string &what, std::uint6
                     std::uint64_t elementbytes) {
   const std::uint64_t bytes = SaturatingProduct(count, elementbytes);
   if (bytes <= GetMemoryBudget()) return;
-  const std::string where = file.empty() ? std::string() : file + ": ";
-  FatalFile(file, "%s%s asks for a table of %llu values (%.3g GB), more than the memory budget of %.3g GB\n",
-            where.c_str(), what.c_str(), static_cast<unsigned long long>(count), Gigabytes(bytes),
-            Gigabytes(GetMemoryBudget()));
+  FatalFile(file, "%s asks for a table of %llu values (%.3g GB), more than the memory budget of %.3g GB\n",
+            what.c_str(), static_cast<unsigned long long>(count), Gigabytes(bytes), Gigabytes(GetMemoryBudget()));
 }
 
 bool ParseInteger(const std::string &word, long long &value) {

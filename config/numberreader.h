@@ -22,9 +22,10 @@ std::uint64_t GetMemoryBudget();
 // a*b, saturated at UINT64_MAX instead of wrapping.
 std::uint64_t SaturatingProduct(std::uint64_t a, std::uint64_t b);
 
-// Fatal, naming `file` (when not empty) and `what`, when `count` elements of
-// `elementbytes` bytes each exceed the memory budget. `what` says which
-// settings gave the count, for example "LMAX=4, NRADIAL=60".
+// Fatal, about `file` (may be empty), when `count` elements of `elementbytes`
+// bytes each exceed the memory budget. `what` begins the message: it names the
+// file and the settings that gave the count, for example
+// "array parameter file a.dat: LMAX=4, NRADIAL=60".
 void CheckTableSize(const std::string &file, const std::string &what, std::uint64_t count,
                     std::uint64_t elementbytes);
 

@@ -97,7 +97,7 @@ TEST(NumberReader, MemoryBudget) {
   EXPECT_EQ(femtokit::SaturatingProduct(1u << 20, 1u << 20), std::uint64_t(1) << 40);
   EXPECT_EQ(femtokit::GetMemoryBudget(), femtokit::kDefaultMemoryBudget);
   femtokit::CheckTableSize("f.dat", "N=100", 100, 8);
-  ExpectRefused([] { femtokit::CheckTableSize("f.dat", "NRADIAL=2147483647", 1ull << 40, 8); }, "f.dat",
+  ExpectRefused([] { femtokit::CheckTableSize("f.dat", "f.dat: NRADIAL=2147483647", 1ull << 40, 8); }, "f.dat",
                 {"f.dat: NRADIAL=2147483647 asks for a table of 1099511627776 values (8.8e+03 GB)",
                  "more than the memory budget of 2.15 GB"});
   femtokit::SetMemoryBudget(799);
