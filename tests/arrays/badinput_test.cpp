@@ -17,7 +17,7 @@ TEST(CCHArrayBadInput, ShapesAreCheckedBeforeAllocation) {
   const std::string dir = ScratchDir("charray_badshape"), f = dir + "/apars.dat";
   const struct {
     std::string lines;
-    std::initializer_list<std::string> parts;
+    std::vector<std::string> parts;
   } cases[] = {
       // 2^31 radial bins (the value saturates, it does not wrap), an (lx, ly)
       // table of 2.5e9 entries, 2.3e9 triples that overflowed an int count.

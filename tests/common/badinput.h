@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "config/fatal.h"
 #include "config/output.h"
@@ -38,7 +39,7 @@ inline std::string WriteText(const std::string &path, const std::string &text) {
 
 // body must throw a femtokit::Error about `file` whose message holds every part, within a second.
 inline void ExpectRefused(const std::function<void()> &body, const std::string &file,
-                          std::initializer_list<std::string> parts) {
+                          const std::vector<std::string> &parts) {
   const auto start = std::chrono::steady_clock::now();
   try {
     body();
