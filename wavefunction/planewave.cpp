@@ -1,5 +1,6 @@
 #include "wavefunction/planewave.h"
 
+#include "config/fatal.h"
 #include "config/output.h"
 
 #include <cmath>
@@ -25,6 +26,10 @@ CPlaneWave::CPlaneWave(double eta_in, int q1q2_in, double q_in)
 
   // The table reaches the argument of r = 30 fm, and at least x = 10.
   const double xmax = q * 30.0 / HBARC;
+  // Bounds the table (and keeps its size an int): 1e7 entries reach q = 6.6e4 MeV/c.
+  if (!(std::isfinite(q) && xmax / delx <= 1.0e7))
+    femtokit::Fatal("CPlaneWave: q=%g MeV/c is not a finite momentum with a plane-wave table of at most 1e7 entries\n",
+                    q);
   if (xmax > 10.0)
     nxmax = static_cast<int>(std::floor(std::floor(xmax / delx + 1.0) * delx / delx));
   else

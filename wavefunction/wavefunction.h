@@ -29,9 +29,22 @@ class CWaveFunction {
   CWaveFunction(const CWaveFunction &) = delete;
   CWaveFunction &operator=(const CWaveFunction &) = delete;
 
+  // Supported q mesh: at most MAXNQ points, each within QMIN ... QMAX MeV/c.
+  // Below 0.01 MeV/c even pion pairs have |psi|^2 ~ e^(-2 pi eta) < 1e-130
+  // and eta/q overflows sooner or later; above 1 GeV/c the kernels carry no
+  // femtoscopic information and the per-point plane-wave table (x = qr/hbarc
+  // to r = 30 fm in steps of 0.01) would exceed 15000 entries.
+  static constexpr double QMIN = 0.01;
+  static constexpr double QMAX = 1000.0;
+  static constexpr int MAXNQ = 10000;
+
   // Reads NQMAX, DELQ, EPSILON, COULOMB, STRONG and QARRAYFILENAME and builds
-  // qarray: uniform bin centres for DELQ >= 0, read from QARRAYFILENAME
-  // ("count" then that many values) for DELQ < 0.
+  // qarray: uniform bin centres for DELQ > 0, read from QARRAYFILENAME
+  // ("count" then that many values) for DELQ < 0. Fatal, naming the file, for
+  // DELQ 0 or not finite, a mesh outside the supported one (above), a mesh
+  // file that is missing or short, whose words are not all finite numbers
+  // (the position in the message), or whose points do not increase strictly,
+  // and for plane-wave tables beyond the memory budget.
   void ParsInit(const char *parsfilename);
   void ParsInit(const std::string &parsfilename) { ParsInit(parsfilename.c_str()); }
 
@@ -39,7 +52,8 @@ class CWaveFunction {
   // ell and channelweight from nqmax, nchannels and ellmax.
   void InitArrays();
   // Fills eta and builds the plane wave of every mesh q and the partial wave of
-  // every (l, q) used by a channel.
+  // every (l, q) used by a channel. Fatal when the partial-wave tables would
+  // exceed the memory budget.
   void InitWaves();
 
   // |psi|^2 at mesh point iq. The base class answers 1.
@@ -69,6 +83,12 @@ class CWaveFunction {
   int GetNQMAX() const { return nqmax; }
   double GetDELQ() const { return delq; }
   double GetQ(int iq) const { return qarray[iq]; }
+
+ private:
+  // Reads the q-mesh file into nqmax and qarray.
+  void ReadQMesh(const std::string &filename);
+  // Fatal, naming `file`, when the plane-wave tables of the mesh exceed the memory budget.
+  void CheckWaveTables(const std::string &file) const;
 
  protected:
   std::vector<std::vector<double>> Wepsilon;  // [nchannels][nqmax]
