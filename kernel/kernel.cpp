@@ -1,5 +1,6 @@
 #include "kernel/kernel.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -76,7 +77,9 @@ void CKernel::ParsInit(const char *kparsfilename) {
   femtokit::CheckTableSize(
       kparsfilename,
       femtokit::Format("kernel parameter file %s: KLMAX=%d, NQMAX=%d, NRMAX=%d", kparsfilename, lmax, nqmax, nrmax),
-      femtokit::SaturatingProduct(present, static_cast<std::uint64_t>(nqmax) * static_cast<std::uint64_t>(nrmax)),
+      // An empty q or r mesh does not make the other free: loops still run over it.
+      femtokit::SaturatingProduct(present, static_cast<std::uint64_t>(std::max(nqmax, 1)) *
+                                               static_cast<std::uint64_t>(std::max(nrmax, 1))),
       sizeof(double));
   NQMAX = nqmax;
   NRMAX = nrmax;

@@ -104,6 +104,8 @@ TEST(C3DArrayBadInput, WidthsCountsAndSizes) {
       {"int NXYZMAX -1\n", "NXMAX=-1 must not be negative"},
       {"int NXMAX 100000\nint NYMAX 100000\nint NZMAX 100000\nbool XSYM 1\n",
        "NXYZMAX=(100000,100000,100000), XYZSYM=(1,1,1) asks for a table of 1000000000000000 values"},
+      // No values, but 2^31 columns to visit.
+      {"int NXMAX 24294967299\nint NYMAX 0\n", "NXYZMAX=(2147483647,0,2), XYZSYM=(0,1,1) asks for a table of"},
   };
   for (const auto &c : cases) {
     WriteText(pars, head + c.first);
