@@ -6,6 +6,7 @@
 #include "config/output.h"
 #include "config/fatal.h"
 #include "config/fileio.h"
+#include "config/numberreader.h"
 #include "config/parametermap.h"
 #include "arrays/chcalc.h"
 #include "arrays/charray.h"
