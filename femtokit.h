@@ -13,6 +13,7 @@
 #include "arrays/arraycalc.h"
 #include "source/sourcecalc.h"
 #include "source/sourcecalc_gx1d.h"
+#include "source/sourcecalc_levy.h"
 #include "math/random.h"
 #include "math/bessel.h"
 #include "math/sphericalharmonics.h"
