@@ -29,6 +29,7 @@
 #include "wavefunction/wavefunction_ppiplus.h"
 #include "wavefunction/wavefunction_pipluspiminus.h"
 #include "wavefunction/wavefunction_nn.h"
+#include "wavefunction/wavefunction_generic.h"
 #include "wavefunction/wavefunction_pairs.h"
 #include "kernel/kernel.h"
 #include "fit/s2cf.h"
