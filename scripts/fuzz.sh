@@ -7,7 +7,8 @@
 #   --runs N      run each harness for N inputs instead
 #   --jobs J      parallel fuzzing processes per harness (default 1)
 #   harness ...   names without the fuzz_ prefix (default: every fuzz/fuzz_*.cpp):
-#                 parameterfile, harmonic_array, array3d, kernel, qmesh, wavefunction_pp
+#                 parameterfile, harmonic_array, array3d, kernel, qmesh, wavefunction_pp,
+#                 event_file, event_file_oscar2013, kernel3d, feeddown, smearing
 #
 # Harnesses are built with clang++-14 -fsanitize=fuzzer,address,undefined in
 # build-fuzz/. Each starts from seeds written from the shipped files (data/pp)
