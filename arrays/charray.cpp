@@ -104,6 +104,17 @@ void CCHArray::IncrementElement(int lx, int ly, int lz, int ir, double value) {
   At(lx, ly, lz, ir) += value;
 }
 
+const double *CCHArray::Row(int lx, int ly, int lz) const {
+  if (!TripleExists(lx, ly, lz))
+    femtokit::Fatal("CCHArray::Row: triple (%d,%d,%d) is not stored (LMAX=%d, XSYM=%d, YSYM=%d, ZSYM=%d)\n", lx, ly,
+                    lz, LMAX, XSYM, YSYM, ZSYM);
+  return A.data() + Index(lx, ly, lz, 0);
+}
+
+double *CCHArray::Row(int lx, int ly, int lz) {
+  return const_cast<double *>(static_cast<const CCHArray *>(this)->Row(lx, ly, lz));
+}
+
 double CCHArray::GetElement(int lx, int ly, int lz, double r) const {
   return GetElement(lx, ly, lz, RadialBin(r, RADSTEP));
 }
