@@ -2,7 +2,9 @@
 // 1 and 2 threads: what scripts/kernel.sh <pair> spends.
 //   BM_PairWaveFunction: building the wave function and tabulating its waves
 //     to the kernel's reach (CWaveFunction::TabulateTo);
-//   BM_PairKernel: the projection CKernel::Calc on the built wave function.
+//   BM_PairKernel: the projection CKernel::Calc on the built wave function;
+//   BM_PairWhole: both, what one kernel program run computes.
+// The 1-thread rows are the serial calculation the 2-thread rows replace.
 // The counter "evals/s" is wave-function evaluations per second of wall time.
 
 #include <benchmark/benchmark.h>
@@ -62,11 +64,26 @@ void BM_PairKernel(benchmark::State &state, const std::string &pair) {
   state.counters["evals/s"] = benchmark::Counter(evals * state.iterations(), benchmark::Counter::kIsRate);
 }
 
+void BM_PairWhole(benchmark::State &state, const std::string &pair) {
+  if (!SetThreads(state)) return;
+  femtokit::SetVerbosity(femtokit::Verbosity::Quiet);
+  CKernel kernel(DataFile(pair, "kparameters.dat"));
+  for (auto _ : state) {
+    std::unique_ptr<CWaveFunction> wf = femtokit::MakeWaveFunction(pair, DataFile(pair, "wfparameters.dat"));
+    kernel.Calc(wf.get());
+    benchmark::DoNotOptimize(kernel.GetValue(0, 0, 0));
+  }
+  const double evals = 720.0 * kernel.GetNQMAX() * kernel.GetNRMAX();
+  state.counters["evals/s"] = benchmark::Counter(evals * state.iterations(), benchmark::Counter::kIsRate);
+}
+
 int Register() {
   for (const std::string &pair : femtokit::PairNames()) {
     benchmark::RegisterBenchmark(("BM_PairWaveFunction/" + pair).c_str(), BM_PairWaveFunction, pair)
         ->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("BM_PairKernel/" + pair).c_str(), BM_PairKernel, pair)
+        ->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("BM_PairWhole/" + pair).c_str(), BM_PairWhole, pair)
         ->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
   }
   return 0;
