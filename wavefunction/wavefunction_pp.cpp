@@ -12,7 +12,6 @@
 namespace {
 
 const double kSqrtHalf = 0.7071067811865475;
-const int kPartWaveNR = 6000;  // partial-wave table: 0.01 fm steps to 60 fm
 // Where the integrated Reid93 solutions and the phase-shift form agree (the
 // one-pion tail is below 1e-5 of the kinetic energy there): the default
 // EPSILON. Inside the tail the phase-shift form is not valid.
@@ -64,10 +63,9 @@ void CWaveFunction_pp::Build(const char *parsfilename) {
   femtokit::Print("Arrays Initialized\n");
   ell[0] = 0;
   ell[1] = ell[2] = ell[3] = 1;
-  // Kernel meshes reach 40 to 60 fm. Beyond its table (30 fm by default) a
-  // partial wave evaluates the Coulomb functions directly at every call, which
-  // would dominate the kernel calculation; tabulate the two waves to 60 fm.
-  partwave_nrmax = kPartWaveNR;
+  // The partial-wave tables reach 30 fm (the default); CKernel::Calc extends
+  // them to its mesh's reach (TabulateTo), so no kernel point evaluates the
+  // Coulomb functions directly and no table is built beyond what is read.
   InitWaves();
   femtokit::Print("Partial Waves Initialized\n");
   ellmaxcopy = static_cast<short>(ellmax);
