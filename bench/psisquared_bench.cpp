@@ -6,10 +6,17 @@
 //   BM_PsiSquaredDirect/<r>: the waves as built, which evaluate Coulomb and
 //                             Kummer functions directly beyond their tables (the
 //                             straightforward form the tabulation replaces).
-// The counter "s/eval" is wall time per evaluation.
+// The counter "s/eval" is CPU time per evaluation.
+//   BM_PsiSquaredFlatness:   every separation in turn in each round (tabulated
+//                             waves), the fastest round of each kept, so that a
+//                             busy machine affects all alike; counters
+//                             "ns@<r>" and "spread", the largest over the
+//                             smallest.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -49,14 +56,41 @@ void Run(benchmark::State &state, bool tabulated) {
 void BM_PsiSquared(benchmark::State &state) { Run(state, true); }
 void BM_PsiSquaredDirect(benchmark::State &state) { Run(state, false); }
 
+void BM_PsiSquaredFlatness(benchmark::State &state) {
+  const CWaveFunction_pp &wf = Built(true);
+  const int radii[] = {1, 5, 10, 20, 30, 40, 60, 80, 100};
+  const int nr = sizeof radii / sizeof radii[0], nq = wf.GetNQMAX(), nc = 16;
+  double best[nr];
+  for (double &b : best) b = 1e300;
+  double sum = 0.0;
+  for (auto _ : state) {
+    for (int k = 0; k < nr; ++k) {
+      const auto t0 = std::chrono::steady_clock::now();
+      for (int iq = 0; iq < nq; ++iq)
+        for (int ic = 0; ic < nc; ++ic) sum += wf.CalcPsiSquared(iq, radii[k], -1.0 + (ic + 0.5) * 2.0 / nc);
+      const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
+      best[k] = std::min(best[k], ns / (nq * nc));
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  double lo = 1e300, hi = 0.0;
+  for (int k = 0; k < nr; ++k) {
+    state.counters["ns@" + std::to_string(radii[k])] = best[k];
+    lo = std::min(lo, best[k]);
+    hi = std::max(hi, best[k]);
+  }
+  state.counters["spread"] = hi / lo;
+}
+
 void Separations(benchmark::internal::Benchmark *b) {
   for (int r : {1, 5, 10, 20, 30, 40, 60, 80, 100}) b->Arg(r);
-  b->UseRealTime()->Unit(benchmark::kMicrosecond);
+  b->Unit(benchmark::kMicrosecond);
 }
 
 }  // namespace
 
 BENCHMARK(BM_PsiSquared)->Apply(Separations);
 BENCHMARK(BM_PsiSquaredDirect)->Apply(Separations);
+BENCHMARK(BM_PsiSquaredFlatness)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
