@@ -50,6 +50,10 @@ class CCHArray {
   double GetElement(int lx, int ly, int lz, double r) const;
   void SetElement(int lx, int ly, int lz, double r, double value);
   void IncrementElement(int lx, int ly, int lz, double r, double value);
+  // The NRADIAL consecutive values of stored triple (lx, ly, lz), for loops
+  // over the radial bins; fatal when the triple is not stored.
+  const double *Row(int lx, int ly, int lz) const;
+  double *Row(int lx, int ly, int lz);
   // Calls f(lx, ly, lz) for every stored triple with lx + ly + lz <= lmax and
   // lx <= lxmax, in loop order (lx outermost, then ly, then lz), under the
   // symmetry flags. lmax is capped at LMAX.
