@@ -72,8 +72,7 @@ void BindArrays(py::module_ &m) {
            "YSYM, ZSYM, IDENTICAL). Raises femtokit.Error for a missing file or impossible sizes.")
       .def_property_readonly("lmax", &CCHArray::GetLMAX, "Highest order L = lx + ly + lz in use.")
       .def_property_readonly("nradial", &CCHArray::GetNRADIAL, "Number of radial bins.")
-      .def_property("radstep", &CCHArray::GetRADSTEP, &CCHArray::SetRADSTEP,
-                    "Radial bin width (fm or MeV/c).")
+      .def_property("radstep", &CCHArray::GetRADSTEP, &CCHArray::SetRADSTEP, "Radial bin width (fm or MeV/c).")
       .def_property_readonly("xsym", &CCHArray::GetXSYM)
       .def_property_readonly("ysym", &CCHArray::GetYSYM)
       .def_property_readonly("zsym", &CCHArray::GetZSYM)
@@ -143,21 +142,22 @@ void BindArrays(py::module_ &m) {
           py::arg("x"), py::arg("y"), py::arg("z"),
           "The function at positions (x, y, z) (radial unit; NumPy broadcasting): the expansion of bin "
           "floor(r/radstep) in the direction of (x, y, z), 0 beyond the mesh. femtokit.Error for NaN.")
-      .def("write_all_a", PathMethod<>(&CCHArray::WriteAllA),
-           py::arg("dirname"),
+      .def("write_all_a", PathMethod<>(&CCHArray::WriteAllA), py::arg("dirname"),
            "Writes every stored triple as a data directory of 'lx%d_ly%d_lz%d.tmp' files ('%16.10e').")
-      .def("write_ax", PathMethod<>(&CCHArray::WriteAX), py::arg("dirname"), "Writes the lx <= 1 triples ('%g'), as the main job does.")
-      .def("read_all_a", PathMethod<>(&CCHArray::ReadAllA), py::arg("dirname"), "Reads every stored triple from a data directory (femtokit.Error when "
-                                      "files are missing or malformed).")
-      .def("read_ax", PathMethod<>(&CCHArray::ReadAX), py::arg("dirname"), "Reads the lx <= 1 triples and rebuilds the rest.")
-      .def("write_short", PathMethod<>(&CCHArray::WriteShort),
-           py::arg("filename"), py::arg("lmax"), "Writes a summary table up to lmax.")
+      .def("write_ax", PathMethod<>(&CCHArray::WriteAX), py::arg("dirname"),
+           "Writes the lx <= 1 triples ('%g'), as the main job does.")
+      .def("read_all_a", PathMethod<>(&CCHArray::ReadAllA), py::arg("dirname"),
+           "Reads every stored triple from a data directory (femtokit.Error when "
+           "files are missing or malformed).")
+      .def("read_ax", PathMethod<>(&CCHArray::ReadAX), py::arg("dirname"),
+           "Reads the lx <= 1 triples and rebuilds the rest.")
+      .def("write_short", PathMethod<>(&CCHArray::WriteShort), py::arg("filename"), py::arg("lmax"),
+           "Writes a summary table up to lmax.")
       .def("print_pars", &CCHArray::PrintPars)
       .def("__repr__", [](const CCHArray &a) {
-        return "<femtokit.CCHArray LMAX=" + std::to_string(a.GetLMAX()) + " NRADIAL=" +
-               std::to_string(a.GetNRADIAL()) + " RADSTEP=" + std::to_string(a.GetRADSTEP()) + " sym=(" +
-               std::to_string(a.GetXSYM()) + "," + std::to_string(a.GetYSYM()) + "," + std::to_string(a.GetZSYM()) +
-               ")>";
+        return "<femtokit.CCHArray LMAX=" + std::to_string(a.GetLMAX()) + " NRADIAL=" + std::to_string(a.GetNRADIAL()) +
+               " RADSTEP=" + std::to_string(a.GetRADSTEP()) + " sym=(" + std::to_string(a.GetXSYM()) + "," +
+               std::to_string(a.GetYSYM()) + "," + std::to_string(a.GetZSYM()) + ")>";
       });
 
   py::class_<C3DArray>(m, "C3DArray",
@@ -168,8 +168,8 @@ void BindArrays(py::module_ &m) {
       .def(py::init<int, double, int, double, int, double, bool, bool, bool>(), py::arg("nxmax"), py::arg("delx"),
            py::arg("nymax"), py::arg("dely"), py::arg("nzmax"), py::arg("delz"), py::arg("xsym") = false,
            py::arg("ysym") = false, py::arg("zsym") = false, "A mesh of zeros.")
-      .def(py::init<int, double, bool, bool, bool>(), py::arg("nxyzmax"), py::arg("delxyz"),
-           py::arg("xsym") = false, py::arg("ysym") = false, py::arg("zsym") = false,
+      .def(py::init<int, double, bool, bool, bool>(), py::arg("nxyzmax"), py::arg("delxyz"), py::arg("xsym") = false,
+           py::arg("ysym") = false, py::arg("zsym") = false,
            "A cubic mesh of zeros: nxyzmax cells of width delxyz per half-axis.")
       .def(py::init([](const py::object &pars) {
              std::unique_ptr<C3DArray> a;
@@ -259,7 +259,8 @@ void BindArrays(py::module_ &m) {
       .def("make_constant", &C3DArray::MakeConstant, py::arg("c"))
       .def("scale_array", &C3DArray::ScaleArray, py::arg("factor"))
       .def("get_biggest", &C3DArray::GetBiggest, "Stored value of largest magnitude, with its sign.")
-      .def("write_array", PathMethod<>(&C3DArray::WriteArray), py::arg("dirname"), "Writes a directory of '3Darraypars.dat' and one 'ix%d_iy%d.tmp' per column.")
+      .def("write_array", PathMethod<>(&C3DArray::WriteArray), py::arg("dirname"),
+           "Writes a directory of '3Darraypars.dat' and one 'ix%d_iy%d.tmp' per column.")
       .def(
           "read_array",
           [](C3DArray &a, const py::object &dirname) {
@@ -289,10 +290,9 @@ void BindArrays(py::module_ &m) {
          "Fills the 3D mesh from a Cartesian-harmonic array (linear in r between bin centres, 0 beyond the "
          "r mesh); cell widths and radstep share their unit. femtokit.Error when the symmetry flags differ.");
   ac.def("calc_aexp_array_from_3d_array", &ArrayCalc::CalcAExpArrayFrom3DArray, py::arg("C3D"), py::arg("A"),
-         py::call_guard<Compute>(),
-         "Projects the (interpolated) 3D mesh onto the harmonics of every radial bin of A.");
-  ac.def("copy_array", py::overload_cast<CCHArray *, CCHArray *>(&ArrayCalc::CopyArray), py::arg("A"),
-         py::arg("B"), "Copies A into B (same parameters, else femtokit.Error).");
+         py::call_guard<Compute>(), "Projects the (interpolated) 3D mesh onto the harmonics of every radial bin of A.");
+  ac.def("copy_array", py::overload_cast<CCHArray *, CCHArray *>(&ArrayCalc::CopyArray), py::arg("A"), py::arg("B"),
+         "Copies A into B (same parameters, else femtokit.Error).");
   ac.def("compare_array_parameters", py::overload_cast<CCHArray *, CCHArray *>(&ArrayCalc::CompareArrayParameters),
          py::arg("a"), py::arg("b"), "True when the two arrays have the same parameters (else a warning).");
 }

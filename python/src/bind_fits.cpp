@@ -57,8 +57,9 @@ class ChiSquare {
   double operator()(const std::vector<double> &x) const {
     CCF2SFit &f = fit_.cast<CCF2SFit &>();
     if (FreeNames(f) != names_)
-      throw py::value_error("the fit's free parameters changed since this chi-square function was made; make "
-                            "a new one with chi2_function()");
+      throw py::value_error(
+          "the fit's free parameters changed since this chi-square function was made; make "
+          "a new one with chi2_function()");
     if (x.size() != names_.size())
       throw py::value_error("expected " + std::to_string(names_.size()) + " parameter values, got " +
                             std::to_string(x.size()));
@@ -102,8 +103,7 @@ std::unique_ptr<CCF2SFit> MakeFit(CSourceCalc *scalc, CCHArray *cexp, CCHArray *
   if (parameters.empty()) throw py::value_error("a fit needs at least one parameter");
   std::vector<ParSpec> specs;
   for (const py::tuple &t : parameters) {
-    if (t.size() != 5)
-      throw py::value_error("a parameter is a tuple (name, value or None, error, xmin, xmax)");
+    if (t.size() != 5) throw py::value_error("a parameter is a tuple (name, value or None, error, xmin, xmax)");
     specs.push_back({t[0].cast<std::string>(), t[1], t[2].cast<double>(), t[3].cast<double>(), t[4].cast<double>()});
   }
   auto fit = std::make_unique<CCF2SFit>();
@@ -122,8 +122,7 @@ std::unique_ptr<CCF2SFit> MakeFit(CSourceCalc *scalc, CCHArray *cexp, CCHArray *
   for (size_t i = 0; i < specs.size(); i++) {
     const ParSpec &s = specs[i];
     if (!(s.error > 0.0)) throw py::value_error("parameter " + s.name + ": the error must be positive");
-    const double value =
-        s.value.is_none() ? parameter::getD(scalc->spars, s.name, 0.0) : s.value.cast<double>();
+    const double value = s.value.is_none() ? parameter::getD(scalc->spars, s.name, 0.0) : s.value.cast<double>();
     fit->par[i].Set(s.name, value, s.error, s.xmin, s.xmax);
     fit->StepMatrix[i][i] = s.error;
     fit->ErrorMatrix[i][i] = s.error * s.error;
@@ -141,8 +140,8 @@ void BindFits(py::module_ &m) {
            "(q in MeV/c) from the source (fm^-3, r in fm); call cf.fill_remainder_x() for the rest. "
            "femtokit.Error for LMAX or symmetry mismatches.");
   s2cf.def("s2c", py::overload_cast<int, int, int, CCHArray *, CKernel *, CCHArray *>(&S2CF::s2c), py::arg("lx"),
-           py::arg("ly"), py::arg("lz"), py::arg("source"), py::arg("kernel"), py::arg("cf"),
-           py::call_guard<Compute>(), "The same for component (lx, ly, lz) alone.");
+           py::arg("ly"), py::arg("lz"), py::arg("source"), py::arg("kernel"), py::arg("cf"), py::call_guard<Compute>(),
+           "The same for component (lx, ly, lz) alone.");
   s2cf.def("s2c", py::overload_cast<C3DArray *, CKernelWF *, C3DArray *>(&S2CF::s2c), py::arg("source"),
            py::arg("kernel"), py::arg("cf"), py::call_guard<Compute>(),
            "3D form: C(q) (the full C, not C - 1) at every stored cell of cf (MeV/c) from a source on a 3D mesh "
@@ -177,9 +176,8 @@ void BindFits(py::module_ &m) {
                        "writes trial values into the model's spars, fills the source, transforms it through the "
                        "kernel and takes chi^2 against the data. The objects it uses are kept alive by it.")
       .def(py::init(&MakeFit), py::arg("source_calc"), py::arg("cexp"), py::arg("cerror"), py::arg("ctheory"),
-           py::arg("source"), py::arg("kernel"), py::arg("parameters"), py::keep_alive<1, 2>(),
-           py::keep_alive<1, 3>(), py::keep_alive<1, 4>(), py::keep_alive<1, 5>(), py::keep_alive<1, 6>(),
-           py::keep_alive<1, 7>(),
+           py::arg("source"), py::arg("kernel"), py::arg("parameters"), py::keep_alive<1, 2>(), py::keep_alive<1, 3>(),
+           py::keep_alive<1, 4>(), py::keep_alive<1, 5>(), py::keep_alive<1, 6>(), py::keep_alive<1, 7>(),
            "A fit of the (0,0,0) component (set_l for another) of any source model. parameters: tuples (name, "
            "value or None for the model's current value, error > 0, xmin, xmax) naming keys of the model's spars.")
       .def("set_par", &CCF2SFit::SetPar, py::arg("name"), py::arg("value"), "Sets a parameter's value.")
@@ -208,8 +206,8 @@ void BindFits(py::module_ &m) {
             f.ReadData(cf, err);
           },
           py::arg("cfdir"), py::arg("errordir"),
-           "Reads the measured C(q) - 1 and its errors from data directories as the main job writes them "
-           "(e.g. 'GX1d/pp', 'GX1d/pp_errors'). femtokit.Error for missing or malformed ones.")
+          "Reads the measured C(q) - 1 and its errors from data directories as the main job writes them "
+          "(e.g. 'GX1d/pp', 'GX1d/pp_errors'). femtokit.Error for missing or malformed ones.")
       .def(
           "get_chi_squared",
           [](CCF2SFit &f, const std::vector<double> &x) {
@@ -254,17 +252,16 @@ void BindFits(py::module_ &m) {
       .def_property_readonly(
           "errors", [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.error; }); },
           "Errors: statistical, Delta chi^2 = 1 (a copy).")
-      .def_property_readonly(
-          "xmin", [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.xmin; }); })
-      .def_property_readonly(
-          "xmax", [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.xmax; }); })
-      .def_property_readonly(
-          "fixed",
-          [](const CCF2SFit &f) {
-            std::vector<bool> b;
-            for (const CParInfo &p : f.par) b.push_back(p.fixed);
-            return b;
-          })
+      .def_property_readonly("xmin",
+                             [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.xmin; }); })
+      .def_property_readonly("xmax",
+                             [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.xmax; }); })
+      .def_property_readonly("fixed",
+                             [](const CCF2SFit &f) {
+                               std::vector<bool> b;
+                               for (const CParInfo &p : f.par) b.push_back(p.fixed);
+                               return b;
+                             })
       .def_property_readonly(
           "error_matrix", [](const CCF2SFit &f) { return Matrix(f.ErrorMatrix); },
           "Covariance of the parameters (npars x npars, a copy).")
@@ -291,19 +288,19 @@ void BindFits(py::module_ &m) {
   py::class_<CCF2SFit_GX1D, CCF2SFit>(
       m, "CCF2SFit_GX1D",
       "Fit of CSourceCalc_GX1D: lambdaG, R (fm), lambdaX, X (fm), a (fm), starting from the model's values.")
-      .def(py::init<CSourceCalc *, CCHArray *, CCHArray *, CCHArray *, CCHArray *, CKernel *>(),
-           py::arg("source_calc"), py::arg("cexp"), py::arg("cerror"), py::arg("ctheory"), py::arg("source"),
-           py::arg("kernel"), py::keep_alive<1, 2>(), py::keep_alive<1, 3>(), py::keep_alive<1, 4>(),
-           py::keep_alive<1, 5>(), py::keep_alive<1, 6>(), py::keep_alive<1, 7>(), py::call_guard<Compute>());
+      .def(py::init<CSourceCalc *, CCHArray *, CCHArray *, CCHArray *, CCHArray *, CKernel *>(), py::arg("source_calc"),
+           py::arg("cexp"), py::arg("cerror"), py::arg("ctheory"), py::arg("source"), py::arg("kernel"),
+           py::keep_alive<1, 2>(), py::keep_alive<1, 3>(), py::keep_alive<1, 4>(), py::keep_alive<1, 5>(),
+           py::keep_alive<1, 6>(), py::keep_alive<1, 7>(), py::call_guard<Compute>());
 
   py::class_<CCF2SFit_3DGaussian, CCF2SFit>(
       m, "CCF2SFit_3DGaussian",
       "Fit of CSourceCalc_Gaussian to a correlation function on a 3D mesh: lambda, Rx, Ry, Rz, Xoff (fm).")
       .def(py::init<CSourceCalc *, C3DArray *, C3DArray *, C3DArray *, CCHArray *, CCHArray *, CKernel *>(),
            py::arg("source_calc"), py::arg("cexp"), py::arg("cerror"), py::arg("ctheory"), py::arg("ctheory_ch"),
-           py::arg("source"), py::arg("kernel"), py::keep_alive<1, 2>(), py::keep_alive<1, 3>(),
-           py::keep_alive<1, 4>(), py::keep_alive<1, 5>(), py::keep_alive<1, 6>(), py::keep_alive<1, 7>(),
-           py::keep_alive<1, 8>(), py::call_guard<Compute>());
+           py::arg("source"), py::arg("kernel"), py::keep_alive<1, 2>(), py::keep_alive<1, 3>(), py::keep_alive<1, 4>(),
+           py::keep_alive<1, 5>(), py::keep_alive<1, 6>(), py::keep_alive<1, 7>(), py::keep_alive<1, 8>(),
+           py::call_guard<Compute>());
 
   py::class_<CFeedDown>(m, "CFeedDown",
                         "Feed-down decomposition: C_model - 1 = lambdaGen (C_gen - 1) + sum_i lambda_i (C_i - 1), "
@@ -326,13 +323,12 @@ void BindFits(py::module_ &m) {
            "Sets 'lambdaGen' or 'lambda_<name>'.")
       .def("get_lambda", &CFeedDown::GetLambda, py::arg("key"))
       .def("check_lambdas", &CFeedDown::CheckLambdas, "Checks the lambdas as apply does; returns their sum.")
-      .def_property_readonly(
-          "residual_names",
-          [](const CFeedDown &d) {
-            std::vector<std::string> n;
-            for (int i = 0; i < d.GetNResiduals(); i++) n.push_back(d.GetResidualName(i));
-            return n;
-          })
+      .def_property_readonly("residual_names",
+                             [](const CFeedDown &d) {
+                               std::vector<std::string> n;
+                               for (int i = 0; i < d.GetNResiduals(); i++) n.push_back(d.GetResidualName(i));
+                               return n;
+                             })
       .def_property_readonly(
           "lambdas", [](const CFeedDown &d) { return ToDict(d.lambdas); }, "The lambdas by key (a copy).");
 
@@ -341,8 +337,7 @@ void BindFits(py::module_ &m) {
                                 "(response matrix or Gaussian sigma(q)); q in MeV/c.")
       .def(py::init([](const py::object &pars) {
              std::unique_ptr<CMomentumSmearing> s;
-             WithParameterFile(pars,
-                               [&](const std::string &file) { s = std::make_unique<CMomentumSmearing>(file); });
+             WithParameterFile(pars, [&](const std::string &file) { s = std::make_unique<CMomentumSmearing>(file); });
              return s;
            }),
            py::arg("pars"),

@@ -57,7 +57,8 @@ void BindWaveFunctions(py::module_ &m) {
       .def("epsilon_jump", &CWaveFunction::EpsilonJump, py::call_guard<Compute>(),
            "Largest |psi|^2 difference between the inner and outer forms at r = EPSILON.")
       .def_property_readonly("nqmax", &CWaveFunction::GetNQMAX, "Number of q mesh points.")
-      .def_property_readonly("delq", &CWaveFunction::GetDELQ, "q mesh step (MeV/c); negative for a mesh read from a file.")
+      .def_property_readonly("delq", &CWaveFunction::GetDELQ,
+                             "q mesh step (MeV/c); negative for a mesh read from a file.")
       .def_property_readonly("epsilon", &CWaveFunction::GetEPSILON, "EPSILON (fm).")
       .def_property_readonly("q1q2", &CWaveFunction::GetQ1Q2, "Product of the charges.")
       .def_property_readonly("nchannels", &CWaveFunction::GetNChannels, "Number of strong channels.")

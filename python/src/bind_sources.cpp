@@ -62,8 +62,8 @@ void BindSources(py::module_ &m) {
       .def("calc_s", py::overload_cast<CCHArray *>(&CSourceCalc::CalcS), py::arg("A"), py::call_guard<Compute>(),
            "Fills the whole array with S(r) (fm^-3) on its r mesh (fm), without the GIL. femtokit.Error as the "
            "model fails (e.g. parameters that break the array's symmetry).")
-      .def("calc_s", py::overload_cast<int, int, int, CCHArray *>(&CSourceCalc::CalcS), py::arg("lx"),
-           py::arg("ly"), py::arg("lz"), py::arg("A"), py::call_guard<Compute>(),
+      .def("calc_s", py::overload_cast<int, int, int, CCHArray *>(&CSourceCalc::CalcS), py::arg("lx"), py::arg("ly"),
+           py::arg("lz"), py::arg("A"), py::call_guard<Compute>(),
            "Fills component (lx, ly, lz) for every radial bin (models that support it).")
       .def("norm_check", py::overload_cast<CCHArray *>(&CSourceCalc::NormCheck), py::arg("A"),
            py::call_guard<Compute>(), "Prints the integral of the source over the mesh (lambda when it holds all).")
@@ -91,8 +91,8 @@ void BindSources(py::module_ &m) {
       "length X (fm) with weight lambdaX; order L > 0 components get (r^2/(r^2+a^2))^(L/2) (a in fm).")
       .def(py::init(&Make<CSourceCalc_GX1D>), py::arg("spars") = py::none(),
            "Defaults, overlaid by the dict spars when given.")
-      .def("set_spars", &CSourceCalc_GX1D::SetSPars, py::arg("lambdaG"), py::arg("R"), py::arg("lambdaX"),
-           py::arg("X"), py::arg("a"), "Sets the five parameters (R, X, a in fm).")
+      .def("set_spars", &CSourceCalc_GX1D::SetSPars, py::arg("lambdaG"), py::arg("R"), py::arg("lambdaX"), py::arg("X"),
+           py::arg("a"), "Sets the five parameters (R, X, a in fm).")
       .def("lost_fraction", &CSourceCalc_GX1D::LostFraction, py::arg("rho"),
            "Fraction of the model's norm at r > rho (fm).");
 

@@ -1,7 +1,6 @@
 #include "common.h"
 
 #include <pybind11/eval.h>
-
 #include <unistd.h>
 
 #include <cerrno>
@@ -189,11 +188,21 @@ parameterMap ToParameterMap(const py::dict &d) {
     const std::string name = py::str(item.first);
     py::handle v = item.second;
     switch (KindOf(name, v)) {
-      case Kind::Bool: parameter::set(pars, name, py::bool_(py::reinterpret_borrow<py::object>(v)).cast<bool>()); break;
-      case Kind::Int: parameter::set(pars, name, ToInt(name, v)); break;
-      case Kind::Double: parameter::set(pars, name, py::float_(py::reinterpret_borrow<py::object>(v)).cast<double>()); break;
-      case Kind::String: parameter::set(pars, name, v.cast<std::string>()); break;
-      case Kind::Vector: parameter::set(pars, name, py::reinterpret_borrow<py::object>(v).cast<std::vector<double>>()); break;
+      case Kind::Bool:
+        parameter::set(pars, name, py::bool_(py::reinterpret_borrow<py::object>(v)).cast<bool>());
+        break;
+      case Kind::Int:
+        parameter::set(pars, name, ToInt(name, v));
+        break;
+      case Kind::Double:
+        parameter::set(pars, name, py::float_(py::reinterpret_borrow<py::object>(v)).cast<double>());
+        break;
+      case Kind::String:
+        parameter::set(pars, name, v.cast<std::string>());
+        break;
+      case Kind::Vector:
+        parameter::set(pars, name, py::reinterpret_borrow<py::object>(v).cast<std::vector<double>>());
+        break;
       case Kind::Matrix:
         parameter::set(pars, name, py::reinterpret_borrow<py::object>(v).cast<std::vector<std::vector<double>>>());
         break;
@@ -257,8 +266,12 @@ void WriteParameterFile(const py::dict &d, const std::string &filename) {
     if (name.empty() || !Words(name).size() || Words(name).size() != 1 || Words(name)[0] != name)
       throw py::value_error("parameter name '" + name + "' is not one word");
     switch (KindOf(name, v)) {
-      case Kind::Bool: out << "bool " << name << " " << int(py::bool_(py::reinterpret_borrow<py::object>(v))) << "\n"; break;
-      case Kind::Int: out << "int " << name << " " << ToInt(name, v) << "\n"; break;
+      case Kind::Bool:
+        out << "bool " << name << " " << int(py::bool_(py::reinterpret_borrow<py::object>(v))) << "\n";
+        break;
+      case Kind::Int:
+        out << "int " << name << " " << ToInt(name, v) << "\n";
+        break;
       case Kind::Double: {
         char text[40];
         std::snprintf(text, sizeof text, "%.17g", py::float_(py::reinterpret_borrow<py::object>(v)).cast<double>());
@@ -283,9 +296,7 @@ void WriteParameterFile(const py::dict &d, const std::string &filename) {
   if (!file) throw py::value_error("cannot write the parameter file " + filename);
 }
 
-std::string Path(const py::object &path) {
-  return py::module_::import("os").attr("fspath")(path).cast<std::string>();
-}
+std::string Path(const py::object &path) { return py::module_::import("os").attr("fspath")(path).cast<std::string>(); }
 
 void WithParameterFile(const py::object &pars, const std::function<void(const std::string &)> &build) {
   if (!py::isinstance<py::dict>(pars)) {
@@ -309,7 +320,8 @@ void WithParameterFile(const py::object &pars, const std::function<void(const st
   } catch (const femtokit::Error &e) {
     if (e.file() != name && std::string(e.what()).find(name) == std::string::npos) throw;
     std::string message = e.what();
-    for (size_t at; (at = message.find(name)) != std::string::npos;) message.replace(at, name.size(), "<parameter dict>");
+    for (size_t at; (at = message.find(name)) != std::string::npos;)
+      message.replace(at, name.size(), "<parameter dict>");
     throw femtokit::Error(message, e.file() == name ? std::string() : e.file());
   }
 }

@@ -52,7 +52,8 @@ void BindConfig(py::module_ &m) {
 #else
   m.def(
       "set_num_threads", [](int) {}, py::arg("n"), "Built without OpenMP: the library runs on one thread.");
-  m.def("get_max_threads", [] { return 1; }, "Built without OpenMP: 1.");
+  m.def(
+      "get_max_threads", [] { return 1; }, "Built without OpenMP: 1.");
 #endif
 
   py::module_ c = m.def_submodule("constants", "Physical constants of femtokit::constants (MeV, fm).");
