@@ -6,6 +6,7 @@
 #include "kernel/kernel.h"
 #include "kernel/kernelwf.h"
 #include "wavefunction/wavefunction.h"
+#include "wavefunction/wavefunction_generic.h"
 #include "wavefunction/wavefunction_pairs.h"
 
 namespace femtokit {
@@ -34,9 +35,12 @@ py::array_t<double> Centres(int n, double del) {
 void BindWaveFunctions(py::module_ &m) {
   m.def("pair_names", &femtokit::PairNames,
         "Names of the pairs that have a wave function: 'pp', 'pkplus', 'ppiplus', 'pipluspiminus', 'nn'.");
-  m.def("pair_is_identical", &femtokit::PairIsIdentical, py::arg("pair"),
+  m.def("pair_is_identical", py::overload_cast<const std::string &>(&femtokit::PairIsIdentical), py::arg("pair"),
         "True for pairs of identical particles, whose kernels hold even l only. femtokit.Error for an unknown "
-        "pair.");
+        "pair and for 'generic' (give its wave function).");
+  m.def("pair_is_identical", py::overload_cast<const std::string &, const CWaveFunction &>(&femtokit::PairIsIdentical),
+        py::arg("pair"), py::arg("wf"),
+        "The same for a built wave function of the pair ('generic': what its parameters say).");
 
   py::class_<CWaveFunction>(m, "CWaveFunction",
                             "A two-particle relative wave function (built by make_wave_function). q in MeV/c "
@@ -89,6 +93,35 @@ void BindWaveFunctions(py::module_ &m) {
           },
           "Phase shifts (radians) as a new array [channel, q mesh point].");
 
+  py::class_<CWaveFunction_generic, CWaveFunction>(
+      m, "CWaveFunction_generic",
+      "A pair described by its parameter file: masses M1, M2 (MeV), charges Q1Q2, spins, IDENTICAL, and strong "
+      "channels by scattering length and effective range (fm) or phase-shift tables.")
+      .def(py::init([](const py::object &pars) {
+             std::unique_ptr<CWaveFunction_generic> wf;
+             WithParameterFile(pars,
+                               [&](const std::string &file) { wf = std::make_unique<CWaveFunction_generic>(file); });
+             return wf;
+           }),
+           py::arg("pars"),
+           "From a parameter file or dict (a relative phase-shift file name is taken from the file's directory; "
+           "for a dict give absolute names). femtokit.Error, naming the file or key, for inconsistent settings.")
+      .def_property_readonly("identical", &CWaveFunction_generic::GetIDENTICAL)
+      .def_property_readonly("m1", &CWaveFunction_generic::GetM1, "Mass (MeV).")
+      .def_property_readonly("m2", &CWaveFunction_generic::GetM2, "Mass (MeV).")
+      .def_property_readonly(
+          "spin_states",
+          [](const CWaveFunction_generic &wf) {
+            py::list states;
+            for (const auto &st : wf.GetSpinStates()) {
+              py::dict d;
+              d["S"] = st.S, d["weight"] = st.weight, d["symmetric"] = st.symmetric, d["channels"] = st.channels;
+              states.append(d);
+            }
+            return states;
+          },
+          "Total-spin states: S, weight, spatial symmetry and the strong channels acting in each.");
+
   m.def(
       "make_wave_function",
       [](const std::string &pair, const py::object &pars) {
@@ -97,7 +130,8 @@ void BindWaveFunctions(py::module_ &m) {
         return wf;
       },
       py::arg("pair"), py::arg("pars"),
-      "The wave function of the named pair (pair_names()) from a wave-function parameter file or dict (NQMAX, "
+      "The wave function of the named pair (pair_names(), or 'generic') from a wave-function parameter file or dict "
+      "(NQMAX, "
       "DELQ in MeV/c, EPSILON in fm, STRONG, COULOMB, ...). Built without the GIL. femtokit.Error for an "
       "unknown pair or a missing file.");
 }

@@ -8,6 +8,7 @@
 #include "source/sourcecalc_blast.h"
 #include "source/sourcecalc_gaussian.h"
 #include "source/sourcecalc_gx1d.h"
+#include "source/sourcecalc_levy.h"
 #include "source/sourcecalc_oscar.h"
 
 namespace femtokit {
@@ -95,6 +96,30 @@ void BindSources(py::module_ &m) {
            py::arg("a"), "Sets the five parameters (R, X, a in fm).")
       .def("lost_fraction", &CSourceCalc_GX1D::LostFraction, py::arg("rho"),
            "Fraction of the model's norm at r > rho (fm).");
+
+  py::class_<CSourceCalc_Levy, CSourceCalc>(
+      m, "CSourceCalc_Levy",
+      "Isotropic Levy-stable source of index alpha (0 < alpha <= 2) and scale R (fm): S(r) = lambda R^-3 "
+      "f_alpha(r/R), the Gaussian of one-particle radius R at alpha = 2, tails ~ r^-(3+alpha) below. Fills the l = 0 "
+      "component.")
+      .def(py::init(&Make<CSourceCalc_Levy>), py::arg("spars") = py::none(),
+           "Defaults (lambda 1, R 5 fm, alpha 1.5), overlaid by the dict spars when given.")
+      .def("set_spars", &CSourceCalc_Levy::SetSPars, py::arg("lambda_"), py::arg("R"), py::arg("alpha"),
+           "Sets lambda, R (fm) and alpha.")
+      .def(
+          "source",
+          [](const CSourceCalc_Levy &s, const py::object &r) {
+            return Vectorize({r}, [&](const std::vector<const double *> &v, py::ssize_t n, double *out) {
+              for (py::ssize_t i = 0; i < n; i++) out[i] = s.Source(v[0][i]);
+            });
+          },
+          py::arg("r"),
+          "S(r) in fm^-3 at separations r (fm) with the current parameters (NumPy arrays welcome). femtokit.Error "
+          "for R <= 0 or alpha outside (0, 2].")
+      .def("lost_fraction", &CSourceCalc_Levy::LostFraction, py::arg("rho"),
+           "Fraction of the model's norm beyond rho (fm).")
+      .def_static("profile", &CSourceCalc_Levy::Profile, py::arg("alpha"), py::arg("x"),
+                  "Unit-scale profile f_alpha(x) (R = 1, lambda = 1, units of R^-3).");
 
   py::class_<CSourceCalc_Gaussian, CSourceCalc>(
       m, "CSourceCalc_Gaussian",

@@ -69,3 +69,35 @@ def test_event_file_source(tmp_path):
     missing = femtokit.CSourceCalc_OSCAR({"OSCARfilename": str(tmp_path / "none.dat")})
     with pytest.raises(femtokit.Error):
         missing.read_r()
+
+
+def test_levy_source_limits():
+    r = np.linspace(0.25, 30, 60)
+    levy = femtokit.CSourceCalc_Levy()
+    levy.set_spars(0.9, 4.0, 2.0)  # alpha = 2: the Gaussian of radius R
+    np.testing.assert_allclose(levy.source(r), 0.9 * np.exp(-r**2 / 64) / (4 * np.pi * 16) ** 1.5, rtol=1e-5)
+    levy.set_spars(1.0, 4.0, 1.0)  # alpha = 1: R / (pi^2 (r^2 + R^2)^2)
+    np.testing.assert_allclose(levy.source(r), 4.0 / (np.pi**2 * (r**2 + 16) ** 2), rtol=1e-4)
+    a = femtokit.CCHArray(2, 80, 0.5, True, True, True)
+    levy.calc_s(a)
+    np.testing.assert_allclose(a.component(0, 0, 0), levy.source(a.bin_centres), rtol=1e-12)
+    assert norm(a) == pytest.approx(1 - levy.lost_fraction(40.0), rel=2e-3)
+    with pytest.raises(femtokit.Error):
+        femtokit.CSourceCalc_Levy({"alpha": 2.5}).calc_s(a)
+
+
+def test_generic_pair_of_free_bosons_matches_the_closed_form_kernel():
+    wf = femtokit.make_wave_function("generic", {"NQMAX": 10, "DELQ": 4.0, "M1": femtokit.constants.MPI,
+                                                 "IDENTICAL": True, "COULOMB": False, "Q1Q2": 0})
+    assert isinstance(wf, femtokit.CWaveFunction_generic) and wf.identical
+    assert femtokit.pair_is_identical("generic", wf)
+    assert [s["S"] for s in wf.spin_states] == [0.0]
+    q, r, c = 10.0, np.linspace(0.5, 20, 9), np.linspace(-1, 1, 5)[:, None]  # a mesh point: no q interpolation
+    np.testing.assert_allclose(wf.psi_squared(q, r, c), 1 + np.cos(2 * q * r * c / HBARC), atol=1e-9)
+    mesh = {"NQMAX": 10, "DELQ": 4.0, "NRMAX": 40, "DELR": 0.5, "KLMAX": 4, "IDENTICAL": True}
+    k, closed = femtokit.CKernel(mesh), femtokit.CKernel(mesh)
+    k.calc(wf)
+    closed.calc_pure_hbt()
+    np.testing.assert_allclose(k.tables(), closed.tables(), atol=2e-4)
+    with pytest.raises(femtokit.Error, match="M1"):
+        femtokit.CWaveFunction_generic({"NQMAX": 4, "DELQ": 4.0})
