@@ -120,3 +120,25 @@ def test_read_data_errors(hbt_kernel, data, tmp_path):
     fit.read_data(tmp_path / "pp", tmp_path / "pp_errors")
     fit.newton(2)
     assert abs(fit.values[1] - 5.0) < 0.3
+
+
+def test_feeddown_and_smearing_from_dicts():
+    cf = femtokit.CCHArray(cf_pars())
+    cf.component(0, 0, 0)[:] = np.exp(-cf.bin_centres / 20.0)
+    out = femtokit.CCHArray(cf_pars())
+    fd = femtokit.CFeedDown({"lambdaGen": 0.7, "NRESIDUALS": 1, "RESIDUAL0_NAME": "misid",
+                             "RESIDUAL0_TYPE": "flat", "lambda_misid": 0.3})
+    assert fd.residual_names == ["misid"] and fd.check_lambdas() == pytest.approx(1.0)
+    fd.apply(cf, out)
+    np.testing.assert_allclose(out.component(0, 0, 0), 0.7 * cf.component(0, 0, 0), rtol=1e-12)
+    fd.set_lambda("lambdaGen", 0.5)
+    with pytest.raises(femtokit.Error, match="sum"):
+        fd.apply(cf, out)  # the lambdas no longer add up to 1
+    smear = femtokit.CMomentumSmearing({"MODE": "gaussian", "SIGMA": 4.0})
+    assert smear.is_gaussian and smear.get_sigma(30.0) == 4.0
+    cf.component(0, 0, 0)[:] = 0.25
+    smear.apply(cf, out)
+    np.testing.assert_allclose(out.component(0, 0, 0)[:-2], 0.25, rtol=1e-9)  # a flat C - 1 stays flat
+    with pytest.raises(femtokit.Error) as e:
+        femtokit.CFeedDown({"NRESIDUALS": 1, "RESIDUAL0_NAME": "x", "RESIDUAL0_TYPE": "sideways"})
+    assert "<parameter dict>" in e.value.message and "femtokit-pars" not in e.value.message
