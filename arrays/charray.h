@@ -71,6 +71,20 @@ class CCHArray {
   // True when (lx, ly, lz, ir) is stored under the current LMAX.
   bool ElementExists(int lx, int ly, int lz, int ir) const;
 
+  // The storage block itself, for bindings and bulk copies: one row of
+  // NRADIAL values per triple of the layout the array was built with (the
+  // LMAX at construction; SetLMAX does not change it), rows in the order of
+  // ForEachStoredTriple. Never reallocated while the array lives.
+  double *Data() { return A.data(); }
+  const double *Data() const { return A.data(); }
+  // Calls f(lx, ly, lz) for every row of Data(), in storage order.
+  template <class F>
+  void ForEachStoredTriple(F &&f) const {
+    for (int lx = 0; lx <= LMAXALLOC; lx += dlx)
+      for (int ly = 0; ly <= LMAXALLOC - lx; ly += dly)
+        for (int lz = 0; lz <= LMAXALLOC - lx - ly; lz += dlz) f(lx, ly, lz);
+  }
+
   // Whole-array operations. An explicit triple that is not stored or a
   // radial index outside 0 .. NRADIAL-1 is fatal.
   void ZeroArray();

@@ -57,6 +57,12 @@ class CKernel {
   // Bilinear interpolation of K_ell at (q, r).
   double GetValue(int ell, double q, double r) const;
 
+  // The table of K_ell itself, for bindings and bulk copies: NQMAX*NRMAX
+  // contiguous values, index iq*NRMAX + ir; null for an absent l (odd l of
+  // identical particles, l > LMAX). Reallocated only by ParsInit.
+  double *Table(int ell) { return HasTable(ell) ? kernel[ell].data() : nullptr; }
+  const double *Table(int ell) const { return HasTable(ell) ? kernel[ell].data() : nullptr; }
+
   // |psi|^2 rebuilt from the projections. Each overwrites the Legendre scratch table.
   double GetPsiSquared(int iq, int ir, double ctheta);
   double GetPsiSquared(int iq, double r, double ctheta);
