@@ -50,16 +50,13 @@ class CKernel {
     if (iq < 0 || iq >= NQMAX || ir < 0 || ir >= NRMAX || !HasTable(ell)) return 0.0;
     return kernel[ell][static_cast<std::size_t>(iq) * NRMAX + ir];
   }
-  // The table of K_ell: NQMAX*NRMAX values, row iq at [iq*NRMAX], for loops
-  // that read whole rows; null for an l without a table (odd l of identical
-  // particles, l outside 0 ... LMAX), where every value is 0.
-  const double *Table(int ell) const { return HasTable(ell) ? kernel[ell].data() : nullptr; }
   // Bilinear interpolation of K_ell at (q, r).
   double GetValue(int ell, double q, double r) const;
 
-  // The table of K_ell itself, for bindings and bulk copies: NQMAX*NRMAX
-  // contiguous values, index iq*NRMAX + ir; null for an absent l (odd l of
-  // identical particles, l > LMAX). Reallocated only by ParsInit.
+  // The table of K_ell itself, for loops that read whole rows, bindings and
+  // bulk copies: NQMAX*NRMAX contiguous values, row iq at [iq*NRMAX]; null for
+  // an l without a table (odd l of identical particles, l outside 0 ... LMAX),
+  // where every value is 0. Reallocated only by ParsInit.
   double *Table(int ell) { return HasTable(ell) ? kernel[ell].data() : nullptr; }
   const double *Table(int ell) const { return HasTable(ell) ? kernel[ell].data() : nullptr; }
 
