@@ -3,9 +3,12 @@
 //
 //   pairkernel <pair> <wfparameters> <kparameters> <outdir> [R]
 //
-// pair is one of pp, pkplus, ppiplus, pipluspiminus, nn. The wave function is
-// built from the wave-function parameter file, the kernel mesh from the kernel
-// parameter file; K_l(q, r) is projected from |psi|^2 and written into outdir,
+// pair is one of pp, pkplus, ppiplus, pipluspiminus, nn, or generic: a pair
+// described entirely by its parameter file (CWaveFunction_generic; the
+// shipped pipluspiplus, kpluskplus, plambda and lambdalambda are such
+// files). The wave function is built from the wave-function parameter file,
+// the kernel mesh from the kernel parameter file; K_l(q, r) is projected from
+// |psi|^2 and written into outdir,
 // which CKernel::Read takes back. With R (fm) the program also prints the
 // correlation function C(q) of a Gaussian source exp(-r^2/4R^2)/(4 pi R^2)^(3/2)
 // on the kernel's mesh, and the part of the source's norm that the r mesh holds.
@@ -25,11 +28,11 @@ int main(int argc, char **argv) {
   using Clock = std::chrono::steady_clock;
   auto seconds = [](Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); };
   const std::string pair = argv[1];
-  const bool identical = femtokit::PairIsIdentical(pair);
 
   const Clock::time_point t0 = Clock::now();
   std::unique_ptr<CWaveFunction> wf = femtokit::MakeWaveFunction(pair, argv[2]);
   const Clock::time_point t1 = Clock::now();
+  const bool identical = femtokit::PairIsIdentical(pair, *wf);
   CKernel kernel(argv[3]);
   if (kernel.GetIDENTICAL() != identical)
     femtokit::Fatal("%s: IDENTICAL is %d, but the pair %s needs %d\n", argv[3], int(kernel.GetIDENTICAL()),

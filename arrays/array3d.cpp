@@ -1,12 +1,14 @@
 #include "arrays/array3d.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "config/fatal.h"
 #include "config/fileio.h"
+#include "config/numberreader.h"
 #include "config/parametermap.h"
 #include "math/random.h"
 
@@ -45,20 +47,34 @@ C3DArray::C3DArray(const char *arrayparsfilename)
       NYMAX(20),
       NZMAX(20) {
   ReadPars(arrayparsfilename);
-  CreateArray();
+  CreateArray(arrayparsfilename);
 }
 
 C3DArray::~C3DArray() { DeleteArray(); }
 
-void C3DArray::CreateArray() {
-  nsx = XSYM ? 1 : 2;
-  nsy = YSYM ? 1 : 2;
-  nsz = ZSYM ? 1 : 2;
-  nx = NXMAX > 0 ? NXMAX : 0;
-  ny = NYMAX > 0 ? NYMAX : 0;
-  nz = NZMAX > 0 ? NZMAX : 0;
-  const std::size_t total = static_cast<std::size_t>(nsx) * nx * nsy * ny * nsz * nz;
-  array.assign(total, 0.0);
+void C3DArray::CreateArray() { CreateArray(std::string()); }
+
+void C3DArray::CreateArray(const std::string &file) {
+  const std::string from = file.empty() ? std::string() : " from " + file;
+  if (!(std::isfinite(DELX) && DELX > 0.0 && std::isfinite(DELY) && DELY > 0.0 && std::isfinite(DELZ) && DELZ > 0.0))
+    femtokit::FatalFile(file, "C3DArray%s: cell widths DELXYZ=(%g,%g,%g) must be finite and positive\n", from.c_str(),
+                        DELX, DELY, DELZ);
+  const int sx = XSYM ? 1 : 2, sy = YSYM ? 1 : 2, sz = ZSYM ? 1 : 2;
+  const int cx = NXMAX > 0 ? NXMAX : 0, cy = NYMAX > 0 ? NYMAX : 0, cz = NZMAX > 0 ? NZMAX : 0;
+  std::uint64_t total = 1;  // an empty axis does not make the others free: loops still run over them
+  for (int factor : {sx, cx, sy, cy, sz, cz})
+    total = femtokit::SaturatingProduct(total, std::uint64_t(factor > 0 ? factor : 1));
+  femtokit::CheckTableSize(file,
+                           femtokit::Format("C3DArray%s: NXYZMAX=(%d,%d,%d), XYZSYM=(%d,%d,%d)", from.c_str(), NXMAX,
+                                            NYMAX, NZMAX, int(XSYM), int(YSYM), int(ZSYM)),
+                           total, sizeof(double));
+  array.assign(static_cast<std::size_t>(total), 0.0);
+  nsx = sx;
+  nsy = sy;
+  nsz = sz;
+  nx = cx;
+  ny = cy;
+  nz = cz;
 }
 
 void C3DArray::DeleteArray() {
@@ -74,19 +90,49 @@ void C3DArray::ReadPars(const char *filename) {
     parameter::set(pars, "YSYM", 1);
     parameter::set(pars, "ZSYM", 1);
   }
+  // Everything is checked before any field changes.
+  double dx = DELX, dy = DELY, dz = DELZ;
   const double delxyz = parameter::getD(pars, "DELXYZ", 0.0);
-  if (delxyz > 1.0E-10) DELX = DELY = DELZ = delxyz;
-  NXMAX = parameter::getI(pars, "NXMAX", NXMAX);
-  NYMAX = parameter::getI(pars, "NYMAX", NYMAX);
-  NZMAX = parameter::getI(pars, "NZMAX", NZMAX);
-  DELX = parameter::getD(pars, "DELX", DELX);
-  DELY = parameter::getD(pars, "DELY", DELY);
-  DELZ = parameter::getD(pars, "DELZ", DELZ);
-  XSYM = parameter::getI(pars, "XSYM", XSYM) != 0;
-  YSYM = parameter::getI(pars, "YSYM", YSYM) != 0;
-  ZSYM = parameter::getI(pars, "ZSYM", ZSYM) != 0;
+  if (delxyz > 1.0E-10) dx = dy = dz = delxyz;
+  int nxmax = parameter::getI(pars, "NXMAX", NXMAX);
+  int nymax = parameter::getI(pars, "NYMAX", NYMAX);
+  int nzmax = parameter::getI(pars, "NZMAX", NZMAX);
+  dx = parameter::getD(pars, "DELX", dx);
+  dy = parameter::getD(pars, "DELY", dy);
+  dz = parameter::getD(pars, "DELZ", dz);
+  const bool xsym = parameter::getI(pars, "XSYM", XSYM) != 0;
+  const bool ysym = parameter::getI(pars, "YSYM", YSYM) != 0;
+  const bool zsym = parameter::getI(pars, "ZSYM", ZSYM) != 0;
   const int nxyzmax = parameter::getI(pars, "NXYZMAX", 0);
-  if (nxyzmax != 0) NXMAX = NYMAX = NZMAX = nxyzmax;
+  if (nxyzmax != 0) nxmax = nymax = nzmax = nxyzmax;
+  const char *keys[3][2] = {{"NXMAX", "DELX"}, {"NYMAX", "DELY"}, {"NZMAX", "DELZ"}};
+  const int counts[3] = {nxmax, nymax, nzmax};
+  const double widths[3] = {dx, dy, dz};
+  for (int axis = 0; axis < 3; axis++) {
+    if (counts[axis] < 0)
+      femtokit::FatalFile(filename, "3D array parameter file %s: %s=%d must not be negative\n", filename,
+                          keys[axis][0], counts[axis]);
+    // A width that is not finite and positive would put positions in cells of negative index.
+    if (!(std::isfinite(widths[axis]) && widths[axis] > 0.0))
+      femtokit::FatalFile(filename, "3D array parameter file %s: %s=%g must be finite and positive\n", filename,
+                          keys[axis][1], widths[axis]);
+  }
+  std::uint64_t total = 1;  // an empty axis does not make the others free: loops still run over them
+  for (int factor : {xsym ? 1 : 2, nxmax, ysym ? 1 : 2, nymax, zsym ? 1 : 2, nzmax})
+    total = femtokit::SaturatingProduct(total, std::uint64_t(factor > 0 ? factor : 1));
+  femtokit::CheckTableSize(filename,
+                           femtokit::Format("3D array parameter file %s: NXYZMAX=(%d,%d,%d), XYZSYM=(%d,%d,%d)",
+                                            filename, nxmax, nymax, nzmax, int(xsym), int(ysym), int(zsym)),
+                           total, sizeof(double));
+  XSYM = xsym;
+  YSYM = ysym;
+  ZSYM = zsym;
+  NXMAX = nxmax;
+  NYMAX = nymax;
+  NZMAX = nzmax;
+  DELX = dx;
+  DELY = dy;
+  DELZ = dz;
   PrintPars();
 }
 
@@ -186,24 +232,26 @@ void C3DArray::ReadArray(const char *dirname) {
   if (changed || stale) {
     femtokit::Warn("Warning: In ReadArray parameters have changed, new array being created\n");
     DeleteArray();
-    CreateArray();
+    CreateArray(dir + "/3Darraypars.dat");
   }
 
   for (int ix = 0; ix < nx; ix++) {
     for (int iy = 0; iy < ny; iy++) {
       const std::string filename = ColumnFileName(dir, ix, iy);
-      FilePtr fp(fopen(filename.c_str(), "r"));
-      if (!fp) femtokit::FatalFile(filename, "Cannot open 3D array data file %s\n", filename.c_str());
+      femtokit::NumberReader in(filename);
+      if (!in.IsOpen()) femtokit::FatalFile(filename, "Cannot open 3D array data file %s\n", filename.c_str());
       for (int iz = 0; iz < nz; iz++) {
         for (int isz = 0; isz < nsz; isz++)
           for (int isy = 0; isy < nsy; isy++)
             for (int isx = 0; isx < nsx; isx++) {
               double value;
-              if (fscanf(fp.get(), "%lf ", &value) != 1)
-                femtokit::FatalFile(filename, "3D array data file %s holds fewer values than expected\n", filename.c_str());
+              if (!in.Next(value, "value"))
+                femtokit::FatalFile(filename, "3D array data file %s holds fewer values than expected\n",
+                                    filename.c_str());
               SetElement(isx, ix, isy, iy, isz, iz, value);
             }
       }
+      in.WarnIfTrailing();
     }
   }
 }
@@ -212,8 +260,9 @@ bool C3DArray::CellOf(double x, double y, double z, double negtol, std::size_t &
   const double fx = std::floor(std::fabs(x) / DELX);
   const double fy = std::floor(std::fabs(y) / DELY);
   const double fz = std::floor(std::fabs(z) / DELZ);
-  // Written as negated comparisons so that NaN counts as outside.
-  if (!(fx < nx) || !(fy < ny) || !(fz < nz)) return false;
+  // Written as negated comparisons so that NaN counts as outside; a cell
+  // index is never negative, whatever the widths.
+  if (!(fx >= 0.0 && fx < nx) || !(fy >= 0.0 && fy < ny) || !(fz >= 0.0 && fz < nz)) return false;
   const int isx = (nsx == 2 && x < -negtol) ? 1 : 0;
   const int isy = (nsy == 2 && y < -negtol) ? 1 : 0;
   const int isz = (nsz == 2 && z < -negtol) ? 1 : 0;

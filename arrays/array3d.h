@@ -28,10 +28,16 @@ class C3DArray {
   ~C3DArray();
 
   // Allocate (zero-filled) storage for the current fields / release it.
+  // Fatal when a width is not finite and positive or the storage would exceed
+  // the memory budget (config/numberreader.h); the file form names the file.
   void CreateArray();
+  void CreateArray(const std::string &file);
   void DeleteArray();
 
-  // Reads the fields from a parameter file and prints them; leaves the storage alone.
+  // Reads the fields from a parameter file and prints them; leaves the storage
+  // alone. Fatal, naming the file and key, for a negative count, a width that
+  // is not finite and positive, or a shape beyond the memory budget; the
+  // fields are unchanged then.
   void ReadPars(const char *filename);
   void ReadPars(const std::string &filename) { ReadPars(filename.c_str()); }
   void PrintPars();

@@ -1,8 +1,10 @@
 #include "arrays/charray.h"
 
 #include "config/fatal.h"
+#include "config/numberreader.h"
 
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -32,20 +34,56 @@ CCHArray::CCHArray(int lmax, int nradial, double radstep) : CCHArray(lmax, nradi
 
 CCHArray::~CCHArray() = default;
 
-void CCHArray::CreateArray() {
+namespace {
+
+// Number of stored triples with lx + ly + lz <= lmax under the index steps,
+// in 64 bits: for each lx the (ly, lz) pairs are counted in closed form.
+std::uint64_t CountTriples(int lmax, int dlx, int dly, int dlz) {
+  std::uint64_t total = 0;
+  for (std::int64_t lx = 0; lx <= lmax; lx += dlx) {
+    const std::uint64_t m = static_cast<std::uint64_t>(lmax - lx), K = m / 2;
+    if (dly == 1 && dlz == 1)
+      total += (m + 1) * (m + 2) / 2;
+    else if (dly == 2 && dlz == 2)
+      total += (K + 1) * (K + 2) / 2;
+    else if (dly == 2)  // dlz == 1: sum over ly = 2k of (m - 2k + 1)
+      total += (K + 1) * (m + 1) - K * (K + 1);
+    else  // dly == 1, dlz == 2: sum over j = 0 .. m of (j/2 + 1)
+      total += (m % 2 == 0) ? K * (K + 1) + K + 1 : (K + 1) * (K + 2);
+  }
+  return total;
+}
+
+}  // namespace
+
+void CCHArray::CreateArray(const std::string &file) {
   if (chcalc == nullptr) chcalc = SharedCHCalc();
+  const std::string from = file.empty() ? std::string() : " from " + file;
   if (LMAX < 0 || NRADIAL < 0)  // an empty mesh (NRADIAL 0) is allowed and stores nothing
-    femtokit::Fatal("CCHArray: cannot build an array with LMAX=%d, NRADIAL=%d\n", LMAX, NRADIAL);
+    femtokit::FatalFile(file, "CCHArray%s: cannot build an array with LMAX=%d, NRADIAL=%d\n", from.c_str(), LMAX,
+                        NRADIAL);
   dlx = XSYM ? 2 : 1;
   dly = YSYM ? 2 : 1;
   dlz = ZSYM ? 2 : 1;
+  // Sizes in 64 bits, checked before anything is allocated: the (lx, ly)
+  // index table, then the values (at least one radial bin's worth, so that
+  // triple numbers always fit an int).
+  const std::uint64_t side = static_cast<std::uint64_t>(LMAX) + 1;
+  femtokit::CheckTableSize(file, femtokit::Format("CCHArray%s: LMAX=%d", from.c_str(), LMAX), side * side,
+                           sizeof(int));
+  const std::uint64_t ntriples = CountTriples(LMAX, dlx, dly, dlz);
+  femtokit::CheckTableSize(file, femtokit::Format("CCHArray%s: LMAX=%d, NRADIAL=%d", from.c_str(), LMAX, NRADIAL),
+                           femtokit::SaturatingProduct(ntriples, NRADIAL > 0 ? NRADIAL : 1), sizeof(double));
+  if (ntriples > static_cast<std::uint64_t>(INT_MAX))
+    femtokit::FatalFile(file, "CCHArray%s: LMAX=%d gives %llu harmonic triples, more than can be numbered\n",
+                        from.c_str(), LMAX, static_cast<unsigned long long>(ntriples));
   LMAXALLOC = LMAX;
-  lxlybase.assign(static_cast<size_t>((LMAX + 1) * (LMAX + 1)), -1);
-  int ntriples = 0;
+  lxlybase.assign(static_cast<size_t>(side * side), -1);
+  int count = 0;
   for (int lx = 0; lx <= LMAX; lx += dlx) {
     for (int ly = 0; ly <= LMAX - lx; ly += dly) {
-      lxlybase[static_cast<size_t>(lx * (LMAX + 1) + ly)] = ntriples;
-      ntriples += (LMAX - lx - ly) / dlz + 1;
+      lxlybase[static_cast<size_t>(lx) * side + static_cast<size_t>(ly)] = count;
+      count += (LMAX - lx - ly) / dlz + 1;
     }
   }
   A.assign(static_cast<size_t>(ntriples) * static_cast<size_t>(NRADIAL), 0.0);

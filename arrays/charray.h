@@ -178,10 +178,11 @@ class CCHArray {
 
  private:
   void RandomTraceless(double scale, int ir, bool gaussian, const char *operation);
-  void CreateArray();
+  // Allocates the zeroed storage; failures name `file` when given.
+  void CreateArray(const std::string &file = std::string());
   // Offset of (lx, ly, lz, ir) in A; the element must be stored.
   size_t Index(int lx, int ly, int lz, int ir) const {
-    return (static_cast<size_t>(lxlybase[static_cast<size_t>(lx * (LMAXALLOC + 1) + ly)] + lz / dlz)) *
+    return (static_cast<size_t>(lxlybase[static_cast<size_t>(lx) * (LMAXALLOC + 1) + ly] + lz / dlz)) *
                static_cast<size_t>(NRADIAL) +
            static_cast<size_t>(ir);
   }

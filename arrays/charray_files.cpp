@@ -3,8 +3,10 @@
 
 #include "config/fatal.h"
 #include "config/fileio.h"
+#include "config/numberreader.h"
 #include "config/parametermap.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -43,7 +45,10 @@ CCHArray::CCHArray(const char *arrayparsfilename) {
   XSYM = parameter::getB(parameters, "XSYM", false);
   YSYM = parameter::getB(parameters, "YSYM", false);
   ZSYM = parameter::getB(parameters, "ZSYM", false);
-  CreateArray();
+  if (!(std::isfinite(RADSTEP) && RADSTEP > 0.0))
+    femtokit::FatalFile(arrayparsfilename, "array parameter file %s: RADSTEP=%g must be finite and positive\n",
+                        arrayparsfilename, RADSTEP);
+  CreateArray(arrayparsfilename);
 }
 
 CCHArray::CCHArray(const std::string &arrayparsfilename) : CCHArray(arrayparsfilename.c_str()) {}
@@ -80,20 +85,22 @@ void CCHArray::ReadFiles(const char *dirname, bool allx) {
     for (int ly = 0; ly <= LMAX - lx; ly += dly) {
       for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz) {
         const std::string filename = TripleFileName(dirname, lx, ly, lz);
-        FilePtr file(fopen(filename.c_str(), "r"));
-        if (!file) femtokit::FatalFile(filename, "Reading Error: %s, does not exist\n", filename.c_str());
-        int nradial;
+        const char *name = filename.c_str();
+        femtokit::NumberReader in(filename);
+        if (!in.IsOpen()) femtokit::FatalFile(filename, "Reading Error: %s, does not exist\n", name);
+        long long nradial;
         double radstep;
-        if (fscanf(file.get(), "%d %lf", &nradial, &radstep) != 2)
-          femtokit::FatalFile(filename, "Reading Error: %s has no valid header (NRADIAL RADSTEP)\n", filename.c_str());
-        if (std::fabs(radstep - RADSTEP) > 1.0e-6 || nradial != NRADIAL)
-          femtokit::FatalFile(filename, "Mesh in %s out of whack: RADSTEP=%g =? %g, NRADIAL=%d=?%d\n", filename.c_str(), RADSTEP,
-                          radstep, NRADIAL, nradial);
+        if (!in.Next(nradial, 0, INT_MAX, "NRADIAL") || !in.Next(radstep, "RADSTEP"))
+          femtokit::FatalFile(filename, "Reading Error: %s has no valid header (NRADIAL RADSTEP)\n", name);
+        if (!(std::fabs(radstep - RADSTEP) <= 1.0e-6) || nradial != NRADIAL)
+          femtokit::FatalFile(filename, "Mesh in %s out of whack: RADSTEP=%g =? %g, NRADIAL=%d=?%lld\n", name, RADSTEP,
+                              radstep, NRADIAL, nradial);
         for (int ir = 0; ir < NRADIAL; ++ir) {
-          if (fscanf(file.get(), "%lf", &At(lx, ly, lz, ir)) != 1)
-            femtokit::FatalFile(filename, "Reading Error: %s holds %d readable values, %d expected\n", filename.c_str(), ir,
-                            NRADIAL);
+          if (!in.Next(At(lx, ly, lz, ir), "value"))
+            femtokit::FatalFile(filename, "Reading Error: %s holds %d readable values, %d expected\n", name, ir,
+                                NRADIAL);
         }
+        in.WarnIfTrailing();
       }
     }
   }

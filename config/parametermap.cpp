@@ -1,10 +1,13 @@
 #include "config/parametermap.h"
 
 #include "config/fatal.h"
+#include "config/fileio.h"
+#include "config/numberreader.h"
 
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace parameter {
@@ -48,27 +51,113 @@ T ParseLeading(const parameterMap &pars, const std::string &name, T def) {
 
 }  // namespace
 
+namespace {
+
+// Lines hold at most this many characters before their newline (a trailing
+// carriage return not counted); a longer line ends the reading.
+constexpr std::size_t kMaxLine = 99;
+
+// The leading integer of a word as atoi reads it, without atoi's undefined
+// overflow: beyond the range of int it saturates, and `clamped` is set.
+int LeadingInt(const std::string &word, bool &clamped) {
+  std::size_t i = 0;
+  const bool negative = !word.empty() && word[0] == '-';
+  if (!word.empty() && (word[0] == '-' || word[0] == '+')) i = 1;
+  long long magnitude = 0;
+  clamped = false;
+  for (; i < word.size() && word[i] >= '0' && word[i] <= '9'; ++i) {
+    magnitude = magnitude * 10 + (word[i] - '0');
+    if (magnitude > static_cast<long long>(INT_MAX) + 1) {
+      magnitude = static_cast<long long>(INT_MAX) + 1;
+      clamped = true;
+    }
+  }
+  const long long value = negative ? -magnitude : magnitude;
+  if (value > INT_MAX) {
+    clamped = true;
+    return INT_MAX;
+  }
+  return static_cast<int>(value);
+}
+
+// Reads one line into `line` (without its newline). Returns false at the end
+// of the file; sets `toolong` and stops reading when the line exceeds kMaxLine.
+bool ReadLine(std::FILE *file, std::string &line, bool &toolong) {
+  line.clear();
+  toolong = false;
+  int c;
+  while ((c = std::getc(file)) != EOF && c != '\n') {
+    line.push_back(static_cast<char>(c));
+    if (line.size() > kMaxLine + 1 || (line.size() == kMaxLine + 1 && line.back() != '\r')) {
+      toolong = true;
+      return true;
+    }
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.size() > kMaxLine) toolong = true;
+  return c != EOF || !line.empty();
+}
+
+}  // namespace
+
 void ReadParsFromFile(parameterMap &pars, const char *filename) {
-  std::ifstream file(filename);
-  if (!file.is_open()) femtokit::FatalFile(filename, "attempting to read non-existent parameter file %s\n", filename);
+  femtokit::FilePtr file(std::fopen(filename, "r"));
+  if (!file) femtokit::FatalFile(filename, "attempting to read non-existent parameter file %s\n", filename);
   std::string line;
-  while (std::getline(file, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  bool toolong;
+  for (long lineno = 1; ReadLine(file.get(), line, toolong); ++lineno) {
+    if (toolong) {
+      femtokit::Warn("Warning: parameter file %s, line %ld has 100 or more characters; reading ends there\n",
+                     filename, lineno);
+      break;
+    }
     if (line.empty() || line[0] == '#' || line.size() <= 4) continue;
     std::istringstream words(line);
-    std::string type, name, value;
-    if (!(words >> type >> name >> value)) continue;  // fewer than three words: nothing stored
-    if (type == "int")
-      set(pars, name, std::atoi(value.c_str()));
-    else if (type == "double")
-      set(pars, name, std::atof(value.c_str()));
-    else if (type == "bool")
-      set(pars, name, std::atoi(value.c_str()) != 0);
-    else if (type == "string")
+    std::string type, name, value, extra;
+    if (!(words >> type >> name >> value)) {  // fewer than three words: nothing stored
+      femtokit::Warn("Warning: parameter file %s, line %ld has no value; it is ignored\n", filename, lineno);
+      continue;
+    }
+    if (words >> extra)
+      femtokit::Warn("Warning: parameter file %s, line %ld: words after the value of %s are ignored\n", filename,
+                     lineno, name.c_str());
+    // Values that are not wholly numbers are still converted leniently (leading
+    // number, else 0), with a warning; only non-finite doubles are not stored.
+    const std::string shown = femtokit::QuotedWord(value);
+    long long integer;
+    double number;
+    if (type == "int" || type == "bool") {
+      bool clamped;
+      const int converted = LeadingInt(value, clamped);
+      if (!femtokit::ParseInteger(value, integer))
+        femtokit::Warn("Warning: parameter file %s, line %ld: value %s of %s is not an integer; read as %d\n",
+                       filename, lineno, shown.c_str(), name.c_str(), converted);
+      else if (clamped && type == "int")
+        femtokit::Warn("Warning: parameter file %s, line %ld: value %s of %s is beyond the range of int; read as %d\n",
+                       filename, lineno, shown.c_str(), name.c_str(), converted);
+      if (type == "int")
+        set(pars, name, converted);
+      else
+        set(pars, name, clamped || converted != 0);
+    } else if (type == "double") {
+      const double converted = std::atof(value.c_str());
+      if (!std::isfinite(converted)) {
+        femtokit::Warn("Warning: parameter file %s, line %ld: value %s of %s is not a finite number; the line is "
+                       "ignored\n",
+                       filename, lineno, shown.c_str(), name.c_str());
+        continue;
+      }
+      if (!femtokit::ParseNumber(value, number))
+        femtokit::Warn("Warning: parameter file %s, line %ld: value %s of %s is not a number; read as %g\n",
+                       filename, lineno, shown.c_str(), name.c_str(), converted);
+      set(pars, name, converted);
+    } else if (type == "string") {
       set(pars, name, value);
+    }
   }
   // A name that opens but cannot be read (a directory) is no parameter file either.
-  if (file.bad()) femtokit::FatalFile(filename, "attempting to read non-existent parameter file %s\n", filename);
+  if (std::ferror(file.get()))
+    femtokit::FatalFile(filename, "attempting to read non-existent parameter file %s\n", filename);
 }
 
 void PrintPars(const parameterMap &pars) {

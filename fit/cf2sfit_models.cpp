@@ -61,3 +61,35 @@ CCF2SFit_3DGaussian::CCF2SFit_3DGaussian(CSourceCalc *scalc, C3DArray *cexp, C3D
                   {"Rz", 5.0, 0.2, 1.0, 12.0},
                   {"Xoff", 0.0, 0.2, -10.0, 10.0}});
 }
+
+CCF2SFit_Blast::CCF2SFit_Blast(CSourceCalc *scalc, C3DArray *cexp, C3DArray *cerror, C3DArray *ctheory,
+                               CCHArray *ctheoryCH_, CCHArray *source, CKernel *kernel_) {
+  npars = 4;
+  ndim = 3;
+  sourcecalc = scalc;
+  cexp3D = cexp;
+  cerror3D = cerror;
+  ctheory3D = ctheory;
+  ctheoryCH = ctheoryCH_;
+  sourceCH = source;
+  kernel = kernel_;
+  Init();
+  Declare(*this, {{"lambda", 1.0, 0.05, 0.0, 1.5},
+                  {"R", 13.0, 0.5, 5.0, 20.0},
+                  {"Tau", 12.0, 0.5, 5.0, 20.0},
+                  {"DelTau", 5.0, 0.5, 0.0, 20.0}});
+}
+
+CCF2SFit_Levy::CCF2SFit_Levy(CSourceCalc *scalc, CCHArray *cexp, CCHArray *cerror, CCHArray *ctheory,
+                             CCHArray *source, CKernel *kernel_) {
+  npars = 3;
+  ndim = 1;
+  sourcecalc = scalc;
+  cexpCH = cexp;
+  cerrorCH = cerror;
+  ctheoryCH = ctheory;
+  sourceCH = source;
+  kernel = kernel_;
+  Init();
+  Declare(*this, {{"lambda", 1.0, 0.02, 0.0, 1.5}, {"R", 5.0, 0.2, 0.5, 20.0}, {"alpha", 1.5, 0.05, 0.5, 2.0}});
+}

@@ -32,4 +32,25 @@ class CCF2SFit_3DGaussian : public CCF2SFit {
                       CCHArray *source, CKernel *kernel);
 };
 
+// A correlation function on a 3D mesh, for CSourceCalc_Blast (the fill is
+// Monte-Carlo from the calculator's own generator). Parameters (error, range):
+//   lambda (0.05, 0 .. 1.5), R (0.5 fm, 5 .. 20), Tau (0.5 fm/c, 5 .. 20),
+//   DelTau (0.5 fm/c, 0 .. 20); the calculator's other keys are not fitted.
+class CCF2SFit_Blast : public CCF2SFit {
+ public:
+  CCF2SFit_Blast(CSourceCalc *scalc, C3DArray *cexp, C3DArray *cerror, C3DArray *ctheory, CCHArray *ctheoryCH,
+                 CCHArray *source, CKernel *kernel);
+};
+
+// One harmonic component (the angle-averaged one, (0,0,0)) of a correlation
+// function, for CSourceCalc_Levy. Parameters (error, range):
+//   lambda (0.02, 0 .. 1.5), R (0.2 fm, 0.5 .. 20), alpha (0.05, 0.5 .. 2).
+// alpha = 2 is the Gaussian limit; the Levy source refuses alpha outside
+// (0, 2], so the range keeps every trial valid.
+class CCF2SFit_Levy : public CCF2SFit {
+ public:
+  CCF2SFit_Levy(CSourceCalc *scalc, CCHArray *cexp, CCHArray *cerror, CCHArray *ctheory, CCHArray *source,
+                CKernel *kernel);
+};
+
 #endif

@@ -3,6 +3,8 @@
 
 class CCHArray;
 class CKernel;
+class C3DArray;
+class CKernelWF;
 
 // Source-to-correlation transform: CF_l(q) = integral 4 pi r^2 K_L(q,r) S_l(r) dr
 // for each harmonic component l = (lx, ly, lz) of order L. CF holds C(q) - 1.
@@ -21,6 +23,17 @@ void s2c(CCHArray *sourceCH, CKernel *kernel, CCHArray *CF);
 // Zeroes component (lx, ly, lz) of CF and fills only that component, with the
 // same checks.
 void s2c(int lx, int ly, int lz, CCHArray *sourceCH, CKernel *kernel, CCHArray *CF);
+
+// 3D form (s2cf_3d.cpp): C(q) = sum over source cells of v S(r) |psi(q, r, cos theta)|^2
+// at every stored CF cell centre q, v the source cell volume; CF holds the
+// full C, not C - 1. The source is visited over both sign blocks of every
+// axis, a symmetric axis reading its mirrored cells from the stored block, so
+// each mirror image gets the kernel at its own cos theta. Each array's own
+// symmetry flags decide what it stores; they need not agree. CF cells are
+// shared out among threads and each is summed over the source cells in one
+// fixed order, so the result does not depend on the thread count. Cost:
+// (source cells over all sign blocks) x (stored CF cells) kernel lookups.
+void s2c(C3DArray *sourcearray, CKernelWF *kernel, C3DArray *CFarray);
 
 }  // namespace S2CF
 

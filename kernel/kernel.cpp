@@ -1,12 +1,16 @@
 #include "kernel/kernel.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <utility>
 
 #include "config/fatal.h"
 #include "config/fileio.h"
+#include "config/numberreader.h"
 #include "config/parametermap.h"
 
 namespace {
@@ -50,12 +54,39 @@ CKernel::~CKernel() = default;
 void CKernel::ParsInit(const char *kparsfilename) {
   parameterMap pars;
   parameter::ReadParsFromFile(pars, kparsfilename);
-  NQMAX = parameter::getI(pars, "NQMAX", 25);
-  NRMAX = parameter::getI(pars, "NRMAX", 120);
-  LMAX = parameter::getI(pars, "KLMAX", 24);
-  DELQ = parameter::getD(pars, "DELQ", 4.0);
-  DELR = parameter::getD(pars, "DELR", 0.5);
-  IDENTICAL = parameter::getB(pars, "IDENTICAL", false);
+  const int nqmax = parameter::getI(pars, "NQMAX", 25);
+  const int nrmax = parameter::getI(pars, "NRMAX", 120);
+  const int lmax = parameter::getI(pars, "KLMAX", 24);
+  const double delq = parameter::getD(pars, "DELQ", 4.0);
+  const double delr = parameter::getD(pars, "DELR", 0.5);
+  const bool identical = parameter::getB(pars, "IDENTICAL", false);
+  // The mesh sizes the tables: checked before any field changes or anything is allocated.
+  const char *countkeys[3] = {"NQMAX", "NRMAX", "KLMAX"};
+  const int counts[3] = {nqmax, nrmax, lmax};
+  for (int i = 0; i < 3; i++)
+    if (counts[i] < 0)
+      femtokit::FatalFile(kparsfilename, "kernel parameter file %s: %s=%d must not be negative\n", kparsfilename,
+                          countkeys[i], counts[i]);
+  if (!(std::isfinite(delq) && delq > 0.0) || !(std::isfinite(delr) && delr > 0.0))
+    femtokit::FatalFile(kparsfilename, "kernel parameter file %s: DELQ=%g and DELR=%g must be finite and positive\n",
+                        kparsfilename, delq, delr);
+  const std::uint64_t slots = static_cast<std::uint64_t>(lmax) + 1;
+  femtokit::CheckTableSize(kparsfilename, femtokit::Format("kernel parameter file %s: KLMAX=%d", kparsfilename, lmax),
+                           slots, sizeof(std::vector<double>) + sizeof(double));
+  const std::uint64_t present = static_cast<std::uint64_t>(lmax) / (identical ? 2 : 1) + 1;
+  femtokit::CheckTableSize(
+      kparsfilename,
+      femtokit::Format("kernel parameter file %s: KLMAX=%d, NQMAX=%d, NRMAX=%d", kparsfilename, lmax, nqmax, nrmax),
+      // An empty q or r mesh does not make the other free: loops still run over it.
+      femtokit::SaturatingProduct(present, static_cast<std::uint64_t>(std::max(nqmax, 1)) *
+                                               static_cast<std::uint64_t>(std::max(nrmax, 1))),
+      sizeof(double));
+  NQMAX = nqmax;
+  NRMAX = nrmax;
+  LMAX = lmax;
+  DELQ = delq;
+  DELR = delr;
+  IDENTICAL = identical;
   femtokit::Print("reading from %s\n", kparsfilename);
   femtokit::Print("  _________ PARAMETERS FOR KERNEL ________\n");
   femtokit::Print("delq set to %g\n", DELQ);
@@ -84,25 +115,27 @@ void CKernel::Read(const char *kdatadirname) {
   for (int ell = 0; ell <= LMAX; ell += LStep()) {
     for (int iq = 0; iq < NQMAX; iq++) {
       const std::string filename = KernelFileName(dir, ell, (iq + 0.5) * DELQ);
-      FilePtr fp(fopen(filename.c_str(), "r"));
-      if (!fp) femtokit::FatalFile(filename, "Cannot open kernel data file %s\n", filename.c_str());
-      int nrmaxread;
+      const char *name = filename.c_str();
+      femtokit::NumberReader in(filename);
+      if (!in.IsOpen()) femtokit::FatalFile(filename, "Cannot open kernel data file %s\n", name);
+      long long nrmaxread;
       double delrread;
-      if (fscanf(fp.get(), "%d %lf", &nrmaxread, &delrread) != 2)
-        femtokit::FatalFile(filename, "Kernel data file %s has no header line\n", filename.c_str());
-      if (NRMAX > nrmaxread || std::fabs(DELR - delrread) > 1.0E-8)
+      if (!in.Next(nrmaxread, 0, INT_MAX, "NRMAX") || !in.Next(delrread, "DELR"))
+        femtokit::FatalFile(filename, "Kernel data file %s has no header line\n", name);
+      if (NRMAX > nrmaxread || !(std::fabs(DELR - delrread) <= 1.0E-8))
         femtokit::FatalFile(filename,
-                            "Inconsistent values for nrmax or delr in data files!\n%s has NRMAX %d, DELR %g; the "
-                            "kernel expects NRMAX %d, DELR %g\n",
-                            filename.c_str(), nrmaxread, delrread, NRMAX, DELR);
+                            "Inconsistent values for nrmax or delr in data files!\n"
+                            "%s: NRMAX=%lld, DELR=%.10g; the kernel needs NRMAX>=%d, DELR=%.10g\n",
+                            name, nrmaxread, delrread, NRMAX, DELR);
       std::vector<double> &table = kernel[ell];
       const std::size_t offset = static_cast<std::size_t>(iq) * NRMAX;
-      for (int ir = 0; ir < nrmaxread; ir++) {
+      // Values beyond NRMAX, and anything after the announced ones, are allowed and ignored.
+      for (long long ir = 0; ir < nrmaxread; ir++) {
         double value;
-        if (fscanf(fp.get(), "%lf", &value) != 1)
-          femtokit::FatalFile(filename, "Kernel data file %s holds %d values, fewer than its header announces (%d)\n",
-                              filename.c_str(), ir, nrmaxread);
-        if (ir < NRMAX) table[offset + ir] = value;
+        if (!in.Next(value, "value"))
+          femtokit::FatalFile(filename, "Kernel data file %s holds %lld values, fewer than its header announces (%lld)\n",
+                              name, ir, nrmaxread);
+        if (ir < NRMAX) table[offset + static_cast<std::size_t>(ir)] = value;
       }
     }
   }

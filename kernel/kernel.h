@@ -21,11 +21,18 @@ class CKernel {
   CKernel &operator=(const CKernel &) = delete;
 
   // Reads NQMAX, NRMAX, KLMAX, DELQ, DELR, IDENTICAL and prints them, then
-  // (re)allocates the tables, zero-filled.
+  // (re)allocates the tables, zero-filled. Fatal, naming the file, for a
+  // negative count, a DELQ or DELR that is not finite and positive, or tables
+  // beyond the memory budget (config/numberreader.h); the kernel is unchanged then.
   void ParsInit(const char *kparsfilename);
   void ParsInit(const std::string &kparsfilename) { ParsInit(kparsfilename.c_str()); }
 
-  // Kernel data directory: one "ell%d_q%07.2f.tmp" file per present l and q bin.
+  // Kernel data directory: one "ell%d_q%07.2f.tmp" file per present l and q bin:
+  // a header "NRMAX DELR" and NRMAX or more values. Read is fatal, naming the
+  // file, when one is missing, its header announces fewer than NRMAX values or
+  // a DELR more than 1e-8 off, it holds fewer values than announced, or a word
+  // is not a finite number (position in the message). Words after the
+  // announced values are ignored.
   void Read(const char *kdatadirname);
   void Read(const std::string &kdatadirname) { Read(kdatadirname.c_str()); }
   void Write(const char *kdatadirname);

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Installs what femtokit needs to build on Debian 12: a C++ compiler, CMake,
-# GSL, GoogleTest and Google Benchmark. Idempotent and quiet when all is there.
+# GSL, GoogleTest and Google Benchmark, and clang 14 with its libFuzzer and
+# sanitizer runtimes for the fuzzing harnesses (scripts/fuzz.sh). Idempotent
+# and quiet when all is there.
 set -euo pipefail
 
 need=()
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v make >/dev/null 2>&1 || need+=(make)
-for pkg in libgsl-dev libgtest-dev libbenchmark-dev; do
+command -v clang++-14 >/dev/null 2>&1 || need+=(clang-14)
+for pkg in libgsl-dev libgtest-dev libbenchmark-dev libclang-rt-14-dev; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 

@@ -1,5 +1,6 @@
 #include "wavefunction/planewave.h"
 
+#include "config/fatal.h"
 #include "config/output.h"
 
 #include <algorithm>
@@ -36,6 +37,10 @@ CPlaneWave::CPlaneWave(double eta_in, int q1q2_in, double q_in)
   // for |eta| > 1, that is r(1 + ctheta) = 10 Bohr radii; beyond it, the
   // series is evaluated directly).
   const double xmax = q * 30.0 / HBARC;
+  // Bounds the table (and keeps its size an int): 1e7 entries reach q = 6.6e4 MeV/c.
+  if (!(std::isfinite(q) && xmax / delx <= 1.0e7))
+    femtokit::Fatal("CPlaneWave: q=%g MeV/c is not a finite momentum with a plane-wave table of at most 1e7 entries\n",
+                    q);
   if (xmax > 10.0)
     nxmax = static_cast<int>(std::floor(std::floor(xmax / delx + 1.0) * delx / delx));
   else

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "config/constants.h"
 #include "config/fatal.h"
+#include "config/numberreader.h"
 #include "config/parametermap.h"
 #include "math/bessel.h"
 #include "math/misc.h"
@@ -41,29 +43,29 @@ void CWaveFunction::ParsInit(const char *parsfilename, double default_epsilon) {
   COULOMB = parameter::getB(pars, "COULOMB", true);
   STRONG = parameter::getB(pars, "STRONG", true);
 
+  const char *parsname = parsfilename;
+  if (!std::isfinite(delq))
+    femtokit::FatalFile(parsname, "wave-function parameter file %s: DELQ=%g is not a finite number\n", parsname, delq);
   if (delq >= 0.0) {
-    if (delq == 0.0) femtokit::Fatal("DELQ must not be 0 for a uniform q mesh\n");
-    if (nqmax < 1) femtokit::Fatal("NQMAX=%d, a q mesh needs at least one point\n", nqmax);
+    if (delq == 0.0)
+      femtokit::FatalFile(parsname, "wave-function parameter file %s: DELQ must not be 0 for a uniform q mesh\n",
+                          parsname);
+    if (nqmax < 1 || nqmax > MAXNQ)
+      femtokit::FatalFile(parsname, "wave-function parameter file %s: NQMAX=%d, a q mesh needs 1 ... %d points\n",
+                          parsname, nqmax, MAXNQ);
+    const double qfirst = 0.5 * delq, qlast = (nqmax - 0.5) * delq;
+    if (qfirst < QMIN || qlast > QMAX)
+      femtokit::FatalFile(parsname,
+                          "wave-function parameter file %s: NQMAX=%d, DELQ=%g give q from %g to %g MeV/c, outside the "
+                          "supported range %g ... %g MeV/c\n",
+                          parsname, nqmax, delq, qfirst, qlast, QMIN, QMAX);
     qarray.assign(nqmax, 0.0);
     for (int iq = 0; iq < nqmax; iq++) qarray[iq] = (iq + 0.5) * delq;
+    CheckWaveTables(parsname);
   } else {
     femtokit::Print("will read qarray from %s\n", qarrayfilename.c_str());
-    FILE *fp = fopen(qarrayfilename.c_str(), "r");
-    if (fp == nullptr) femtokit::FatalFile(qarrayfilename, "cannot open q-mesh file %s\n", qarrayfilename.c_str());
-    if (fscanf(fp, "%d", &nqmax) != 1 || nqmax < 1) {
-      fclose(fp);
-      femtokit::FatalFile(qarrayfilename, "q-mesh file %s does not start with a positive count\n", qarrayfilename.c_str());
-    }
+    ReadQMesh(qarrayfilename);
     parameter::set(pars, "NQMAX", nqmax);
-    qarray.assign(nqmax, 0.0);
-    for (int iq = 0; iq < nqmax; iq++) {
-      if (fscanf(fp, "%lf", &qarray[iq]) != 1) {
-        fclose(fp);
-        femtokit::FatalFile(qarrayfilename, "q-mesh file %s holds %d values, fewer than its count %d\n", qarrayfilename.c_str(), iq,
-                        nqmax);
-      }
-    }
-    fclose(fp);
   }
 
   femtokit::Print("__ WFPARAMETERS __\n");
@@ -73,6 +75,51 @@ void CWaveFunction::ParsInit(const char *parsfilename, double default_epsilon) {
   femtokit::Print("STRONG set to %d\n", int(STRONG));
   femtokit::Print("COULOMB set to %d\n", int(COULOMB));
   femtokit::Print("____________________\n");
+}
+
+void CWaveFunction::ReadQMesh(const std::string &filename) {
+  const char *name = filename.c_str();
+  femtokit::NumberReader in(filename);
+  if (!in.IsOpen()) femtokit::FatalFile(filename, "cannot open q-mesh file %s\n", name);
+  long long count;
+  if (!in.Next(count, 1, MAXNQ, "the point count"))
+    femtokit::FatalFile(filename, "q-mesh file %s does not start with a positive count\n", name);
+  // The count is bounded by MAXNQ; the reservation also by what the file can hold.
+  std::vector<double> mesh;
+  mesh.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, in.MostValuesLeft())));
+  for (long long iq = 0; iq < count; iq++) {
+    double q;
+    if (!in.Next(q, "q"))
+      femtokit::FatalFile(filename, "q-mesh file %s holds %lld values, fewer than its count %lld\n", name, iq, count);
+    if (!(q >= QMIN && q <= QMAX))
+      femtokit::FatalFile(filename, "%s: q=%g MeV/c is outside the supported range %g ... %g MeV/c\n",
+                          in.Where().c_str(), q, QMIN, QMAX);
+    if (iq > 0 && !(q > mesh[static_cast<std::size_t>(iq) - 1]))
+      femtokit::FatalFile(filename, "%s: q=%g MeV/c does not exceed the point before it (%g MeV/c); the points must "
+                          "increase strictly\n",
+                          in.Where().c_str(), q, mesh[static_cast<std::size_t>(iq) - 1]);
+    mesh.push_back(q);
+  }
+  in.WarnIfTrailing();
+  nqmax = static_cast<int>(count);
+  qarray.swap(mesh);
+  CheckWaveTables(filename);
+}
+
+// Plane-wave table entries at q: the table reaches r = 30 fm in steps of x = 0.01
+// (at least 1001 entries); see CPlaneWave.
+static std::uint64_t PlaneWaveEntries(double q) {
+  const double xmax = q * 30.0 / femtokit::constants::HBARC;
+  return xmax > 10.0 ? static_cast<std::uint64_t>(xmax / 0.01) + 2 : 1001;
+}
+
+void CWaveFunction::CheckWaveTables(const std::string &file) const {
+  std::uint64_t entries = 0;
+  for (double q : qarray) entries += PlaneWaveEntries(q);
+  femtokit::CheckTableSize(file,
+                           femtokit::Format("%s: a q mesh of %d points up to %g MeV/c (plane-wave tables)", file.c_str(),
+                                            nqmax, qarray.empty() ? 0.0 : qarray.back()),
+                           entries, sizeof(std::complex<double>));
 }
 
 void CWaveFunction::InitArrays() {
@@ -90,6 +137,15 @@ void CWaveFunction::InitArrays() {
 }
 
 void CWaveFunction::InitWaves() {
+  // Partial-wave tables, checked before any wave is built: one per used l and
+  // mesh point, partwave_nrmax + 1 entries each.
+  std::vector<bool> used(static_cast<std::size_t>(ellmax) + 1, false);
+  for (int ic = 0; ic < nchannels; ic++)
+    if (ell[ic] >= 0 && ell[ic] <= ellmax) used[static_cast<std::size_t>(ell[ic])] = true;
+  const std::uint64_t tables = static_cast<std::uint64_t>(std::count(used.begin(), used.end(), true)) * nqmax;
+  femtokit::CheckTableSize("", femtokit::Format("%d-point q mesh (partial-wave tables)", nqmax),
+                           femtokit::SaturatingProduct(tables, static_cast<std::uint64_t>(partwave_nrmax) + 1),
+                           sizeof(std::complex<double>));
   for (int iq = 0; iq < nqmax; iq++) {
     const double q = qarray[iq];
     const double e1 = sqrt(m1 * m1 + q * q), e2 = sqrt(m2 * m2 + q * q);

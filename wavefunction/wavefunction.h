@@ -30,11 +30,24 @@ class CWaveFunction {
   CWaveFunction(const CWaveFunction &) = delete;
   CWaveFunction &operator=(const CWaveFunction &) = delete;
 
+  // Supported q mesh: at most MAXNQ points, each within QMIN ... QMAX MeV/c.
+  // Below 0.01 MeV/c even pion pairs have |psi|^2 ~ e^(-2 pi eta) < 1e-130
+  // and eta/q overflows sooner or later; above 1 GeV/c the kernels carry no
+  // femtoscopic information and the per-point plane-wave table (x = qr/hbarc
+  // to r = 30 fm in steps of 0.01) would exceed 15000 entries.
+  static constexpr double QMIN = 0.01;
+  static constexpr double QMAX = 1000.0;
+  static constexpr int MAXNQ = 10000;
+
   // Reads NQMAX, DELQ, EPSILON, COULOMB, STRONG and QARRAYFILENAME and builds
-  // qarray: uniform bin centres for DELQ >= 0, read from QARRAYFILENAME
-  // ("count" then that many values) for DELQ < 0.
+  // qarray: uniform bin centres for DELQ > 0, read from QARRAYFILENAME
+  // ("count" then that many values) for DELQ < 0. Fatal, naming the file, for
+  // DELQ 0 or not finite, a mesh outside the supported one (above), a mesh
+  // file that is missing or short, whose words are not all finite numbers
+  // (the position in the message), or whose points do not increase strictly,
+  // and for plane-wave tables beyond the memory budget.
   // A missing EPSILON takes default_epsilon (fm); epsilon_given records
-  // whether the file set it. A missing or unreadable file is fatal.
+  // whether the file set it.
   void ParsInit(const char *parsfilename, double default_epsilon = 1.0);
   void ParsInit(const std::string &parsfilename, double default_epsilon = 1.0) {
     ParsInit(parsfilename.c_str(), default_epsilon);
@@ -44,7 +57,8 @@ class CWaveFunction {
   // ell and channelweight from nqmax, nchannels and ellmax.
   void InitArrays();
   // Fills eta and builds the plane wave of every mesh q and the partial wave of
-  // every (l, q) used by a channel.
+  // every (l, q) used by a channel. Fatal when the partial-wave tables would
+  // exceed the memory budget.
   void InitWaves();
 
   // |psi|^2 at mesh point iq. The base class answers 1.
@@ -103,6 +117,12 @@ class CWaveFunction {
   double GetEpsilon() const { return epsilon; }
   bool GetSTRONG() const { return STRONG; }
   int GetQ1Q2() const { return q1q2; }
+
+ private:
+  // Reads the q-mesh file into nqmax and qarray.
+  void ReadQMesh(const std::string &filename);
+  // Fatal, naming `file`, when the plane-wave tables of the mesh exceed the memory budget.
+  void CheckWaveTables(const std::string &file) const;
 
  protected:
   // Fills delta and ddeltadq of channels 0 ... table.nchannels-1 by linear

@@ -1,6 +1,7 @@
 #include "wavefunction/wavefunction_pairs.h"
 
 #include "config/fatal.h"
+#include "wavefunction/wavefunction_generic.h"
 #include "wavefunction/wavefunction_nn.h"
 #include "wavefunction/wavefunction_pipluspiminus.h"
 #include "wavefunction/wavefunction_pkplus.h"
@@ -13,7 +14,8 @@ namespace {
 [[noreturn]] void UnknownPair(const std::string &pair) {
   std::string names;
   for (const std::string &n : PairNames()) names += (names.empty() ? "" : ", ") + n;
-  Fatal("unknown pair \"%s\"; the pairs are %s\n", pair.c_str(), names.c_str());
+  Fatal("unknown pair \"%s\"; the pairs are %s, or generic (a pair from its parameter file)\n", pair.c_str(),
+        names.c_str());
 }
 }  // namespace
 
@@ -28,14 +30,23 @@ std::unique_ptr<CWaveFunction> MakeWaveFunction(const std::string &pair, const s
   if (pair == "ppiplus") return std::make_unique<CWaveFunction_ppiplus>(parsfilename);
   if (pair == "pipluspiminus") return std::make_unique<CWaveFunction_pipluspiminus>(parsfilename);
   if (pair == "nn") return std::make_unique<CWaveFunction_nn>(parsfilename);
+  if (pair == "generic") return std::make_unique<CWaveFunction_generic>(parsfilename);
   UnknownPair(pair);
 }
 
 bool PairIsIdentical(const std::string &pair) {
+  if (pair == "generic") Fatal("the generic pair's symmetry is in its parameter file\n");
   if (pair == "pp" || pair == "nn") return true;
   for (const std::string &n : PairNames())
     if (n == pair) return false;
   UnknownPair(pair);
+}
+
+bool PairIsIdentical(const std::string &pair, const CWaveFunction &wf) {
+  if (pair != "generic") return PairIsIdentical(pair);
+  const auto *generic = dynamic_cast<const CWaveFunction_generic *>(&wf);
+  if (generic == nullptr) Fatal("PairIsIdentical: the wave function is no generic pair\n");
+  return generic->GetIDENTICAL();
 }
 
 }  // namespace femtokit

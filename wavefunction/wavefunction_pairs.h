@@ -14,13 +14,18 @@ namespace femtokit {
 const std::vector<std::string> &PairNames();
 
 // Builds the wave function of the named pair from a wave-function parameter
-// file (CWaveFunction::ParsInit). Fails (fatal, listing the names) for an
-// unknown pair, and as the pair's constructor does.
+// file (CWaveFunction::ParsInit); the name "generic" builds a
+// CWaveFunction_generic, the pair its parameter file describes. Fails (fatal,
+// listing the names) for an unknown pair, and as the pair's constructor does.
 std::unique_ptr<CWaveFunction> MakeWaveFunction(const std::string &pair, const std::string &parsfilename);
 
 // True for pairs of identical particles ("pp", "nn"), whose kernels hold even
-// l only. Fails (fatal) for an unknown pair.
+// l only. Fails (fatal) for an unknown pair and for "generic", whose
+// symmetry is in its parameter file (see the overload).
 bool PairIsIdentical(const std::string &pair);
+// The same for a built wave function of the pair: for "generic" what its
+// parameter file says.
+bool PairIsIdentical(const std::string &pair, const CWaveFunction &wf);
 
 }  // namespace femtokit
 

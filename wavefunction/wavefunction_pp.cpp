@@ -43,12 +43,6 @@ CWaveFunction_pp::CWaveFunction_pp(const std::string &parsfilename, PotentialFun
 
 void CWaveFunction_pp::Build(const char *parsfilename) {
   ParsInit(parsfilename, kMatchingEpsilon);
-  for (int iq = 0; iq < nqmax; ++iq)
-    if (!(qarray[iq] >= QMIN))
-      femtokit::Fatal("CWaveFunction_pp: mesh point q = %g MeV/c is below the smallest supported q = %g MeV/c "
-                      "(there the Coulomb phase arg Gamma(1 + i eta) ~ eta ln eta loses its precision in double; "
-                      "|psi|^2 is 0 in double precision from about 0.02 MeV/c down)\n",
-                      qarray[iq], QMIN);
   nradial = 1000;
   q1q2 = 1;  // always charged, whatever COULOMB says
   ellmax = 1;

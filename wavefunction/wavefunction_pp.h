@@ -33,24 +33,20 @@
 // double range under q = 0.03 MeV/c), and delta ~ C_l^2. So the phase shifts,
 // the radial tables and |psi|^2 are all computed in units of these factors,
 // where they are of order one at any q, and |psi|^2 is multiplied by the Gamow
-// factor only at the end (0 where the product underflows). q must be at least
-// QMIN.
+// factor only at the end (0 where the product underflows). The mesh obeys the
+// base class's supported range (from QMIN = 0.01 MeV/c, where |psi|^2 is 0 in
+// double precision already); the numerics themselves hold down to 1e-6 MeV/c,
+// where the Coulomb phase arg Gamma(1 + i eta) ~ eta ln eta starts to lose
+// its digits in double.
 class CWaveFunction_pp : public CWaveFunction {
  public:
   // Strong potential (MeV) of the named state ("1S0", "3P0", "3P1", "3C2") at
   // r (fm) for the pair type (here always "PP").
   typedef double (*PotentialFunction)(double r, const char *statename, const char *pairtype);
 
-  // Smallest mesh q, MeV/c. |psi|^2 is 0 in double precision below about
-  // 0.02 MeV/c already (out to r = 1e5 fm; the scaled values stay right);
-  // below 1e-6 MeV/c (eta > 3.4e6) the Coulomb phase arg Gamma(1 + i eta),
-  // about eta ln eta, keeps less than eight decimals in double and GSL stops
-  // giving it beyond eta ~ 1e14, so such points are refused.
-  static constexpr double QMIN = 1.0e-6;
-
   // Reads the wave-function parameter file and computes everything; the
   // strong potential is Reid93 (vpot11 of creid93). EPSILON must lie below
-  // rmax = 10 fm; every mesh q at least QMIN (fatal otherwise, naming it).
+  // rmax = 10 fm.
   explicit CWaveFunction_pp(const char *parsfilename);
   explicit CWaveFunction_pp(const std::string &parsfilename);
   // The same with another strong potential in place of Reid93.

@@ -46,9 +46,11 @@ TEST(CCHArrayFiles, ReadAndWriteErrorsAreFatalAndNameTheFile) {
               "Mesh in " + dir + "/lx0_ly0_lz0.tmp out of whack: RADSTEP=1 =? 1, NRADIAL=5=?4\n");
   fs::remove(f);
   ExpectFatal([&] { a.ReadAllA(dir); }, "Reading Error: " + f + ", does not exist\n");
-  WriteText(f, "4 1\n1\n2\nabc\n4\n");
+  WriteText(f, "4 1\n1\n2\n");
   ExpectFatal([&] { a.ReadAllA(dir); }, "Reading Error: " + f + " holds 2 readable values, 4 expected\n");
-  WriteText(f, "four 1\n1\n2\n3\n4\n");
+  WriteText(f, "4 1\n1\n2\nabc\n4\n");
+  ExpectFatal([&] { a.ReadAllA(dir); }, f + ", line 4, column 1: value 'abc' is not a number\n");
+  WriteText(f, "");
   ExpectFatal([&] { a.ReadAllA(dir); }, "Reading Error: " + f + " has no valid header (NRADIAL RADSTEP)\n");
   ExpectFatal([&] { a.WriteAX(f + "/sub"); }, f + "/sub", false);  // a file in the way
   ExpectFatal([&] { a.WriteShort(dir + "/no/s.dat", 1); }, "Cannot open " + dir + "/no/s.dat for writing\n");

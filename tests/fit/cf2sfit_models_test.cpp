@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -228,4 +230,60 @@ TEST_F(Quiet, A3DEvaluationStartsFromAnEmptySource) {
   EXPECT_GT(first, 0.0);
   EXPECT_EQ(fit.GetChiSquared(x), first);
   EXPECT_EQ(fit.GetNBins(), 64);
+}
+
+// A Levy fit of a synthetic pi+pi+ correlation function (Coulomb and the I = 2
+// phases, from the shipped parameter file on a coarser mesh) recovers lambda,
+// R and alpha.
+TEST_F(Quiet, LevyFitRecoversLambdaRadiusAndIndex) {
+  femtokit::SetVerbosity(femtokit::Verbosity::Silent);  // the long Levy tail warns of its lost norm
+  const std::string dir = ScratchDir("levy_fit"), data = FEMTOKIT_SOURCE_DIR "/data/pipluspiplus/";
+  for (const char *table : {"pipi_I2_S.dat", "pipi_I2_D.dat"})
+    std::filesystem::copy_file(data + table, dir + "/" + table);
+  {
+    std::ifstream in(data + "wfparameters.dat");
+    std::ofstream out(dir + "/wf.dat");
+    out << in.rdbuf() << "int NQMAX 20\ndouble DELQ 5.0\n";  // later lines win
+    std::ofstream(dir + "/k.dat") << "int NQMAX 20\nint NRMAX 60\nint KLMAX 0\ndouble DELQ 5\ndouble DELR 0.5\n"
+                                     "bool IDENTICAL 1\n";
+  }
+  CWaveFunction_generic wf(dir + "/wf.dat");
+  CKernel kernel(dir + "/k.dat");
+  kernel.Calc(&wf);
+  CCHArray source(0, 60, 0.5, true, true, true), cexp(0, 20, 5.0, true, true, true),
+      cerror(0, 20, 5.0, true, true, true), ctheory(0, 20, 5.0, true, true, true);
+  CSourceCalc_Levy levy;
+  levy.SetSPars(0.8, 4.0, 1.3);
+  levy.CalcS(&source);
+  S2CF::s2c(&source, &kernel, &cexp);
+  for (int iq = 0; iq < 20; iq++) cerror.SetElement(0, 0, 0, iq, 0.002);
+
+  levy.SetSPars(1.0, 5.0, 1.6);
+  CCF2SFit_Levy fit(&levy, &cexp, &cerror, &ctheory, &source, &kernel);
+  fit.SteepestDescent(50);  // Newton needs a positive-definite curvature: come near first
+  for (int i = 0; i < 5; i++) fit.Newton(2);
+  EXPECT_NEAR(fit.par[0].value, 0.8, 1e-3);
+  EXPECT_NEAR(fit.par[1].value, 4.0, 1e-2);
+  EXPECT_NEAR(fit.par[2].value, 1.3, 1e-2);
+  EXPECT_LT(fit.chi2, 1e-3);
+}
+
+// The blast-wave fit declares the four parameters of its table and starts
+// from the calculator's values, even outside the bounds.
+TEST_F(Quiet, BlastFitStartsFromTheCalculator) {
+  CSourceCalc_Blast blast;
+  blast.SetSPars(0.7, 25.0, 9.0, 3.0);
+  C3DArray cexp(3, 4.0, true, true, true), cerror(cexp), ctheory(cexp);
+  CCHArray ctheoryCH(2, 10, 4.0, true, true, true), source(2, 20, 1.0, true, true, true);
+  CKernel *none = nullptr;
+  CCF2SFit_Blast fit(&blast, &cexp, &cerror, &ctheory, &ctheoryCH, &source, none);
+  ASSERT_EQ(fit.npars, 4);
+  const char *names[] = {"lambda", "R", "Tau", "DelTau"};
+  const double values[] = {0.7, 25.0, 9.0, 3.0}, errors[] = {0.05, 0.5, 0.5, 0.5};
+  for (int i = 0; i < 4; i++) {
+    EXPECT_EQ(fit.par[i].name, names[i]);
+    EXPECT_EQ(fit.par[i].value, values[i]);
+    EXPECT_EQ(fit.StepMatrix[i][i], errors[i]);
+  }
+  EXPECT_EQ(fit.ndim, 3);
 }

@@ -207,11 +207,10 @@ TEST(PPSmallQ, Reid93AgainstPartialWaveSumOverGamowFactor) {
   }
 }
 
-// Below about 0.03 MeV/c the wave over the Gamow factor has reached its zero-energy form (measured:
-// 1.2e-6 from 0.01 MeV/c to the smallest supported q, 1e-6), and |psi|^2 itself (1e-930 at 0.01) is 0;
-// q below the supported range is refused, naming it.
+// Below about 0.03 MeV/c the wave over the Gamow factor has reached its zero-energy form, and
+// |psi|^2 itself (1e-930 at 0.01) is 0; q below the supported range is refused, naming it.
 TEST(PPSmallQ, ZeroEnergyLimitUnderflowAndSmallestQ) {
-  CWaveFunction_pp wf(Pars("limit.dat", {CWaveFunction_pp::QMIN, 0.01}, true));
+  CWaveFunction_pp wf(Pars("limit.dat", {CWaveFunction::QMIN, 0.02}, true));
   for (double r : {0.4, 3.0, 8.9, 9.1, 25.0, 70.0})
     for (double c : {-1.0, 0.3, 1.0}) {
       const double a = wf.CalcScaledPsiSquared(0, r, c), b = wf.CalcScaledPsiSquared(1, r, c);
@@ -222,10 +221,10 @@ TEST(PPSmallQ, ZeroEnergyLimitUnderflowAndSmallestQ) {
     }
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
   try {
-    CWaveFunction_pp bad(Pars("bad.dat", {5e-7, 0.01}, true));
-    ADD_FAILURE() << "q = 5e-7 MeV/c accepted";
+    CWaveFunction_pp bad(Pars("bad.dat", {5e-3, 0.01}, true));
+    ADD_FAILURE() << "q = 5e-3 MeV/c accepted";
   } catch (const femtokit::Error &e) {
-    EXPECT_NE(std::string(e.what()).find("q = 5e-07 MeV/c is below the smallest supported q = 1e-06 MeV/c"),
+    EXPECT_NE(std::string(e.what()).find("q=0.005 MeV/c is outside the supported range 0.01 ... 1000 MeV/c"),
               std::string::npos)
         << e.what();
   }

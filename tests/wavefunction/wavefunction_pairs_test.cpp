@@ -258,7 +258,8 @@ TEST(PairWaveFunctions, ErrorsAndMessages) {
     femtokit::MakeWaveFunction("pkminus", pars);
     ADD_FAILURE() << "no error";
   } catch (const femtokit::Error &e) {
-    EXPECT_STREQ(e.what(), "unknown pair \"pkminus\"; the pairs are pp, pkplus, ppiplus, pipluspiminus, nn");
+    EXPECT_STREQ(e.what(), "unknown pair \"pkminus\"; the pairs are pp, pkplus, ppiplus, pipluspiminus, nn, or generic (a pair from "
+                 "its parameter file)");
   }
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Exit);
 }

@@ -1,0 +1,251 @@
+#include "config/numberreader.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <system_error>
+
+#include "config/fatal.h"
+#include "config/output.h"
+
+namespace femtokit {
+
+namespace {
+
+std::atomic<std::uint64_t> budget{kDefaultMemoryBudget};
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// White space of the C locale.
+bool IsSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+double Gigabytes(std::uint64_t bytes) { return static_cast<double>(bytes) / 1.0e9; }
+
+}  // namespace
+
+void SetMemoryBudget(std::uint64_t bytes) { budget.store(bytes); }
+std::uint64_t GetMemoryBudget() { return budget.load(); }
+
+std::uint64_t SaturatingProduct(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t product;
+  if (__builtin_mul_overflow(a, b, &product)) return std::numeric_limits<std::uint64_t>::max();
+  return product;
+}
+
+void CheckTableSize(const std::string &file, const std::string &what, std::uint64_t count,
+                    std::uint64_t elementbytes) {
+  const std::uint64_t bytes = SaturatingProduct(count, elementbytes);
+  if (bytes <= GetMemoryBudget()) return;
+  FatalFile(file, "%s asks for a table of %llu values (%.3g GB), more than the memory budget of %.3g GB\n",
+            what.c_str(), static_cast<unsigned long long>(count), Gigabytes(bytes), Gigabytes(GetMemoryBudget()));
+}
+
+bool ParseInteger(const std::string &word, long long &value) {
+  std::size_t i = 0;
+  const bool negative = !word.empty() && word[0] == '-';
+  if (!word.empty() && (word[0] == '-' || word[0] == '+')) i = 1;
+  if (i == word.size()) return false;
+  unsigned long long magnitude = 0;
+  const unsigned long long limit =
+      negative ? static_cast<unsigned long long>(std::numeric_limits<long long>::max()) + 1
+               : static_cast<unsigned long long>(std::numeric_limits<long long>::max());
+  for (; i < word.size(); ++i) {
+    if (!IsDigit(word[i])) return false;
+    const unsigned digit = static_cast<unsigned>(word[i] - '0');
+    if (magnitude > (limit - digit) / 10) return false;  // beyond long long
+    magnitude = magnitude * 10 + digit;
+  }
+  value = negative ? static_cast<long long>(0 - magnitude) : static_cast<long long>(magnitude);
+  return true;
+}
+
+namespace {
+
+enum class Kind { Number, NotFinite, Malformed };
+
+// Reads a whole word as a decimal number; see ParseNumber.
+Kind Classify(const std::string &word, double &value) {
+  // Syntax first: [sign] digits [. digits] [e [sign] digits], at least one mantissa digit.
+  const std::size_t n = word.size();
+  std::size_t i = 0;
+  if (i < n && (word[i] == '+' || word[i] == '-')) ++i;
+  const std::size_t mantissa = i;
+  long long digits = 0;
+  long long point = -1;         // number of mantissa digits before the decimal point
+  long long firstnonzero = -1;  // index of the first non-zero mantissa digit
+  for (; i < n; ++i) {
+    if (IsDigit(word[i])) {
+      if (firstnonzero < 0 && word[i] != '0') firstnonzero = digits;
+      ++digits;
+    } else if (word[i] == '.' && point < 0) {
+      point = digits;
+    } else {
+      break;
+    }
+  }
+  if (digits == 0) {
+    // "nan", "inf", "infinity" in any case, with or without a sign.
+    std::string rest;
+    for (std::size_t j = mantissa; j < n; ++j) rest += static_cast<char>(word[j] | 0x20);
+    return (rest == "nan" || rest == "inf" || rest == "infinity") ? Kind::NotFinite : Kind::Malformed;
+  }
+  long long exponent = 0;
+  if (i < n && (word[i] == 'e' || word[i] == 'E')) {
+    ++i;
+    bool negative = false;
+    if (i < n && (word[i] == '+' || word[i] == '-')) negative = word[i++] == '-';
+    if (i == n) return Kind::Malformed;
+    for (; i < n; ++i) {
+      if (!IsDigit(word[i])) return Kind::Malformed;
+      if (exponent < 100000) exponent = exponent * 10 + (word[i] - '0');  // far beyond any double already
+    }
+    if (negative) exponent = -exponent;
+  }
+  if (i != n) return Kind::Malformed;
+
+  // from_chars takes no leading '+'.
+  const char *begin = word.data() + mantissa - (word[0] == '-' ? 1 : 0);
+  const auto result = std::from_chars(begin, word.data() + n, value, std::chars_format::general);
+  if (result.ec == std::errc() && result.ptr == word.data() + n)
+    return std::isfinite(value) ? Kind::Number : Kind::NotFinite;
+  if (result.ec != std::errc::result_out_of_range || firstnonzero < 0) return Kind::Malformed;
+  // Out of range: below the smallest subnormal it is zero, above the largest
+  // double no number. The decimal exponent of the first significant digit
+  // tells the two apart.
+  const long long intdigits = point < 0 ? digits : point;
+  if (exponent + intdigits - firstnonzero - 1 >= 0) return Kind::NotFinite;
+  value = word[0] == '-' ? -0.0 : 0.0;
+  return Kind::Number;
+}
+
+}  // namespace
+
+bool ParseNumber(const std::string &word, double &value) {
+  double v;
+  if (Classify(word, v) != Kind::Number) return false;
+  value = v;
+  return true;
+}
+
+std::string QuotedWord(const std::string &word) {
+  std::string shown;
+  for (std::size_t i = 0; i < word.size() && i < 40; ++i) {
+    const unsigned char c = static_cast<unsigned char>(word[i]);
+    shown += (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '?';
+  }
+  if (word.size() > 40) shown += "...";
+  return "'" + shown + "'";
+}
+
+NumberReader::NumberReader(const std::string &filename)
+    : filename_(filename), file_(std::fopen(filename.c_str(), "r")) {}
+
+bool NumberReader::NextWord(const char *what) {
+  word_.clear();
+  int c;
+  // Skip white space.
+  while ((c = std::getc(file_.get())) != EOF && IsSpace(c)) {
+    if (c == '\n') {
+      ++line_;
+      column_ = 0;
+    } else {
+      ++column_;
+    }
+  }
+  if (c == EOF) {
+    if (std::ferror(file_.get())) FatalFile(filename_, "Error reading %s\n", filename_.c_str());
+    return false;
+  }
+  wordline_ = line_;
+  wordcolumn_ = column_ + 1;
+  while (c != EOF && !IsSpace(c)) {
+    ++column_;
+    if (word_.size() == kMaxNumberWord) {
+      word_.push_back(static_cast<char>(c));
+      Refuse(what, "longer than 64 characters, no number");
+    }
+    word_.push_back(static_cast<char>(c));
+    c = std::getc(file_.get());
+  }
+  if (c == '\n') {
+    ++line_;
+    column_ = 0;
+  } else if (c != EOF) {
+    ++column_;
+  } else if (std::ferror(file_.get())) {
+    FatalFile(filename_, "Error reading %s\n", filename_.c_str());
+  }
+  return true;
+}
+
+void NumberReader::Refuse(const char *what, const char *reason) const {
+  FatalFile(filename_, "%s: %s %s is %s\n", Where().c_str(), what, QuotedWord(word_).c_str(), reason);
+}
+
+bool NumberReader::Next(double &value, const char *what) {
+  if (!NextWord(what)) return false;
+  switch (Classify(word_, value)) {
+    case Kind::Number:
+      return true;
+    case Kind::NotFinite:
+      Refuse(what, "not a finite number");
+    case Kind::Malformed:
+      break;
+  }
+  Refuse(what, "not a number");
+}
+
+bool NumberReader::Next(long long &value, long long min, long long max, const char *what) {
+  if (!NextWord(what)) return false;
+  if (!ParseInteger(word_, value)) {
+    // Sign and digits that do not fit are out of range; anything else is no integer.
+    const std::size_t start = (!word_.empty() && (word_[0] == '+' || word_[0] == '-')) ? 1 : 0;
+    const bool digitsonly = word_.size() > start && word_.find_first_not_of("0123456789", start) == std::string::npos;
+    Refuse(what, digitsonly ? "out of range" : "not an integer");
+  }
+  if (value < min || value > max) {
+    const std::string reason = Format("out of range (%lld ... %lld)", min, max);
+    Refuse(what, reason.c_str());
+  }
+  return true;
+}
+
+std::string NumberReader::Where() const {
+  return Format("%s, line %ld, column %ld", filename_.c_str(), wordline_, wordcolumn_);
+}
+
+bool NumberReader::AtEnd() {
+  int c;
+  while ((c = std::getc(file_.get())) != EOF) {
+    if (!IsSpace(c)) {
+      std::ungetc(c, file_.get());
+      return false;
+    }
+    if (c == '\n') {
+      ++line_;
+      column_ = 0;
+    } else {
+      ++column_;
+    }
+  }
+  return true;
+}
+
+void NumberReader::WarnIfTrailing() {
+  if (AtEnd()) return;
+  Warn("Warning: %s, line %ld, column %ld: text after the last value is ignored\n", filename_.c_str(), line_,
+       column_ + 1);
+}
+
+std::uint64_t NumberReader::BytesLeft() {
+  struct stat st;
+  if (fstat(fileno(file_.get()), &st) != 0 || !S_ISREG(st.st_mode)) return std::numeric_limits<std::uint64_t>::max();
+  const long position = std::ftell(file_.get());
+  if (position < 0 || static_cast<std::uint64_t>(position) > static_cast<std::uint64_t>(st.st_size)) return 0;
+  return static_cast<std::uint64_t>(st.st_size) - static_cast<std::uint64_t>(position);
+}
+
+}  // namespace femtokit

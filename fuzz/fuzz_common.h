@@ -1,0 +1,128 @@
+// Shared by the libFuzzer harnesses: one process runs many inputs, so errors
+// throw (FatalPolicy::Throw) and are caught per input; the library prints at
+// Quiet level into a sink that drops the text; tables built from an input are
+// held to a small memory budget so that every input runs fast.
+//
+// A harness input that stands for several files (a parameter file and a data
+// directory) is split at lines "@@": part 0, part 1, ... Parts are written
+// into a scratch directory that is emptied before every input.
+#ifndef FEMTOKIT_FUZZ_COMMON_H
+#define FEMTOKIT_FUZZ_COMMON_H
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "config/fatal.h"
+#include "config/numberreader.h"
+#include "config/output.h"
+
+namespace fuzz {
+
+// Separator of the parts of an input: a line "@@".
+inline const std::string kSeparator = "\n@@\n";
+
+// Budget of one table under fuzzing.
+constexpr std::uint64_t kFuzzMemoryBudget = std::uint64_t(32) << 20;
+
+inline std::string &ScratchPath() {
+  static std::string path;
+  return path;
+}
+
+inline void RemoveScratch() {
+  std::error_code ec;
+  if (!ScratchPath().empty()) std::filesystem::remove_all(ScratchPath(), ec);
+}
+
+// Process set-up: policy, output, budget and a fresh scratch directory.
+inline void Setup() {
+  femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
+  femtokit::SetVerbosity(femtokit::Verbosity::Quiet);
+  femtokit::SetOutput([](femtokit::Verbosity, const std::string &) {});
+  femtokit::SetMemoryBudget(kFuzzMemoryBudget);
+  // A memory file system keeps the per-input file writes cheap.
+  const char *tmp = std::getenv("TMPDIR");
+  std::error_code ec;
+  const std::string base = std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : (tmp && *tmp ? tmp : "/tmp");
+  std::string pattern = base + "/femtokit_fuzz_XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (!mkdtemp(buffer.data())) {
+    std::perror("mkdtemp");
+    std::abort();
+  }
+  ScratchPath() = buffer.data();
+  std::atexit(RemoveScratch);
+}
+
+// Files written for the current input.
+inline std::vector<std::string> &Written() {
+  static std::vector<std::string> written;
+  return written;
+}
+
+// Removes the previous input's files and returns the scratch directory.
+inline const std::string &FreshScratch() {
+  for (const std::string &path : Written()) std::remove(path.c_str());
+  Written().clear();
+  return ScratchPath();
+}
+
+inline std::vector<std::string> SplitParts(const uint8_t *data, size_t size) {
+  const std::string text(reinterpret_cast<const char *>(data), size);
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t at = text.find(kSeparator, start);
+    if (at == std::string::npos) {
+      parts.push_back(text.substr(start));
+      return parts;
+    }
+    parts.push_back(text.substr(start, at - start));
+    start = at + kSeparator.size();
+  }
+}
+
+inline void WriteFile(const std::string &path, const std::string &bytes) {
+  Written().push_back(path);
+  FILE *f = std::fopen(path.c_str(), "wb");
+  if (!f) {
+    std::perror(path.c_str());
+    std::abort();
+  }
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+// A finding that is not a crash: prints and aborts, so that libFuzzer keeps the input.
+[[noreturn]] inline void Finding(const std::string &what) {
+  std::fprintf(stderr, "FINDING: %s\n", what.c_str());
+  std::abort();
+}
+
+// Runs body and returns true when it completed. An error of the library's
+// error path is an expected outcome (false); while reading files it must name
+// the file (namesFile). Anything else escapes and is a finding: an uncaught
+// exception aborts the process.
+template <class F>
+bool Run(bool namesFile, F &&body) {
+  try {
+    body();
+    return true;
+  } catch (const femtokit::Error &e) {
+    if (namesFile && e.file().empty()) Finding(std::string("error names no file: ") + e.what());
+    return false;
+  }
+}
+
+}  // namespace fuzz
+
+#endif

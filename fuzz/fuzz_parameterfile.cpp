@@ -1,0 +1,29 @@
+// Parameter files: the input is the file. Every stored value is then read back
+// through each typed getter.
+#include "config/parametermap.h"
+#include "fuzz_common.h"
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  fuzz::Setup();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  const std::string path = fuzz::FreshScratch() + "/pars.dat";
+  fuzz::WriteFile(path, std::string(reinterpret_cast<const char *>(data), size));
+  parameterMap pars;
+  parameter::set(pars, "KEPT", 1);
+  if (!fuzz::Run(true, [&] { parameter::ReadParsFromFile(pars, path); })) return 0;
+  if (pars.find("KEPT") == pars.end()) fuzz::Finding("an entry that was not in the file disappeared");
+  for (const auto &entry : pars) {
+    if (entry.first.size() >= 100 || entry.second.size() >= 100) fuzz::Finding("a word longer than a line was stored");
+    parameter::getD(pars, entry.first, 0.0);
+    parameter::getI(pars, entry.first, 0);
+    parameter::getB(pars, entry.first, false);
+    parameter::getV(pars, entry.first, 0.0);
+    parameter::getVS(pars, entry.first, "");
+    parameter::getM(pars, entry.first, 0.0);
+  }
+  parameter::PrintPars(pars);
+  return 0;
+}

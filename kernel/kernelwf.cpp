@@ -1,0 +1,213 @@
+#include "kernel/kernelwf.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "config/constants.h"
+#include "config/fatal.h"
+#include "config/fileio.h"
+#include "config/output.h"
+#include "config/parametermap.h"
+#include "wavefunction/wavefunction.h"
+
+namespace {
+
+using femtokit::FilePtr;
+
+std::string QFileName(const std::string &dir, double q) { return femtokit::Format("%s/q%07.2f.tmp", dir.c_str(), q); }
+
+// Next whitespace-separated field of a file; false at the end of the file.
+bool NextField(FILE *fp, std::string &field) {
+  char buffer[128];
+  if (std::fscanf(fp, "%127s", buffer) != 1) return false;
+  field = buffer;
+  return true;
+}
+
+// An int field; false when the field is not a whole int.
+bool ParseInt(const std::string &field, int &value) {
+  errno = 0;
+  char *end = nullptr;
+  const long v = std::strtol(field.c_str(), &end, 10);
+  if (errno != 0 || end == field.c_str() || *end != '\0' || v < -2147483647L || v > 2147483647L) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+// A finite double field; false otherwise.
+bool ParseDouble(const std::string &field, double &value) {
+  char *end = nullptr;
+  value = std::strtod(field.c_str(), &end);
+  return end != field.c_str() && *end == '\0' && std::isfinite(value);
+}
+
+}  // namespace
+
+CKernelWF::CKernelWF(const char *kparsfilename) {
+  ParsInit(kparsfilename);
+  if (NQMAX < 1 || NRMAX < 1 || NCTHETA < 1 || !(DELQ > 0.0) || !(DELR > 0.0))
+    femtokit::FatalFile(kparsfilename,
+                        "CKernelWF: %s sets NQMAX=%d, NRMAX=%d, NCTHETA=%d, DELQ=%g, DELR=%g; the counts must be at "
+                        "least 1 and the widths positive\n",
+                        kparsfilename, NQMAX, NRMAX, NCTHETA, DELQ, DELR);
+  DELCTHETA = 2.0 / NCTHETA;
+  if (IDENTICAL) DELCTHETA *= 0.5;
+  kernel.assign(static_cast<std::size_t>(NQMAX) * NRMAX * (NCTHETA + 1), 1.0);
+}
+
+CKernelWF::~CKernelWF() { femtokit::Print("KernelWF object deleted\n"); }
+
+void CKernelWF::ParsInit(const char *kparsfilename) {
+  parameterMap pars;
+  parameter::ReadParsFromFile(pars, kparsfilename);
+  NQMAX = parameter::getI(pars, "NQMAX", 25);
+  NRMAX = parameter::getI(pars, "NRMAX", 120);
+  NCTHETA = parameter::getI(pars, "NCTHETA", 120);
+  DELQ = parameter::getD(pars, "DELQ", 4.0);
+  DELR = parameter::getD(pars, "DELR", 0.5);
+  IDENTICAL = parameter::getB(pars, "IDENTICAL", false);
+  femtokit::Print("reading from %s\n", kparsfilename);
+  femtokit::Print("  _________ PARAMETERS FOR KERNELWF ________\n");
+  femtokit::Print("delq set to %g\n", DELQ);
+  femtokit::Print("nqmax set to %d\n", NQMAX);
+  femtokit::Print("delr set to %g\n", DELR);
+  femtokit::Print("nrmax set to %d\n", NRMAX);
+  femtokit::Print("nctheta set to %d\n", NCTHETA);
+  femtokit::Print("IDENTICAL set to %d\n", int(IDENTICAL));
+  femtokit::Print("__________________________________________\n");
+}
+
+// The q rows are shared out among threads and each value is computed alone,
+// so the table does not depend on the thread count.
+void CKernelWF::Calc(CWaveFunction *wf) {
+  wf->TabulateTo(NRMAX * DELR);
+  const CWaveFunction *cwf = wf;
+  femtokit::ParallelErrors errors;
+#pragma omp parallel for schedule(dynamic)
+  for (int iq = 0; iq < NQMAX; iq++) {
+    errors.Run([&] {
+      const double q = (iq + 0.5) * DELQ;
+      for (int ir = 0; ir < NRMAX; ir++) {
+        const double r = (ir + 0.5) * DELR;
+        for (int ic = 0; ic <= NCTHETA; ic++) {
+          const double c = 1.0 - ic * DELCTHETA;
+          const double p = cwf->GetPsiSquared(q, r, c);
+          if (p < 0.0 && r > 1.0) femtokit::Fatal("screwy, psi^2=%g, r=%g, q=%g, ctheta=%g\n", p, r, q, c);
+          Value(iq, ir, ic) = p - 1.0;
+        }
+      }
+    });
+  }
+  errors.Rethrow();
+}
+
+void CKernelWF::Calc_PureHBT() {
+  const double hbarc = femtokit::constants::HBARC;
+#pragma omp parallel for schedule(static)
+  for (int iq = 0; iq < NQMAX; iq++) {
+    const double q = (iq + 0.5) * DELQ;
+    for (int ir = 0; ir < NRMAX; ir++) {
+      const double x = 2.0 * q * (ir + 0.5) * DELR / hbarc;
+      for (int ic = 0; ic <= NCTHETA; ic++) Value(iq, ir, ic) = std::cos(x * (1.0 - ic * DELCTHETA));
+    }
+  }
+}
+
+void CKernelWF::Write(const char *kdatadirname) const {
+  const std::string dir(kdatadirname);
+  femtokit::DirectoryWriter writer(dir);
+  for (int iq = 0; iq < NQMAX; iq++) {
+    const std::string filename = QFileName(dir, (iq + 0.5) * DELQ);
+    FilePtr fp = writer.Open(filename);
+    std::fprintf(fp.get(), "%d %d\n", NRMAX, NCTHETA);
+    for (int ir = 0; ir < NRMAX; ir++) {
+      for (int ic = 0; ic <= NCTHETA; ic++) std::fprintf(fp.get(), "%17.10e ", Value(iq, ir, ic));
+      std::fputc('\n', fp.get());
+    }
+    writer.Close(std::move(fp), filename);
+  }
+  writer.Commit();
+}
+
+void CKernelWF::Read(const char *kdatadirname) {
+  const std::string dir(kdatadirname);
+  // Read into a copy, so that a failure part way (under the throwing policy)
+  // leaves the kernel as it was.
+  std::vector<double> table(kernel.size());
+  std::string field;
+  for (int iq = 0; iq < NQMAX; iq++) {
+    const std::string filename = QFileName(dir, (iq + 0.5) * DELQ);
+    FilePtr fp(std::fopen(filename.c_str(), "r"));
+    if (!fp) femtokit::FatalFile(filename, "CKernelWF: cannot open kernel data file %s\n", filename.c_str());
+    int nrmaxread = 0, ncthetaread = 0;
+    if (!NextField(fp.get(), field) || !ParseInt(field, nrmaxread) || !NextField(fp.get(), field) ||
+        !ParseInt(field, ncthetaread))
+      femtokit::FatalFile(filename, "CKernelWF: kernel data file %s does not start with the line \"NRMAX NCTHETA\"\n",
+                          filename.c_str());
+    if (nrmaxread != NRMAX || ncthetaread != NCTHETA)
+      femtokit::FatalFile(filename,
+                          "CKernelWF : trying to read file with wrong dimensions\n"
+                          "nrmaxread=%d, nrmax=%d, ncthetaread=%d, nctheta=%d\nin kernel data file %s\n",
+                          nrmaxread, NRMAX, ncthetaread, NCTHETA, filename.c_str());
+    for (int ir = 0; ir < NRMAX; ir++) {
+      for (int ic = 0; ic <= NCTHETA; ic++) {
+        if (!NextField(fp.get(), field))
+          femtokit::FatalFile(filename, "CKernelWF: kernel data file %s ends after %d of its %d values\n",
+                              filename.c_str(), ir * (NCTHETA + 1) + ic, NRMAX * (NCTHETA + 1));
+        double value;
+        if (!ParseDouble(field, value))
+          femtokit::FatalFile(filename,
+                              "CKernelWF: kernel data file %s: value %d (ir=%d, ictheta=%d) is \"%s\", not a "
+                              "finite number\n",
+                              filename.c_str(), ir * (NCTHETA + 1) + ic, ir, ic, field.c_str());
+        table[Index(iq, ir, ic)] = value;
+      }
+    }
+  }
+  kernel.swap(table);
+}
+
+double CKernelWF::GetPsiSquared(int iq, int ir, int ictheta) const {
+  if (iq < 0 || iq >= NQMAX || ir < 0 || ir >= NRMAX || ictheta < 0 || ictheta > NCTHETA) return 1.0;
+  return 1.0 + Value(iq, ir, ictheta);
+}
+
+void CKernelWF::AxisWeights(double x, double del, int n, int &ia, double &w) {
+  const double lower = std::floor(x / del - 0.5);
+  if (!(lower < n)) {  // both neighbours beyond the mesh (or NaN)
+    ia = n;
+    w = 0.0;
+    return;
+  }
+  ia = lower < 0.0 ? 0 : static_cast<int>(lower);
+  w = (x - (ia + 0.5) * del) / del;
+}
+
+double CKernelWF::GetPsiSquared(int iq, int ir, double ctheta) const {
+  if (iq < 0 || iq >= NQMAX || ir < 0 || ir >= NRMAX) return 1.0;
+  int ic;
+  double w;
+  CosWeights(ctheta, ic, w);
+  return PsiAt(iq, ir, ic, w);
+}
+
+double CKernelWF::GetPsiSquared(int iq, double r, double ctheta) const {
+  if (iq < 0 || iq >= NQMAX) return 1.0;
+  int ira, ic;
+  double wr, wc;
+  AxisWeights(r, DELR, NRMAX, ira, wr);
+  CosWeights(ctheta, ic, wc);
+  return (1.0 - wr) * PsiAt(iq, ira, ic, wc) + wr * PsiAt(iq, ira + 1, ic, wc);
+}
+
+double CKernelWF::GetPsiSquared(double q, double r, double ctheta) const {
+  int iqa, ira, ic;
+  double wq, wr, wc;
+  AxisWeights(q, DELQ, NQMAX, iqa, wq);
+  AxisWeights(r, DELR, NRMAX, ira, wr);
+  CosWeights(ctheta, ic, wc);
+  return Interpolate(iqa, wq, ira, wr, ic, wc);
+}

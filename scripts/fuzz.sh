@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer harnesses of fuzz/ and runs a fuzzing campaign.
+#
+#   scripts/fuzz.sh [--seconds N | --runs N] [--jobs J] [harness ...]
+#
+#   --seconds N   run each harness for N seconds (default 300)
+#   --runs N      run each harness for N inputs instead
+#   --jobs J      parallel fuzzing processes per harness (default 1)
+#   harness ...   names without the fuzz_ prefix (default: every fuzz/fuzz_*.cpp):
+#                 parameterfile, harmonic_array, array3d, kernel, qmesh, wavefunction_pp
+#
+# Harnesses are built with clang++-14 -fsanitize=fuzzer,address,undefined in
+# build-fuzz/. Each starts from seeds written from the shipped files (data/pp)
+# and its growing corpus in build-fuzz/corpus/<harness>, with the dictionary
+# fuzz/femtokit.dict. A crash, sanitizer report, leak, timeout (10 s per
+# input) or memory excess ends the campaign with a non-zero status; the input
+# that caused it is kept in build-fuzz/findings/<harness>/ and can be replayed
+# with build-fuzz/fuzz/fuzz_<harness> <file>. Each harness prints how many
+# inputs it ran.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$(pwd)"
+
+seconds=300
+runs=""
+jobs=1
+names=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) seconds="$2"; shift 2 ;;
+    --runs) runs="$2"; shift 2 ;;
+    --jobs) jobs="$2"; shift 2 ;;
+    -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
+    *) names+=("$1"); shift ;;
+  esac
+done
+if [ ${#names[@]} -eq 0 ]; then
+  for f in fuzz/fuzz_*.cpp; do n="$(basename "$f" .cpp)"; names+=("${n#fuzz_}"); done
+fi
+
+scripts/deps.sh
+cxx="$(command -v clang++-14 || command -v clang++ || true)"
+if [ -z "$cxx" ]; then
+  echo "fuzz.sh: clang++ is missing (scripts/deps.sh installs clang-14)" >&2
+  exit 1
+fi
+
+build=build-fuzz
+cmake -S . -B "$build" -DCMAKE_CXX_COMPILER="$cxx" -DFEMTOKIT_FUZZ=ON \
+  -DFEMTOKIT_BUILD_TESTS=OFF -DFEMTOKIT_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_DISABLE_FIND_PACKAGE_OpenMP=ON >/dev/null
+targets=(make_seeds)
+for n in "${names[@]}"; do targets+=("fuzz_$n"); done
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=0
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+rm -rf "$build/seeds"
+"$build/fuzz/make_seeds" data/pp "$build/seeds"
+
+status=0
+for n in "${names[@]}"; do
+  h="fuzz_$n"
+  mkdir -p "$build/corpus/$h" "$build/findings/$h"
+  limit=(-max_total_time="$seconds")
+  [ -n "$runs" ] && limit=(-runs="$runs")
+  log="$build/findings/$h/last.log"
+  set +e
+  parallel=()
+  [ "$jobs" -gt 1 ] && parallel=(-jobs="$jobs" -workers="$jobs")
+  "$build/fuzz/$h" "${limit[@]}" "${parallel[@]}" -timeout=10 -rss_limit_mb=2048 \
+    -dict=fuzz/femtokit.dict -artifact_prefix="$build/findings/$h/" -print_final_stats=1 \
+    "$build/corpus/$h" "$build/seeds/$h" >"$log" 2>&1
+  rc=$?
+  set -e
+  # With several jobs each writes fuzz-<i>.log in the working directory.
+  logs=("$log")
+  for f in fuzz-*.log; do [ -e "$f" ] && logs+=("$f"); done
+  # Inputs run, summed over the jobs.
+  inputs=$(cat "${logs[@]}" | awk '/^stat::number_of_executed_units/ {s += $2} END {print s + 0}')
+  if [ $rc -ne 0 ]; then
+    echo "FAIL $h after $inputs inputs (status $rc); log: $log"
+    cat "${logs[@]}" | grep -m 8 -E 'ERROR|FINDING|runtime error|Test unit written|SUMMARY' || true
+    status=1
+  else
+    echo "ok   $h: $inputs inputs"
+  fi
+  [ ${#logs[@]} -gt 1 ] && cat "${logs[@]:1}" >>"$log" && rm -f "${logs[@]:1}"
+done
+exit $status

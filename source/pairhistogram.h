@@ -1,0 +1,50 @@
+#ifndef FEMTOKIT_SOURCE_PAIRHISTOGRAM_H
+#define FEMTOKIT_SOURCE_PAIRHISTOGRAM_H
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+class CCHArray;
+
+namespace femtokit {
+
+// Emission points (t, x, y, z) in fm/c and fm; the pair histograms read the
+// spatial components only.
+using PointList = std::vector<std::array<double, 4>>;
+
+// What a pair histogram saw: pair counts and the sums of the separation
+// components d and of their squares over all pairs (inside the mesh or not).
+struct PairSums {
+  double pairs = 0.0;   // pairs formed
+  double inside = 0.0;  // pairs whose separation falls inside the r mesh
+  double sum[3] = {0.0, 0.0, 0.0};
+  double sum2[3] = {0.0, 0.0, 0.0};
+};
+
+// Adds, for every pair of points, weight times the A-expansion of the
+// direction of d = a_i - b_j (spatial parts) to bin floor(|d|/RADSTEP) of A;
+// separations at or beyond NRADIAL*RADSTEP are counted but not binned, and a
+// pair at zero separation adds its weight to A(0,0,0) of bin 0 only (it has no
+// direction). identical: the pairs i > j within a (b is not read); otherwise
+// every (i, j) of a x b. A is not zeroed; its lx >= 2 components are rebuilt
+// by one FillRemainderX at the end, so it must hold a traceless set.
+//
+// The lx <= 1 coefficients of each pair come from the recursive increment
+// (CCHArray::AltIncrementAExpArrayFromE). Threads own disjoint blocks of r
+// bins and each scans all pairs in the same order, so every bin is summed in
+// pair order and the array does not depend on the thread count.
+// progress, when given, is called (by one thread, in order) after every point i
+// of a has been paired with all its partners.
+PairSums HistogramPairs(const PointList &a, const PointList &b, bool identical, double weight, CCHArray *A,
+                        const std::function<void(std::size_t i)> &progress = nullptr);
+
+// The same pairs with the direct increment (CCHArray::IncrementAExpArrayFromE
+// per pair, rebuilding lx >= 2 every time), single-threaded: the reference of
+// the tests and benchmarks.
+PairSums HistogramPairsDirect(const PointList &a, const PointList &b, bool identical, double weight, CCHArray *A);
+
+}  // namespace femtokit
+
+#endif

@@ -1,0 +1,393 @@
+#include "source/sourcecalc_oscar.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <string_view>
+#include <vector>
+
+#include "arrays/charray.h"
+#include "config/fatal.h"
+#include "config/output.h"
+#include "config/parametermap.h"
+
+namespace {
+
+const double FOURPIOVERTHREE = 4.1887902047863905;
+const double TREF = 12.0;  // reference time of the comoving frames, fm/c
+
+// The selection window and the frame of the nominal pair.
+struct Selection {
+  double pa, pb, delpt, phimin, phimax, ymin, ymax, Ma, Mb, gamma, gammav;
+  int IDa, IDb;
+  bool aeqb;
+  long nmax;
+};
+
+// Applies the selection to one particle (momenta in MeV, positions in fm and
+// fm/c) and appends its row to the list of its species.
+void Accept(const Selection &sel, long ID, double px, double py, double pz, double E, double x, double y, double z,
+            double t, femtokit::PointList &ra, femtokit::PointList &rb) {
+  if (ID != sel.IDa && ID != sel.IDb) return;
+  const double pT = std::sqrt(px * px + py * py);
+  if (!((ID == sel.IDa && std::fabs(pT - sel.pa) < sel.delpt) || (ID == sel.IDb && std::fabs(pT - sel.pb) < sel.delpt)))
+    return;
+  if (!(pT > 0.0)) return;  // no transverse direction to define "out"
+  double phi = std::atan2(px, py);
+  if (phi < 0.0) phi += 2.0 * M_PI;
+  if (!(sel.phimin < phi && phi < sel.phimax)) return;
+  const double rapidity = std::atanh(pz / E);
+  if (!(sel.ymin < rapidity && rapidity < sel.ymax)) return;
+
+  const double m = ID == sel.IDa ? sel.Ma : sel.Mb;
+  const double mT = std::sqrt(pT * pT + m * m);
+  const double out = (x * px + y * py) / pT, side = (px * y - py * x) / pT;
+  const double ch = std::cosh(rapidity), sh = std::sinh(rapidity);
+  const double tL = ch * t - sh * z, zL = ch * z - sh * t;
+  const double outp = out - (pT / mT) * (tL - TREF);
+  const bool to_a = ID == sel.IDa || sel.aeqb;
+  femtokit::PointList &list = to_a ? ra : rb;
+  if (static_cast<long>(list.size()) >= sel.nmax)
+    femtokit::Fatal(to_a ? "Too many type-a particles, increase NMAX\n" : "Too many type-b particles, increase NMAX\n");
+  list.push_back({sel.gamma * TREF - sel.gammav * outp, sel.gamma * outp - sel.gammav * TREF, side, zL});
+}
+
+// Whitespace-separated fields of a line.
+void Split(const std::string &line, std::vector<std::string_view> &fields) {
+  fields.clear();
+  const std::string_view s(line);
+  std::size_t i = 0;
+  while (true) {
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\r' || s[i] == '\v' || s[i] == '\f')) i++;
+    if (i >= s.size()) return;
+    std::size_t j = i;
+    while (j < s.size() && !(s[j] == ' ' || s[j] == '\t' || s[j] == '\r' || s[j] == '\v' || s[j] == '\f')) j++;
+    fields.push_back(s.substr(i, j - i));
+    i = j;
+  }
+}
+
+bool ParseLong(std::string_view field, long &value) {
+  if (field.empty() || field.size() > 30) return false;
+  const std::string text(field);
+  errno = 0;
+  char *end = nullptr;
+  value = std::strtol(text.c_str(), &end, 10);
+  return errno == 0 && end != text.c_str() && *end == '\0';
+}
+
+bool ParseDouble(std::string_view field, double &value) {
+  if (field.empty() || field.size() > 60) return false;
+  const std::string text(field);
+  char *end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return end != text.c_str() && *end == '\0' && std::isfinite(value);
+}
+
+bool Blank(const std::string &line) { return line.find_first_not_of(" \t\r\v\f") == std::string::npos; }
+
+// Whole lines of any length, counted.
+class LineReader {
+ public:
+  explicit LineReader(const std::string &filename) : in_(filename) {}
+  bool is_open() const { return in_.is_open(); }
+  bool Next(std::string &line) {
+    if (!std::getline(in_, line)) return false;
+    ++number_;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+  }
+  long number() const { return number_; }
+
+ private:
+  std::ifstream in_;
+  long number_ = 0;
+};
+
+// Ends the reading of a malformed or truncated event with a warning.
+void StopReading(const std::string &filename, int events, long line, const std::string &why) {
+  femtokit::Warn("WARNING: event file %s: event %d is malformed or truncated at line %ld (%s); reading stops after "
+                 "%d complete events, keeping the particles read so far\n",
+                 filename.c_str(), events + 1, line, why.c_str(), events);
+}
+
+// The default format: five header lines, then per event "n <int>", n particle
+// lines and three skipped lines.
+int ReadDefault(LineReader &in, const std::string &first, const std::string &filename, int neventsmax,
+                const Selection &sel, femtokit::PointList &ra, femtokit::PointList &rb) {
+  std::string line = first;
+  femtokit::Print("dummy line=%s\n", line.c_str());
+  for (int i = 1; i < 5; i++) {
+    if (!in.Next(line)) {
+      femtokit::Warn("WARNING: event file %s ends within its five header lines\n", filename.c_str());
+      return 0;
+    }
+    femtokit::Print("dummy line=%s\n", line.c_str());
+  }
+  std::vector<std::string_view> f;
+  int events = 0;
+  while (events < neventsmax) {
+    bool found = false;
+    while (in.Next(line))
+      if (!Blank(line)) {
+        found = true;
+        break;
+      }
+    if (!found) break;  // the end of the file
+    Split(line, f);
+    long n = 0, unused = 0;
+    if (f.size() < 2 || !ParseLong(f[0], n) || !ParseLong(f[1], unused) || n < 0) {
+      StopReading(filename, events, in.number(), "an event line \"n <int>\" was expected");
+      return events;
+    }
+    for (long k = 0; k < n; k++) {
+      if (!in.Next(line)) {
+        StopReading(filename, events,
+                    in.number(), femtokit::Format("the file ends after %ld of %ld particle lines", k, n));
+        return events;
+      }
+      Split(line, f);
+      long i0, ID, i2;
+      double v[9];
+      bool ok = f.size() >= 12 && ParseLong(f[0], i0) && ParseLong(f[1], ID) && ParseLong(f[2], i2);
+      for (int j = 0; ok && j < 9; j++) ok = ParseDouble(f[static_cast<std::size_t>(3 + j)], v[j]);
+      if (!ok) {
+        StopReading(filename, events, in.number(),
+                    "a particle line needs three integers and nine finite numbers px py pz E mass x y z t");
+        return events;
+      }
+      Accept(sel, ID, 1000.0 * v[0], 1000.0 * v[1], 1000.0 * v[2], 1000.0 * v[3], v[5], v[6], v[7], v[8], ra, rb);
+    }
+    for (int k = 0; k < 3 && in.Next(line); k++) {
+    }
+    events++;
+  }
+  return events;
+}
+
+// OSCAR2013 particle lists: columns named by the header, '#' comments, events
+// closed by "# event <n> end".
+int ReadOSCAR2013(LineReader &in, const std::string &first, const std::string &filename, int neventsmax,
+                  const Selection &sel, femtokit::PointList &ra, femtokit::PointList &rb) {
+  std::vector<std::string_view> f;
+  Split(first, f);
+  if (f.size() < 2 || f[1] != "particle_lists")
+    femtokit::FatalFile(filename, "OSCAR2013 file %s holds %s, not particle_lists\n", filename.c_str(),
+                        f.size() < 2 ? "no content name" : std::string(f[1]).c_str());
+  const char *names[9] = {"t", "x", "y", "z", "p0", "px", "py", "pz", "pdg"};
+  int column[9];
+  std::size_t ncolumns = 0;
+  for (int k = 0; k < 9; k++) {
+    column[k] = -1;
+    for (std::size_t j = 2; j < f.size(); j++)
+      if (f[j] == names[k]) {
+        column[k] = static_cast<int>(j - 2);
+        break;
+      }
+    if (column[k] < 0)
+      femtokit::FatalFile(filename, "OSCAR2013 file %s: the header line names no column \"%s\"\n", filename.c_str(),
+                          names[k]);
+    if (static_cast<std::size_t>(column[k]) + 1 > ncolumns) ncolumns = static_cast<std::size_t>(column[k]) + 1;
+  }
+
+  std::string line;
+  int events = 0;
+  long declared = -1, count = 0;  // particle lines announced and seen in the current block
+  bool skipping = false, open = false;
+  while (events < neventsmax && in.Next(line)) {
+    if (Blank(line)) continue;
+    Split(line, f);
+    if (f[0][0] == '#') {
+      // "# event <n> in|out <m>" opens a block, "# event <n> end ..." closes the event.
+      const bool event = f.size() >= 4 && f[0] == "#" && f[1] == "event";
+      if (!event) continue;
+      if (declared >= 0 && count != declared) {
+        StopReading(filename, events, in.number(),
+                    femtokit::Format("a block announced %ld particle lines and holds %ld", declared, count));
+        return events;
+      }
+      if (f[3] == "end") {
+        events++;
+        declared = -1;
+        count = 0;
+        skipping = false;
+        open = false;
+      } else if (f[3] == "in" || f[3] == "out") {
+        long m = -1;
+        if (f.size() < 5 || !ParseLong(f[4], m) || m < 0) {
+          StopReading(filename, events, in.number(), "an event block line \"# event <n> in|out <count>\" has no count");
+          return events;
+        }
+        declared = m;
+        count = 0;
+        skipping = f[3] == "in";
+        open = true;
+      }
+      continue;
+    }
+    open = true;
+    if (declared >= 0 && count >= declared) {
+      StopReading(filename, events, in.number(),
+                  femtokit::Format("a block holds more than the %ld particle lines it announced", declared));
+      return events;
+    }
+    count++;
+    if (skipping) continue;
+    double v[8];
+    long pdg = 0;
+    bool ok = f.size() >= ncolumns && ParseLong(f[static_cast<std::size_t>(column[8])], pdg);
+    for (int k = 0; ok && k < 8; k++) ok = ParseDouble(f[static_cast<std::size_t>(column[k])], v[k]);
+    if (!ok) {
+      StopReading(filename, events, in.number(),
+                  femtokit::Format("a particle line needs %zu columns with finite t x y z p0 px py pz and an "
+                                   "integer pdg", ncolumns));
+      return events;
+    }
+    // v: t x y z (fm) p0 px py pz (GeV)
+    Accept(sel, pdg, 1000.0 * v[5], 1000.0 * v[6], 1000.0 * v[7], 1000.0 * v[4], v[1], v[2], v[3], v[0], ra, rb);
+  }
+  if (open && events < neventsmax)
+    StopReading(filename, events, in.number(), "the file ends inside the event, before its end line");
+  return events;
+}
+
+}  // namespace
+
+CSourceCalc_OSCAR::CSourceCalc_OSCAR() { InitSPars(); }
+
+void CSourceCalc_OSCAR::InitSPars() {
+  parameter::set(spars, "Pt", 600);
+  parameter::set(spars, "DELPT", 20);
+  parameter::set(spars, "PHIMIN_DEG", 0);
+  parameter::set(spars, "PHIMAX_DEG", 360.0);
+  parameter::set(spars, "YMIN", -3.0);
+  parameter::set(spars, "YMAX", 3.0);
+  parameter::set(spars, "IDa", 211);
+  parameter::set(spars, "IDb", 211);
+  parameter::set(spars, "Ma", 139.58);
+  parameter::set(spars, "Mb", 139.58);
+  parameter::set(spars, "AEQUALB", 0);
+  parameter::set(spars, "NMAX", kDefaultNMAX);
+  parameter::set(spars, "OSCARfilename", "UNDEFINED");
+  parameter::set(spars, "NEVENTSMAX", 10000);
+}
+
+void CSourceCalc_OSCAR::SetSPars(double Pt, double DELPT, double PHIMIN_DEG, double PHIMAX_DEG, double YMIN,
+                                 double YMAX) {
+  parameter::set(spars, "Pt", Pt);
+  parameter::set(spars, "DELPT", DELPT);
+  parameter::set(spars, "PHIMIN_DEG", PHIMIN_DEG);
+  parameter::set(spars, "PHIMAX_DEG", PHIMAX_DEG);
+  parameter::set(spars, "YMIN", YMIN);
+  parameter::set(spars, "YMAX", YMAX);
+}
+
+namespace {
+// Mass of a species code, or 0 for an unknown one.
+double SpeciesMass(int ID) {
+  if (ID == 211 || ID == -211) return 139.58;
+  if (ID == 2212 || ID == -2212) return 938.28;
+  return 0.0;
+}
+}  // namespace
+
+void CSourceCalc_OSCAR::SetIDs(int IDa, int IDb) {
+  const double Ma = SpeciesMass(IDa), Mb = SpeciesMass(IDb);
+  if (Ma == 0.0) femtokit::Fatal("%d for IDa not recognized\n", IDa);
+  if (Mb == 0.0) femtokit::Fatal("%d for IDb not recognized\n", IDb);
+  parameter::set(spars, "IDa", IDa);
+  parameter::set(spars, "IDb", IDb);
+  parameter::set(spars, "Ma", Ma);
+  parameter::set(spars, "Mb", Mb);
+  if (IDa == IDb) parameter::set(spars, "AEQUALB", 1);
+}
+
+int CSourceCalc_OSCAR::ReadR(Points &ra, Points &rb) {
+  ra.clear();
+  rb.clear();
+  Selection sel;
+  sel.IDa = parameter::getI(spars, "IDa", 211);
+  sel.IDb = parameter::getI(spars, "IDb", 211);
+  sel.Ma = parameter::getD(spars, "Ma", 139.58);
+  sel.Mb = parameter::getD(spars, "Mb", 139.58);
+  sel.aeqb = parameter::getB(spars, "AEQUALB", false);
+  sel.nmax = parameter::getI(spars, "NMAX", kDefaultNMAX);
+  sel.delpt = parameter::getD(spars, "DELPT", 20.0);
+  sel.phimin = 2.0 * M_PI * parameter::getD(spars, "PHIMIN_DEG", 0.0) / 360.0;
+  sel.phimax = 2.0 * M_PI * parameter::getD(spars, "PHIMAX_DEG", 360.0) / 360.0;
+  sel.ymin = parameter::getD(spars, "YMIN", -3.0);
+  sel.ymax = parameter::getD(spars, "YMAX", 3.0);
+  const double Pt = parameter::getD(spars, "Pt", 600.0);
+  const int neventsmax = parameter::getI(spars, "NEVENTSMAX", 100);
+  const std::string filename = parameter::getS(spars, "OSCARfilename", "UNDEFINED");
+  if (!(sel.Ma > 0.0) || !(sel.Mb > 0.0))
+    femtokit::Fatal("CSourceCalc_OSCAR: masses Ma=%g, Mb=%g must be positive\n", sel.Ma, sel.Mb);
+
+  // Single-particle momenta of the nominal pair (equal velocities) and its boost.
+  sel.pa = Pt * sel.Ma / (sel.Ma + sel.Mb);
+  sel.pb = Pt * sel.Mb / (sel.Ma + sel.Mb);
+  const double Ea = std::sqrt(sel.Ma * sel.Ma + sel.pa * sel.pa), Eb = std::sqrt(sel.Mb * sel.Mb + sel.pb * sel.pb);
+  const double v = Pt / (Ea + Eb);
+  sel.gammav = v / std::sqrt(1.0 - v * v);
+  sel.gamma = std::sqrt(1.0 + sel.gammav * sel.gammav);
+  femtokit::Print("Pt=%g, gammav=%g, gamma=%g\n", Pt, sel.gammav, sel.gamma);
+
+  femtokit::Print("Opening %s\n", filename.c_str());
+  LineReader in(filename);
+  if (!in.is_open()) femtokit::FatalFile(filename, "Cannot open event file %s\n", filename.c_str());
+  std::string first;
+  int events = 0;
+  if (!in.Next(first)) {
+    femtokit::Warn("WARNING: event file %s is empty\n", filename.c_str());
+  } else if (first.compare(0, 11, "#!OSCAR2013") == 0) {
+    events = ReadOSCAR2013(in, first, filename, neventsmax, sel, ra, rb);
+  } else {
+    events = ReadDefault(in, first, filename, neventsmax, sel, ra, rb);
+  }
+  const std::size_t nb = sel.aeqb ? ra.size() : rb.size();
+  femtokit::Print("OSCAR file read: %d events, na=%zu, nb=%zu\n", events, ra.size(), nb);
+  return events;
+}
+
+void CSourceCalc_OSCAR::CalcS(CCHArray *A) {
+  const double delr = A->GetRADSTEP();
+  femtokit::Print("delr=%g, nrmax=%d\n", delr, A->GetNRADIAL());
+  const int IDa = parameter::getI(spars, "IDa", 211), IDb = parameter::getI(spars, "IDb", 211);
+  if (IDa == IDb) parameter::set(spars, "AEQUALB", 1);
+  const bool identical = parameter::getB(spars, "AEQUALB", false);
+
+  Points ra, rb;
+  summary = Summary();
+  summary.events = ReadR(ra, rb);
+  summary.na = static_cast<double>(ra.size());
+  summary.nb = identical ? summary.na : static_cast<double>(rb.size());
+
+  A->ZeroArray();
+  const std::size_t k = ra.size() / 10;
+  const femtokit::PairSums sums = femtokit::HistogramPairs(ra, rb, identical, 1.0, A, [k](std::size_t i) {
+    if (k > 0 && (i + 1) % k == 0) femtokit::Print("finished %g percent\n", 10.0 * double(i + 1) / double(k));
+  });
+  summary.pairs = sums.pairs;
+  summary.inside = sums.inside;
+  if (!(sums.pairs > 0.0)) {
+    femtokit::Warn("WARNING: no pair of selected particles in %s (na=%g, nb=%g): the source stays zero\n",
+                   parameter::getS(spars, "OSCARfilename", "UNDEFINED").c_str(), summary.na, summary.nb);
+    return;
+  }
+
+  const double c = 1.0 / sums.pairs;  // 2/(na(na-1)) or 1/(na nb)
+  for (int i = 0; i < 3; i++) {
+    summary.mean[i] = c * sums.sum[i];
+    const double variance = c * sums.sum2[i] - summary.mean[i] * summary.mean[i];
+    summary.radius[i] = std::sqrt(0.5 * std::fmax(variance, 0.0));
+  }
+  femtokit::Print("xbar=%g, ybar=%g, zbar=%g\n", summary.mean[0], summary.mean[1], summary.mean[2]);
+  femtokit::Print("Effective radii: Rout=%g, Rside=%g, Rlong=%g\n", summary.radius[0], summary.radius[1],
+                  summary.radius[2]);
+  for (int ir = 0; ir < A->GetNRADIAL(); ir++) {
+    const double volume =
+        FOURPIOVERTHREE * delr * delr * delr * ((ir + 1.0) * (ir + 1.0) * (ir + 1.0) - 1.0 * ir * ir * ir);
+    A->ScaleArray(c / volume, ir);
+  }
+}

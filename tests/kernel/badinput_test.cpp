@@ -1,0 +1,64 @@
+// Bad kernel parameter files and kernel directories: refused with a message
+// naming the file, before any table is allocated.
+#include "kernel/kernel.h"
+
+#include <gtest/gtest.h>
+
+#include "common/badinput.h"
+#include "common/child.h"
+
+using badinput::ExpectRefused;
+using badinput::Guard;
+using badinput::WriteText;
+
+TEST(CKernelBadInput, ParametersAreCheckedBeforeAllocation) {
+  Guard guard;
+  const std::string f = ScratchDir("kernel_badpars") + "/kparameters.dat";
+  const std::pair<std::string, std::string> cases[] = {
+      {"int KLMAX 2000000000\n", "KLMAX=2000000000 asks for a table of 2000000001 values"},  // 48 GB of slots
+      {"int NQMAX 100000\nint NRMAX 100000\n", "KLMAX=24, NQMAX=100000, NRMAX=100000 asks for a table of"},
+      {"int NQMAX -1\n", "NQMAX=-1 must not be negative"},
+      {"int NRMAX -80\n", "NRMAX=-80 must not be negative"},
+      {"double DELR 0\n", "DELQ=4 and DELR=0 must be finite and positive"},
+      {"double DELQ -2\n", "DELQ=-2 and DELR=0.5 must be finite and positive"},
+  };
+  for (const auto &c : cases) {
+    WriteText(f, c.first);
+    ExpectRefused([&] { CKernel k(f); }, f, {"kernel parameter file " + f + ": " + c.second});
+  }
+  // A refused ParsInit leaves an existing kernel as it was.
+  CKernel k(WriteText(f, "int NQMAX 2\nint NRMAX 3\n"));
+  ExpectRefused([&] { k.ParsInit(WriteText(f, "int NQMAX 5000000\nint NRMAX 5000\n")); }, f, {"asks for a table"});
+  EXPECT_EQ(k.GetNQMAX(), 2);
+  EXPECT_EQ(k.GetValue(0, 1, 2), 0.0);
+}
+
+TEST(CKernelBadInput, DataFilesAreReadStrictly) {
+  Guard guard;
+  const std::string dir = ScratchDir("kernel_badfiles"), file = dir + "/ell0_q0002.00.tmp";
+  const std::string pars = WriteText(dir + "/kparameters.dat", "int NQMAX 1\nint NRMAX 3\nint KLMAX 0\n");
+  CKernel k(pars);
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      // A NaN step no longer passes the 1e-8 mesh check; neither does a step 1e-7 off.
+      {"3 nan\n1 2 3\n", {file + ", line 1, column 3: DELR 'nan' is not a finite number"}},
+      {"3 0.5000001\n1 2 3\n",
+       {"Inconsistent values for nrmax or delr in data files!\n" + file +
+        ": NRMAX=3, DELR=0.5000001; the kernel needs NRMAX>=3, DELR=0.5"}},
+      {"2 0.5\n1 2\n", {"Inconsistent values for nrmax or delr in data files!\n", file + ": NRMAX=2"}},
+      {"4294967299 0.5\n1 2 3\n", {"NRMAX '4294967299' is out of range"}},  // not 3
+      {"3.5\n1 2 3\n", {"NRMAX '3.5' is not an integer"}},
+      {"3 0.5\n1 inf 3\n", {"line 2, column 3: value 'inf' is not a finite number"}},
+      {"3 0.5\n1 2 3.0.1\n", {"value '3.0.1' is not a number"}},
+      {"3 0.5\n1 2\n", {"Kernel data file " + file + " holds 2 values, fewer than its header announces (3)"}},
+      {"999999999 0.5\n1 2 3\n", {"holds 3 values, fewer than its header announces (999999999)"}},
+  };
+  for (const auto &c : cases) {
+    WriteText(file, c.first);
+    ExpectRefused([&] { k.Read(dir); }, file, c.second);
+  }
+  // Values beyond NRMAX and text after the announced ones are part of the format.
+  WriteText(file, "4 0.500000001\n1 2 3 4\nanything\n");
+  k.Read(dir);
+  EXPECT_EQ(k.GetValue(0, 0, 2), 3.0);
+  EXPECT_FALSE(guard.Printed("Warning"));
+}

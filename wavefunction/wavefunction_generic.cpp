@@ -1,0 +1,250 @@
+#include "wavefunction/wavefunction_generic.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "config/fatal.h"
+#include "config/output.h"
+#include "config/parametermap.h"
+#include "math/misc.h"
+#include "math/sphericalharmonics.h"
+
+namespace {
+
+const double kSqrtHalf = 0.7071067811865476;
+
+struct ChannelSpec {
+  int l = 0;
+  double S = 0.0;
+  bool has_a = false;
+  double a = 0.0, reff = 0.0;
+  std::string phasefile;
+};
+
+bool HalfInteger(double s) { return s >= 0.0 && std::fabs(2.0 * s - std::round(2.0 * s)) < 1e-9; }
+
+std::string Key(int ic, const char *name) { return "CHANNEL" + std::to_string(ic) + "_" + name; }
+
+// Directory part of a file name ("" for a bare name), with its slash.
+std::string Directory(const std::string &filename) {
+  const std::size_t slash = filename.rfind('/');
+  return slash == std::string::npos ? std::string() : filename.substr(0, slash + 1);
+}
+
+}  // namespace
+
+CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
+  ParsInit(parsfilename);
+  const std::string file = parsfilename;
+  parameterMap pars;
+  parameter::ReadParsFromFile(pars, file);
+
+  // The pair.
+  if (!pars.count("M1")) femtokit::FatalFile(file, "%s: the generic pair needs the mass M1\n", file.c_str());
+  identical = parameter::getB(pars, "IDENTICAL", false);
+  m1 = parameter::getD(pars, "M1", 0.0);
+  m2 = parameter::getD(pars, "M2", identical ? m1 : 0.0);
+  if (!pars.count("M2") && !identical) femtokit::FatalFile(file, "%s: the generic pair needs the mass M2\n", file.c_str());
+  if (!(m1 > 0.0) || !(m2 > 0.0))
+    femtokit::FatalFile(file, "%s: masses M1=%g, M2=%g MeV must be positive\n", file.c_str(), m1, m2);
+  q1q2 = COULOMB ? parameter::getI(pars, "Q1Q2", 0) : 0;
+  spin1 = parameter::getD(pars, "SPIN1", 0.0);
+  spin2 = parameter::getD(pars, "SPIN2", identical ? spin1 : 0.0);
+  if (!HalfInteger(spin1) || !HalfInteger(spin2))
+    femtokit::FatalFile(file, "%s: spins SPIN1=%g, SPIN2=%g must be non-negative multiples of 1/2\n", file.c_str(),
+                        spin1, spin2);
+  if (identical && (m1 != m2 || spin1 != spin2))
+    femtokit::FatalFile(file, "%s: identical particles with different masses (%g, %g MeV) or spins (%g, %g)\n",
+                        file.c_str(), m1, m2, spin1, spin2);
+  const bool coulombcorrect = parameter::getB(pars, "COULOMBCORRECT", true);
+
+  // Spin states and their default weights.
+  const double norm = (2.0 * spin1 + 1.0) * (2.0 * spin2 + 1.0);
+  for (double S = std::fabs(spin1 - spin2); S <= spin1 + spin2 + 1e-9; S += 1.0) {
+    // Distinguishable particles: every state builds on the wave A itself.
+    const bool symmetric = !identical || static_cast<long>(std::lround(S)) % 2 == 0;
+    states.push_back({S, (2.0 * S + 1.0) / norm, symmetric, {}});
+  }
+  auto state_of = [&](double S) {
+    for (std::size_t i = 0; i < states.size(); i++)
+      if (std::fabs(states[i].S - S) < 1e-9) return static_cast<int>(i);
+    return -1;
+  };
+
+  // Channels.
+  nchannels = parameter::getI(pars, "NCHANNELS", 0);
+  if (nchannels < 0) femtokit::FatalFile(file, "%s: NCHANNELS=%d is negative\n", file.c_str(), nchannels);
+  std::vector<ChannelSpec> specs(nchannels);
+  std::vector<bool> weight_given(states.size(), false);
+  ellmax = 0;
+  for (int ic = 0; ic < nchannels; ic++) {
+    ChannelSpec &c = specs[ic];
+    c.l = parameter::getI(pars, Key(ic, "L"), 0);
+    if (c.l < 0) femtokit::FatalFile(file, "%s: %s=%d is negative\n", file.c_str(), Key(ic, "L").c_str(), c.l);
+    if (pars.count(Key(ic, "S"))) {
+      c.S = parameter::getD(pars, Key(ic, "S"), 0.0);
+    } else if (states.size() == 1) {
+      c.S = states[0].S;
+    } else {
+      femtokit::FatalFile(file, "%s: %s is needed: spins %g and %g make several total spins\n", file.c_str(),
+                          Key(ic, "S").c_str(), spin1, spin2);
+    }
+    const int is = state_of(c.S);
+    if (is < 0)
+      femtokit::FatalFile(file, "%s: %s=%g is no total spin of spins %g and %g\n", file.c_str(),
+                          Key(ic, "S").c_str(), c.S, spin1, spin2);
+    if (identical && (c.l % 2 == 0) != states[is].symmetric)
+      femtokit::FatalFile(file, "%s: channel %d has l=%d, but identical particles in total spin %g have only %s l\n",
+                          file.c_str(), ic, c.l, c.S, states[is].symmetric ? "even" : "odd");
+    if (pars.count(Key(ic, "WEIGHT"))) {
+      const double w = parameter::getD(pars, Key(ic, "WEIGHT"), 0.0);
+      if (!(w > 0.0 && w <= 1.0))
+        femtokit::FatalFile(file, "%s: %s=%g lies outside (0, 1]\n", file.c_str(), Key(ic, "WEIGHT").c_str(), w);
+      if (weight_given[is] && std::fabs(states[is].weight - w) > 1e-9)
+        femtokit::FatalFile(file, "%s: channels of total spin %g give different weights (%g, %g)\n", file.c_str(),
+                            c.S, states[is].weight, w);
+      states[is].weight = w;
+      weight_given[is] = true;
+    }
+    states[is].channels.push_back(ic);
+    c.has_a = pars.count(Key(ic, "A")) != 0;
+    const bool has_file = pars.count(Key(ic, "PHASEFILE")) != 0;
+    if (c.has_a == has_file)
+      femtokit::FatalFile(file, "%s: channel %d needs either %s (with %s) or %s\n", file.c_str(), ic,
+                          Key(ic, "A").c_str(), Key(ic, "REFF").c_str(), Key(ic, "PHASEFILE").c_str());
+    if (c.has_a) {
+      c.a = parameter::getD(pars, Key(ic, "A"), 0.0);
+      c.reff = parameter::getD(pars, Key(ic, "REFF"), 0.0);
+      if (c.l != 0)
+        femtokit::FatalFile(file, "%s: channel %d has l=%d: a scattering length and effective range describe "
+                                  "S waves; give a phase-shift table\n", file.c_str(), ic, c.l);
+      if (c.a == 0.0) femtokit::FatalFile(file, "%s: %s is 0 (no interaction: leave the channel out)\n", file.c_str(),
+                                          Key(ic, "A").c_str());
+    } else {
+      c.phasefile = parameter::getS(pars, Key(ic, "PHASEFILE"), "");
+      if (!c.phasefile.empty() && c.phasefile[0] != '/') c.phasefile = Directory(file) + c.phasefile;
+    }
+    ellmax = std::max(ellmax, c.l);
+  }
+  double total = 0.0;
+  for (const SpinState &s : states) total += s.weight;
+  if (std::fabs(total - 1.0) > 1e-6)
+    femtokit::FatalFile(file, "%s: the spin-state weights add up to %g, not 1\n", file.c_str(), total);
+  wsym = wanti = 0.0;
+  for (const SpinState &s : states) (identical && !s.symmetric ? wanti : wsym) += s.weight;
+
+  InitArrays();
+  for (int ic = 0; ic < nchannels; ic++) ell[ic] = specs[ic].l;
+  InitWaves();
+  for (int ic = 0; ic < nchannels; ic++) {
+    const ChannelSpec &c = specs[ic];
+    channelweight[ic] = states[state_of(c.S)].weight * (2 * c.l + 1) * (identical ? 2.0 : 1.0);
+    if (c.has_a)
+      EffectiveRange(ic, c.a, c.reff);
+    else
+      ReadPhaseShiftFile(ic, c.phasefile);
+  }
+  if (coulombcorrect) CoulombCorrectPhaseShifts();
+  FillWepsilon();
+  UpdateFactors();
+
+  femtokit::Print("generic pair: m1=%g, m2=%g MeV, q1q2=%d, %s, spins %g and %g\n", m1, m2, q1q2,
+                  identical ? "identical" : "distinguishable", spin1, spin2);
+  for (const SpinState &s : states)
+    femtokit::Print("  total spin %g: weight %g%s, %d strong channel(s)\n", s.S, s.weight,
+                    identical ? (s.symmetric ? " (symmetric)" : " (antisymmetric)") : "",
+                    static_cast<int>(s.channels.size()));
+  for (int ic = 0; ic < nchannels; ic++) {
+    const ChannelSpec &c = specs[ic];
+    if (c.has_a)
+      femtokit::Print("  channel %d: l=%d, S=%g, scattering length %g fm, effective range %g fm\n", ic, c.l, c.S, c.a,
+                      c.reff);
+    else
+      femtokit::Print("  channel %d: l=%d, S=%g, phase shifts from %s\n", ic, c.l, c.S, c.phasefile.c_str());
+  }
+}
+
+void CWaveFunction_generic::ReadPhaseShiftFile(int ichannel, const std::string &filename) {
+  std::ifstream in(filename);
+  if (!in.is_open()) femtokit::FatalFile(filename, "cannot open phase-shift table %s\n", filename.c_str());
+  std::vector<double> q, d, dp;
+  std::string line;
+  int lineno = 0;
+  while (std::getline(in, line)) {
+    lineno++;
+    const std::size_t start = line.find_first_not_of(" \t\r");
+    if (start == std::string::npos || line[start] == '#') continue;
+    std::istringstream words(line);
+    double a, b, c;
+    if (!(words >> a >> b >> c) || !std::isfinite(a) || !std::isfinite(b) || !std::isfinite(c))
+      femtokit::FatalFile(filename, "%s, line %d: expected q, delta and ddelta/dq\n", filename.c_str(), lineno);
+    if (!q.empty() && !(a > q.back()))
+      femtokit::FatalFile(filename, "%s, line %d: q=%g does not increase\n", filename.c_str(), lineno, a);
+    q.push_back(a);
+    d.push_back(b);
+    dp.push_back(c);
+  }
+  if (in.bad() || q.size() < 2)
+    femtokit::FatalFile(filename, "phase-shift table %s holds fewer than two rows\n", filename.c_str());
+  for (int iq = 0; iq < nqmax; iq++) {
+    const double qq = qarray[iq];
+    if (qq < q.front() || qq > q.back())
+      femtokit::FatalFile(filename, "phase-shift table %s covers q = %g ... %g MeV/c, but the q mesh has %g\n",
+                          filename.c_str(), q.front(), q.back(), qq);
+    const std::size_t k = std::min<std::size_t>(std::upper_bound(q.begin(), q.end(), qq) - q.begin(), q.size() - 1);
+    const double w = (qq - q[k - 1]) / (q[k] - q[k - 1]);
+    delta[ichannel][iq] = (1.0 - w) * d[k - 1] + w * d[k];
+    ddeltadq[ichannel][iq] = (1.0 - w) * dp[k - 1] + w * dp[k];
+  }
+}
+
+void CWaveFunction_generic::UpdateFactors() {
+  const std::complex<double> ci(0.0, 1.0);
+  const double n = identical ? kSqrtHalf : 0.5;
+  amplitude.assign(static_cast<std::size_t>(nqmax) * nchannels, 0.0);
+  ceps.assign(nqmax, 0.0);
+  for (int iq = 0; iq < nqmax; iq++) {
+    for (int ic = 0; ic < nchannels; ic++) {
+      const int l = ell[ic];
+      std::complex<double> il = 1.0;
+      for (int k = 0; k < l % 4; k++) il *= ci;
+      amplitude[static_cast<std::size_t>(iq) * nchannels + ic] =
+          double(2 * l + 1) * n * il * (Misc::ceiphi(-2.0 * delta[ic][iq]) - 1.0);
+    }
+    ceps[iq] = ShortRangeCorrection(iq);
+  }
+}
+
+double CWaveFunction_generic::CalcPsiSquared(int iq, double r, double ctheta) const {
+  if (iq < 0 || iq >= nqmax) return 1.0;
+  const std::complex<double> A = planewave[iq]->planewave(r, ctheta);
+  std::complex<double> psis = A, psia = 0.0;
+  double free;
+  if (identical) {
+    const std::complex<double> B = planewave[iq]->planewave(r, -ctheta);
+    psis = (A + B) * kSqrtHalf;
+    psia = (A - B) * kSqrtHalf;
+    free = wsym * std::norm(psis) + wanti * std::norm(psia);
+  } else {
+    free = std::norm(A);
+  }
+  if (!STRONG || nchannels == 0) return free;
+  if (r < epsilon) return free + ceps[iq];
+
+  const double x = qarray[iq] * r / HBARC;
+  const std::complex<double> *amp = amplitude.data() + static_cast<std::size_t>(iq) * nchannels;
+  double result = free;
+  for (const SpinState &s : states) {
+    if (s.channels.empty()) continue;
+    const std::complex<double> base = s.symmetric ? psis : psia;
+    std::complex<double> psi = base;
+    for (int ic : s.channels) {
+      const int l = ell[ic];
+      psi += amp[ic] * SpherHarmonics::legendre(l, ctheta) * partwave[l][iq]->GetPhiIncoming(r) / x;
+    }
+    result += s.weight * (std::norm(psi) - std::norm(base));
+  }
+  return result;
+}
