@@ -111,8 +111,10 @@ void AddCF(CLI::App &app) {
       "the kernel and the columns (gnuplot, numpy.loadtxt and spreadsheets read it as it is).\n"
       "The source is filled on the kernel's r mesh (unless --nr/--dr) up to the kernel's l; the\n"
       "correlation function lies on the kernel's q mesh.") + "\n\n" + ModelHelp() +
-              "Example:\n"
-              "  femtokit cf -k kdata/pp --model gx1d --set lambdaG=0.6 --set R=5 --set lambdaX=0 -o cf.dat");
+              "Examples:\n"
+              "  femtokit cf -k kdata/pp --model gx1d --set lambdaG=0.6 --set R=5 --set lambdaX=0 -o cf.dat\n"
+              "  femtokit cf -k kdata/pipluspiplus -m levy -s lambda=0.7 -s R=4 -s alpha=1.2 -o levy.dat\n"
+              "  femtokit cf -k kdata/pipluspiplus -m events --pars data/oscar/oscarparameters.dat -o events.dat");
   sub->callback([o] { RunCF(*o); });
 }
 
@@ -135,8 +137,10 @@ void AddSource(CLI::App &app) {
       "plain-text table (r, S, and each stored Cartesian-harmonic component S_lx_ly_lz) and, with --array,\n"
       "as an array directory (one lx%d_ly%d_lz%d.tmp file per component). The source integrates to the\n"
       "model's lambda when the mesh holds it; the integral over the mesh is printed.") + "\n\n" + ModelHelp() +
-              "Example:\n"
-              "  femtokit source --model gauss3d --set Rx=6 --set Ry=5 --set Rz=4 -o source.dat --array source_dir");
+              "Examples:\n"
+              "  femtokit source --model gauss3d --set Rx=6 --set Ry=5 --set Rz=4 -o source.dat --array source_dir\n"
+              "  femtokit source -m blast --pars data/blast/pions.dat --nr 120 -o blast.dat\n"
+              "  femtokit source -m events --events my_events.oscar --set IDa=211 --set IDb=211 -o events.dat");
   sub->callback([o] { RunSource(*o); });
 }
 

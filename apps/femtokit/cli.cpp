@@ -5,8 +5,11 @@
 #include "config/output.h"
 #include "config/parametermap.h"
 #include "kernel/kernel.h"
+#include "source/sourcecalc_blast.h"
 #include "source/sourcecalc_gaussian.h"
 #include "source/sourcecalc_gx1d.h"
+#include "source/sourcecalc_levy.h"
+#include "source/sourcecalc_oscar.h"
 
 #include <unistd.h>
 
@@ -268,9 +271,21 @@ const std::vector<Model> &Models() {
        "gx1d     Gaussian plus exponential, isotropic: lambdaG=0.3 R=5 fm (Gaussian), lambdaX=0.3 X=10 fm "
        "(exponential), a=5 fm (L > 0 profile)",
        [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_GX1D()); }},
+      {"levy",
+       "levy     Levy-stable, isotropic: lambda=1, R=5 fm (scale), alpha=1.5 (stability index, 0 < alpha <= 2; 2: "
+       "Gaussian)",
+       [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Levy()); }},
       {"gauss3d",
        "gauss3d  3D Gaussian: lambda=1, Rx=Ry=Rz=4 fm, Xoff=Yoff=Zoff=0 fm, Euler_Phi=Euler_Theta=Euler_Psi=0 rad",
        [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Gaussian()); }},
+      {"blast",
+       "blast    blast wave (Monte Carlo): lambda=0.5, R=13 fm, Tau=12 fm/c, DelTau=3 fm/c, Beta=0.7 c, T=110 MeV,\n"
+       "           Pt=600 MeV/c (pair), EtaG=1.5, Ma=938.28 Mb=139.58 MeV, Nsample=1000 (data/blast/pions.dat)",
+       [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Blast()); }},
+      {"events",
+       "events   event file (OSCAR; --events FILE): Pt=600 DELPT=20 MeV/c, PHIMIN_DEG=0 PHIMAX_DEG=360, YMIN=-3\n"
+       "           YMAX=3, IDa=IDb=211, Ma=Mb=139.58 MeV, AEQUALB=0, NEVENTSMAX=10000 (data/oscar/oscarparameters.dat)",
+       [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_OSCAR()); }},
   };
   return models;
 }
@@ -327,6 +342,8 @@ std::unique_ptr<CSourceCalc> MakeSource(const std::string &model, const Settings
     else
       parameter::set(source->spars, name, value);
   }
+  if (model == "events" && parameter::getS(source->spars, "OSCARfilename", "UNDEFINED") == "UNDEFINED")
+    ArgumentError("--events", "the events model needs an event file (--events FILE, or OSCARfilename in --pars)");
   return source;
 }
 

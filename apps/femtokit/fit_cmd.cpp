@@ -9,6 +9,7 @@
 #include "fit/smearing.h"
 #include "kernel/kernel.h"
 #include "source/sourcecalc.h"
+#include "source/sourcecalc_blast.h"
 
 #include <cmath>
 #include <fstream>
@@ -20,7 +21,7 @@ namespace {
 struct FitOptions {
   Common common;
   Settings settings;
-  std::string kernel, kpars, data, errors, table, model = "gx1d", minimiser = "newton", feeddown, smearing, out;
+  std::string kernel, kpars, data, errors, table, model = "gx1d", minimiser = "auto", feeddown, smearing, out;
   std::vector<std::string> free, fix, parents;
   int iterations = -1;
 };
@@ -46,6 +47,15 @@ const std::map<std::string, FitModel> &FitModels() {
          {"lambdaX", 0.02, 0.0, 1.5, false},
          {"X", 0.4, 1.0, 25.0, false},
          {"a", 0.2, 1.0, 20.0, false}}}},
+      {"levy",
+       {{{"lambda", 0.5}, {"R", 5.0}, {"alpha", 1.5}},
+        {{"lambda", 0.02, 0.0, 1.5, true}, {"R", 0.2, 0.5, 20.0, true}, {"alpha", 0.05, 0.5, 2.0, true}}}},
+      {"blast",
+       {{},
+        {{"lambda", 0.05, 0.0, 1.5, true},
+         {"R", 0.5, 5.0, 20.0, true},
+         {"Tau", 0.5, 5.0, 20.0, false},
+         {"DelTau", 0.5, 0.0, 20.0, false}}}},
   };
   return models;
 }
@@ -53,12 +63,15 @@ const std::map<std::string, FitModel> &FitModels() {
 // A model filled whole at every evaluation, whatever component is fitted:
 // the fit writes its trial values into this object's spars, which are handed
 // to the model before each fill. Models that add into their array (event
-// samples) get a zeroed array.
+// samples) get a zeroed array. The blast wave's generator restarts at every
+// fill, so chi^2 is a smooth function of the parameters (the same samples,
+// moved), not Monte-Carlo noise.
 class WholeFill : public CSourceCalc {
  public:
   explicit WholeFill(std::unique_ptr<CSourceCalc> model) : model_(std::move(model)) { spars = model_->spars; }
   void CalcS(CCHArray *A) override {
     model_->spars = spars;
+    if (auto *blast = dynamic_cast<CSourceCalc_Blast *>(model_.get())) blast->randy.reset(-1234);
     A->ZeroArray();
     model_->CalcS(A);
   }
@@ -156,8 +169,8 @@ void RunFit(FitOptions &o) {
     ArgumentError("--model " + o.model, "no fit of this model (expected one of " + CLI::detail::join(names, ", ") + ")");
   }
   const std::vector<std::string> tofree = SplitList(o.free), tofix = SplitList(o.fix);
-  if (o.minimiser != "newton" && o.minimiser != "steepest" && o.minimiser != "metropolis")
-    ArgumentError("--minimiser " + o.minimiser, "expected newton, steepest or metropolis");
+  if (o.minimiser != "auto" && o.minimiser != "newton" && o.minimiser != "steepest" && o.minimiser != "metropolis")
+    ArgumentError("--minimiser " + o.minimiser, "expected auto, newton, steepest or metropolis");
   if (!o.parents.empty() && o.feeddown.empty()) ArgumentError("--parent", "parent correlations need --feeddown FILE");
 
   // The model, started at the fit's defaults, then --pars and --set.
@@ -250,8 +263,21 @@ void RunFit(FitOptions &o) {
     if (!p.free) fit.FixPar(p.name);
   if (nfree == 0) ArgumentError("--fix", "no free parameter left to fit");
 
+  // auto (and the start of metropolis): steepest descent into the minimum's
+  // basin, where Newton's quadratic model holds, then Newton for the minimum
+  // and the error matrix.
   std::string how;
-  if (o.minimiser == "newton") {
+  auto descend = [&](int n) {
+    fit.SteepestDescent(n);
+    fit.Newton(2);
+    fit.Newton(2);
+  };
+  if (o.minimiser == "auto") {
+    const int n = o.iterations > 0 ? o.iterations : 100;
+    descend(n);
+    how = femtokit::Format("steepest descent (at most %d iterations), then 2 x 2 Newton-Raphson iterations; errors from "
+                           "the chi^2 Hessian", n);
+  } else if (o.minimiser == "newton") {
     const int n = o.iterations > 0 ? o.iterations : 3;
     for (int i = 0; i < n; i++) fit.Newton(2);
     how = femtokit::Format("Newton-Raphson, %d x 2 iterations; errors from the chi^2 Hessian", n);
@@ -262,12 +288,15 @@ void RunFit(FitOptions &o) {
     how = femtokit::Format("steepest descent (at most %d iterations), then one Newton step for the errors", n);
   } else {
     const int n = o.iterations > 0 ? o.iterations : 4000;
+    descend(100);
+    fit.UpdateMetroStepSize();
     fit.Metropolis(n / 2);
     fit.UpdateMetroStepSize();
     fit.Metropolis(n - n / 2);
     fit.UpdateMetroStepSize();
     for (int i = 0; i < fit.nfreepars; i++) fit.par[static_cast<size_t>(i)].value = fit.par[static_cast<size_t>(i)].xbar;
-    how = femtokit::Format("Metropolis, %d steps; values and errors: mean and covariance of the last %d", n, n - n / 2);
+    how = femtokit::Format("auto, then Metropolis, %d steps; values and errors: mean and covariance of the last %d", n,
+                           n - n / 2);
   }
   // The final point fills the model arrays for the curve.
   std::vector<double> x;
@@ -319,14 +348,14 @@ void AddFit(CLI::App &app) {
   sub->add_option("--table,-t", o->table, "Measured C(q) as a table: q (MeV/c), C, error")->type_name("FILE");
   sub->add_option("--data", o->data, "Measured C(q) - 1 as an array directory")->type_name("DIR");
   sub->add_option("--errors", o->errors, "Its errors as an array directory")->type_name("DIR");
-  sub->add_option("--model,-m", o->model, "Source model to fit: gx1d")->type_name("MODEL");
+  sub->add_option("--model,-m", o->model, "Source model to fit: gx1d, levy or blast")->type_name("MODEL");
   AddSettings(sub, o->settings, "model's starting");
   sub->add_option("--free", o->free, "Parameters to free (comma-separated; also feed-down lambdaGen, lambda_<name>)")
       ->type_name("NAMES");
   sub->add_option("--fix", o->fix, "Parameters to hold at their start values (comma-separated)")->type_name("NAMES");
-  sub->add_option("--minimiser", o->minimiser, "newton, steepest or metropolis")->type_name("NAME");
+  sub->add_option("--minimiser", o->minimiser, "auto (steepest descent, then Newton), newton, steepest or metropolis (after auto)")->type_name("NAME");
   sub->add_option("--iterations,-n", o->iterations,
-                  "newton: Newton(2) calls [3]; steepest: iterations [100]; metropolis: steps [4000]")
+                  "auto, steepest: descent iterations [100]; newton: Newton(2) calls [3]; metropolis: steps [4000]")
       ->type_name("N")
       ->check(Integer(1, 100000000));
   sub->add_option("--feeddown", o->feeddown, "Feed-down (lambda) decomposition parameter file")->type_name("FILE");
@@ -342,9 +371,14 @@ void AddFit(CLI::App &app) {
       "decomposition and momentum smearing, and takes chi^2 against the data. The data are a table\n"
       "(columns q in MeV/c, C, error; as 'femtokit run -o' or 'femtokit fit -o' write it) or array\n"
       "directories of C(q) - 1 and its errors (as the main job writes them). Prints the parameter table\n"
-      "(name, value, error, free), chi^2 and the error matrix; -o writes the best-fit curve.\n"
-      "gx1d starts at lambdaG=0.5 R=4 fm lambdaX=0 X=10 fm a=5 fm with lambdaG and R free.") + "\n\n" + 
-      "Example (the main job's output, from run/work):\n"
+      "(name, value, error, free), chi^2 and the error matrix; -o writes the best-fit curve.") + "\n\n" +
+      "Starting points and free parameters (--set, --pars, --free and --fix change them):\n"
+      "  gx1d   lambdaG=0.5 R=4 fm lambdaX=0 X=10 fm a=5 fm; lambdaG and R free\n"
+      "  levy   lambda=0.5 R=5 fm alpha=1.5; all free (alpha in 0.5 .. 2)\n"
+      "  blast  the blast wave's defaults (or --pars data/blast/pions.dat); lambda and R free, Tau and\n"
+      "         DelTau fixed; the Monte-Carlo samples are the same at every evaluation\n"
+      "With --feeddown its lambdas (lambdaGen, lambda_<name>) are fit parameters too, fixed unless --free.\n\n"
+      "Examples (the main job's output, from run/work; a table from 'femtokit run -o'):\n"
       "  femtokit fit -k ../../kdata/pp --kpars ../parameters/pp/kparameters.dat --data GX1d/pp --errors GX1d/pp_errors\n"
       "  femtokit fit -k kdata/pp --table run.dat --minimiser metropolis -o fit.dat");
   sub->callback([o] { RunFit(*o); });

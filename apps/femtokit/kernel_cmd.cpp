@@ -33,8 +33,10 @@ std::string CanonicalPair(const std::string &name) {
   static const std::map<std::string, std::string> aliases = {
       {"pK+", "pkplus"},        {"pk+", "pkplus"},         {"pKplus", "pkplus"},
       {"ppi+", "ppiplus"},      {"pπ+", "ppiplus"},        {"pi+pi-", "pipluspiminus"},
-      {"π+π−", "pipluspiminus"}, {"π+π-", "pipluspiminus"}, {"free", "bosons"},
-      {"classical", "coulomb"}};
+      {"π+π−", "pipluspiminus"}, {"π+π-", "pipluspiminus"}, {"pi+pi+", "pipluspiplus"},
+      {"π+π+", "pipluspiplus"},  {"K+K+", "kpluskplus"},    {"pLambda", "plambda"},
+      {"pΛ", "plambda"},         {"LambdaLambda", "lambdalambda"}, {"ΛΛ", "lambdalambda"},
+      {"free", "bosons"},        {"classical", "coulomb"}};
   auto it = aliases.find(name);
   return it == aliases.end() ? name : it->second;
 }
@@ -66,16 +68,28 @@ void RunKernel(KernelOptions &o) {
   ApplyCommon(o.common);
   const std::string pair = CanonicalPair(o.pair);
   const auto &names = femtokit::PairNames();
-  const bool named = std::find(names.begin(), names.end(), pair) != names.end();
   const bool bosons = pair == "bosons", coulomb = pair == "coulomb";
-  if (!named && !bosons && !coulomb)
-    ArgumentError("PAIR " + o.pair, "unknown pair (expected one of " + CLI::detail::join(names, ", ") +
-                                        ", bosons, coulomb)");
+  bool named = std::find(names.begin(), names.end(), pair) != names.end();
+  // A pair from a parameter file: a file given as PAIR, or data/<PAIR>/wfparameters.dat.
+  std::string genericfile;
+  if (!named && !bosons && !coulomb) {
+    if (fs::is_regular_file(o.pair))
+      genericfile = o.pair;
+    else if (fs::is_regular_file(DataDir() + "/" + pair + "/wfparameters.dat"))
+      genericfile = DataDir() + "/" + pair + "/wfparameters.dat";
+    else
+      ArgumentError("PAIR " + o.pair, "unknown pair (expected one of " + CLI::detail::join(names, ", ") +
+                                          ", pipluspiplus, kpluskplus, plambda, lambdalambda, bosons, coulomb, "
+                                          "or a generic pair's parameter file)");
+    if (!o.wf.empty()) ArgumentError("--wf", "a pair from a parameter file is given as PAIR itself");
+    named = true;
+  }
   if (coulomb && (o.m1.empty() || o.m2.empty()))
     ArgumentError("PAIR coulomb", "the classical Coulomb kernel needs --m1 and --m2 (and --charges)");
   if (!coulomb && (!o.m1.empty() || !o.m2.empty() || o.charges != 0))
     ArgumentError("--m1/--m2/--charges", "only the classical Coulomb kernel (PAIR coulomb) takes masses and charges");
   if (!named && !o.wf.empty()) ArgumentError("--wf", "only pairs with a wave function take a wave-function file");
+  const std::string label = genericfile.empty() ? pair : fs::path(genericfile).parent_path().filename().string();
   const double m1 = coulomb ? MassOf("--m1", o.m1) : 0.0, m2 = coulomb ? MassOf("--m2", o.m2) : 0.0;
 
   // The mesh: defaults, the pair's shipped kparameters.dat or --kpars, then the flags.
@@ -85,7 +99,8 @@ void RunKernel(KernelOptions &o) {
   parameter::set(mesh, "NRMAX", 80);
   parameter::set(mesh, "DELR", 0.5);
   parameter::set(mesh, "KLMAX", 4);
-  const std::string shipped = DataDir() + "/" + pair + "/kparameters.dat";
+  const std::string shipped = (genericfile.empty() ? DataDir() + "/" + pair : fs::path(genericfile).parent_path().string()) +
+                              "/kparameters.dat";
   if (!o.kpars.empty())
     parameter::ReadParsFromFile(mesh, o.kpars);
   else if (named && fs::exists(shipped))
@@ -95,7 +110,6 @@ void RunKernel(KernelOptions &o) {
   if (o.nr >= 0) parameter::set(mesh, "NRMAX", o.nr);
   if (o.dr >= 0) parameter::set(mesh, "DELR", o.dr);
   if (o.lmax >= 0) parameter::set(mesh, "KLMAX", o.lmax);
-  const bool identical = bosons || (named && femtokit::PairIsIdentical(pair));
   const int nq = parameter::getI(mesh, "NQMAX", 60), nr = parameter::getI(mesh, "NRMAX", 80);
   const double dq = parameter::getD(mesh, "DELQ", 2.0), dr = parameter::getD(mesh, "DELR", 0.5);
   const int lmax = parameter::getI(mesh, "KLMAX", 4);
@@ -104,12 +118,20 @@ void RunKernel(KernelOptions &o) {
                                                                  "%g MeV/c, %d r bins of %g fm, l <= %d",
                                                                  nq, dq, nr, dr, lmax));
 
+  std::unique_ptr<CWaveFunction> wf;
+  std::string wfpars;
+  if (named) {
+    wfpars = !genericfile.empty() ? genericfile : o.wf.empty() ? DataDir() + "/" + pair + "/wfparameters.dat" : o.wf;
+    wf = femtokit::MakeWaveFunction(genericfile.empty() ? pair : "generic", wfpars);
+  }
+  const bool identical = bosons || (wf && femtokit::PairIsIdentical(genericfile.empty() ? pair : "generic", *wf));
+
   // Parameter lines stay below the reader's 100 characters.
   const std::vector<std::string> meshlines = {
       femtokit::Format("int NQMAX %d", nq),   femtokit::Format("double DELQ %.10g", dq),
       femtokit::Format("int NRMAX %d", nr),   femtokit::Format("double DELR %.10g", dr),
       femtokit::Format("int KLMAX %d", lmax), femtokit::Format("bool IDENTICAL %d", identical ? 1 : 0),
-      "# kernel mesh, written by femtokit kernel " + pair.substr(0, 40)};
+      "# kernel mesh, written by femtokit kernel " + label.substr(0, 40)};
   femtokit::MakeDirectory(o.out);
   const std::string kparsnew = o.out + "/.kparameters.dat.new";
   WriteParameterFile(kparsnew, meshlines);
@@ -119,18 +141,16 @@ void RunKernel(KernelOptions &o) {
   const auto t0 = std::chrono::steady_clock::now();
   std::string what;
   if (named) {
-    const std::string wfpars = o.wf.empty() ? DataDir() + "/" + pair + "/wfparameters.dat" : o.wf;
-    std::unique_ptr<CWaveFunction> wf = femtokit::MakeWaveFunction(pair, wfpars);
     if (wf->GetDELQ() > 0.0 && (wf->GetNQMAX() * wf->GetDELQ() < nq * dq - 1e-9))
       femtokit::Warn("the wave function's q mesh (%d bins of %g MeV/c, from %s) ends before the kernel's (%g MeV/c); "
                      "give a wave-function file with --wf whose NQMAX and DELQ reach it\n",
                      wf->GetNQMAX(), wf->GetDELQ(), wfpars.c_str(), nq * dq);
-    Progress bar(pair + " kernel", nq, ProgressWanted(o.common));
+    Progress bar(label + " kernel", nq, ProgressWanted(o.common));
     kernel.Calc(wf.get(), [&](int done, int) { bar.Update(done); });
     bar.Clear();
     std::error_code ec;
     fs::copy_file(wfpars, o.out + "/wfparameters.dat", fs::copy_options::overwrite_existing, ec);
-    what = pair + " kernel (wave function from " + wfpars + ")";
+    what = label + " kernel (wave function from " + wfpars + ")";
   } else if (bosons) {
     kernel.Calc_PureHBT();
     what = "free identical-boson kernel";
@@ -152,6 +172,8 @@ void AddKernel(CLI::App &app) {
   CLI::App *sub = app.add_subcommand("kernel", "The kernel K_l(q, r) of a pair, written as a kernel directory");
   sub->add_option("PAIR", o->pair,
                   "pp (Reid93 + Coulomb), pkplus (pK+), ppiplus (ppi+), pipluspiminus (pi+pi-), nn,\n"
+                  "pipluspiplus (pi+pi+), kpluskplus (K+K+), plambda (pLambda), lambdalambda (LambdaLambda),\n"
+                  "a generic pair's parameter file (or the name of its data/ directory),\n"
                   "bosons (free identical bosons), coulomb (classical Coulomb; needs --m1, --m2, --charges)")
       ->required();
   sub->add_option("-o,--output", o->out, "Kernel directory to write (created when missing)")->required()->type_name("DIR");

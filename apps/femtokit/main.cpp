@@ -10,8 +10,10 @@
 #include "config/fatal.h"
 #include "config/output.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 
 namespace {
@@ -24,11 +26,38 @@ std::string SubcommandOf(const CLI::App &app, int argc, char **argv) {
   return "";
 }
 
+// Warnings already shown, by their text with each number as '#': a fit repeats the
+// same warning at every evaluation with other numbers.
+std::set<std::string> shownwarnings;
+int repeatedwarnings = 0;
+
 // Library texts go to standard error, after clearing a progress bar's line, so
-// standard output carries only results.
-void LibraryOutput(femtokit::Verbosity, const std::string &text) {
+// standard output carries only results. A warning is shown once.
+void LibraryOutput(femtokit::Verbosity level, const std::string &text) {
+  if (level == femtokit::Verbosity::Quiet) {
+    std::string key;
+    for (size_t i = 0; i < text.size(); i++) {
+      if (!std::isdigit(static_cast<unsigned char>(text[i]))) {
+        key += text[i];
+        continue;
+      }
+      while (i + 1 < text.size() && std::strchr("0123456789.eE+-", text[i + 1]) != nullptr) i++;
+      key += '#';
+    }
+    if (!shownwarnings.insert(key).second) {
+      repeatedwarnings++;
+      return;
+    }
+  }
   if (fkcli::Progress *bar = fkcli::ActiveProgress()) bar->Clear();
   std::fputs(text.c_str(), stderr);
+}
+
+int Finish(int status) {
+  if (repeatedwarnings > 0)
+    std::fprintf(stderr, "femtokit: %d repetitions of the warnings above (with other numbers) not shown\n",
+                 repeatedwarnings);
+  return status;
 }
 
 }  // namespace
@@ -81,11 +110,11 @@ int main(int argc, char **argv) {
     std::string what = e.what();
     while (!what.empty() && what.back() == '\n') what.pop_back();
     std::fprintf(stderr, "%s\n", what.c_str());
-    return 1;
+    return Finish(1);
   } catch (const std::exception &e) {
     if (fkcli::Progress *bar = fkcli::ActiveProgress()) bar->Clear();
     std::fprintf(stderr, "%s%s\n", prefix.c_str(), e.what());
-    return 1;
+    return Finish(1);
   }
-  return 0;
+  return Finish(0);
 }
