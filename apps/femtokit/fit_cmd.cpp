@@ -161,7 +161,8 @@ void RunFit(FitOptions &o) {
   if (o.table.empty() == (o.data.empty() && o.errors.empty()))
     ArgumentError("--table/--data", "expected either --table FILE or --data DIR with --errors DIR");
   if (o.table.empty() && (o.data.empty() || o.errors.empty()))
-    ArgumentError(o.data.empty() ? "--errors" : "--data", "--data and --errors go together");
+    ArgumentError(o.data.empty() ? "--data" : "--errors", o.data.empty() ? "expected with --errors (the measured C(q) - 1)"
+                                                                         : "expected with --data (the errors of C(q) - 1)");
   auto fm = FitModels().find(o.model);
   if (fm == FitModels().end()) {
     std::vector<std::string> names;
