@@ -303,6 +303,10 @@ void RunFit(FitOptions &o) {
   std::vector<double> x;
   for (int i = 0; i < fit.nfreepars; i++) x.push_back(fit.par[static_cast<size_t>(i)].value);
   fit.chi2 = fit.GetChiSquared(x);
+  // A REMAINDER lambda is written back by the decomposition at every evaluation.
+  if (feeddown)
+    for (CParInfo &p : fit.par)
+      if (p.fixed && feeddown->lambdas.count(p.name)) p.value = feeddown->GetLambda(p.name);
   const CCHArray &fitted = (feeddown || smearing) ? cmodel : ctheory;
 
   std::string text = "fit of " + o.model + " to " + (o.table.empty() ? o.data : o.table) + " through " + o.kernel +
