@@ -26,8 +26,11 @@ struct CFOptions {
 };
 
 void AddSourceOptions(CLI::App *sub, SourceOptions &o) {
-  sub->add_option("--model,-m", o.model, "Source model: " + CLI::detail::join(ModelNames(), ", "))->type_name("MODEL");
-  AddSettings(sub, o.settings, "source model's");
+  sub->add_option("--model,-m", o.model, "Source model: " + CLI::detail::join(ModelNames(), ", "))
+      ->type_name("MODEL")
+      ->capture_default_str();
+  AddSettings(sub, o.settings, "A parameter of the model, NAME=VALUE (repeatable; names, units, defaults below)",
+              "Parameter file of the model (lines 'double R 5'); --set overrides it");
   sub->add_option("--events", o.events, "Event file of the event-file model (sets OSCARfilename)")->type_name("FILE");
 }
 
@@ -99,7 +102,9 @@ void AddCF(CLI::App &app) {
   sub->add_option("--kernel,-k", o->kernel, "Kernel directory")->required()->type_name("DIR");
   sub->add_option("--kpars", o->kpars, "Kernel mesh file [default: DIR/kparameters.dat]")->type_name("FILE");
   AddSourceOptions(sub, o->source);
-  sub->add_option("-o,--output", o->source.out, "Table to write, '-' for standard output")->type_name("FILE");
+  sub->add_option("-o,--output", o->source.out, "Table to write, '-' for standard output")
+      ->type_name("FILE")
+      ->capture_default_str();
   sub->add_option("--source-table", o->sourcetable, "Also write S(r) as a table (r in fm, S in fm^-3)")->type_name("FILE");
   sub->add_option("--array", o->source.array, "Also write C(q) - 1 as an array directory (lx <= 1 files)")->type_name("DIR");
   sub->add_option("--nr", o->source.nr, "Source r bins [default: the kernel's]")->type_name("N")->check(Integer(1, 100000000));
@@ -125,11 +130,11 @@ void AddSource(CLI::App &app) {
   o->lmax = 4;
   CLI::App *sub = app.add_subcommand("source", "A source S(r) from a model or an event file, as a table and an array directory");
   AddSourceOptions(sub, *o);
-  sub->add_option("-o,--output", o->out, "Table to write, '-' for standard output")->type_name("FILE");
+  sub->add_option("-o,--output", o->out, "Table to write, '-' for standard output")->type_name("FILE")->capture_default_str();
   sub->add_option("--array", o->array, "Also write the array directory (every component)")->type_name("DIR");
-  sub->add_option("--nr", o->nr, "Number of r bins")->type_name("N")->check(Integer(1, 100000000));
-  sub->add_option("--dr", o->dr, "r bin width, fm")->type_name("FM")->check(Positive());
-  sub->add_option("--lmax", o->lmax, "Highest harmonic order L")->type_name("L")->check(Integer(0, 20));
+  sub->add_option("--nr", o->nr, "Number of r bins")->type_name("N")->check(Integer(1, 100000000))->capture_default_str();
+  sub->add_option("--dr", o->dr, "r bin width, fm")->type_name("FM")->check(Positive())->capture_default_str();
+  sub->add_option("--lmax", o->lmax, "Highest harmonic order L")->type_name("L")->check(Integer(0, 20))->capture_default_str();
   sub->add_flag("--no-sym", o->nosym,
                 "Store odd components too (sources not even in x, y, z: offsets, turned axes, unequal species)");
   AddCommon(sub, o->common, true);

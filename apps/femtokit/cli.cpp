@@ -185,7 +185,7 @@ void WriteTable(const std::string &filename, const Table &table) {
   for (size_t i = 0; i < table.columns.size(); i++) text += femtokit::Format(" %*s", i == 0 ? 9 : 17, table.columns[i].c_str());
   text += "\n";
   for (const auto &row : table.rows) {
-    for (size_t i = 0; i < row.size(); i++) text += femtokit::Format(i == 0 ? "%11.6g" : " %17.10g", row[i]);
+    for (size_t i = 0; i < row.size(); i++) text += femtokit::Format(i == 0 ? "%11.10g" : " %17.10g", row[i]);
     text += "\n";
   }
   if (filename == "-") {
@@ -249,13 +249,9 @@ Table ReadTable(const std::string &filename) {
 
 // ---------------------------------------------------------------- sources
 
-void AddSettings(CLI::App *sub, Settings &settings, const std::string &what) {
-  sub->add_option("--set,-s", settings.sets,
-                  "A " + what + " parameter as name=value (repeatable; units as listed below)")
-      ->type_name("NAME=VALUE");
-  sub->add_option("--pars", settings.parsfile,
-                  "Parameter file of the " + what + " (lines 'double R 5'); --set values override it")
-      ->type_name("FILE");
+void AddSettings(CLI::App *sub, Settings &settings, const std::string &sethelp, const std::string &parshelp) {
+  sub->add_option("--set,-s", settings.sets, sethelp)->type_name("NAME=VALUE");
+  sub->add_option("--pars", settings.parsfile, parshelp)->type_name("FILE");
 }
 
 namespace {
@@ -310,7 +306,7 @@ const std::vector<std::string> &ModelNames() {
 std::string ModelHelp() {
   std::string text = "Source models and their parameters (defaults):\n";
   for (const Model &m : Models()) text += "  " + m.help + "\n";
-  return text;
+  return text + "\n";
 }
 
 std::unique_ptr<CSourceCalc> MakeSource(const std::string &model, const Settings &settings, const std::string &events,

@@ -100,8 +100,8 @@ struct Settings {
   std::vector<std::string> sets;
   std::string parsfile;
 };
-// Adds --set (repeatable) and --pars to a subcommand.
-void AddSettings(CLI::App *sub, Settings &settings, const std::string &what);
+// Adds --set (repeatable) and --pars to a subcommand, with their help texts.
+void AddSettings(CLI::App *sub, Settings &settings, const std::string &sethelp, const std::string &parshelp);
 
 // Source models by name: "gx1d", "gauss3d" and those merged later.
 const std::vector<std::string> &ModelNames();

@@ -353,12 +353,14 @@ void AddFit(CLI::App &app) {
   sub->add_option("--table,-t", o->table, "Measured C(q) as a table: q (MeV/c), C, error")->type_name("FILE");
   sub->add_option("--data", o->data, "Measured C(q) - 1 as an array directory")->type_name("DIR");
   sub->add_option("--errors", o->errors, "Its errors as an array directory")->type_name("DIR");
-  sub->add_option("--model,-m", o->model, "Source model to fit: gx1d, levy or blast")->type_name("MODEL");
-  AddSettings(sub, o->settings, "model's starting");
+  sub->add_option("--model,-m", o->model, "Source model to fit: gx1d, levy or blast")->type_name("MODEL")->capture_default_str();
+  AddSettings(sub, o->settings, "Start value of a parameter, NAME=VALUE (repeatable; units as in 'femtokit cf --help')",
+              "Parameter file of the model's start values; --set overrides it");
   sub->add_option("--free", o->free, "Parameters to free (comma-separated; also feed-down lambdaGen, lambda_<name>)")
       ->type_name("NAMES");
   sub->add_option("--fix", o->fix, "Parameters to hold at their start values (comma-separated)")->type_name("NAMES");
-  sub->add_option("--minimiser", o->minimiser, "auto (steepest descent, then Newton), newton, steepest or metropolis (after auto)")->type_name("NAME");
+  sub->add_option("--minimiser", o->minimiser, "auto (steepest descent, then Newton), newton, steepest or metropolis (after auto)")
+      ->capture_default_str()->type_name("NAME");
   sub->add_option("--iterations,-n", o->iterations,
                   "auto, steepest: descent iterations [100]; newton: Newton(2) calls [3]; metropolis: steps [4000]")
       ->type_name("N")

@@ -102,7 +102,12 @@ void RunPlot(PlotOptions &o) {
     const int q = t.Column("q") >= 0 ? t.Column("q") + 1 : 1;
     const int cexp = GnuplotColumn(t, {"C_exp"}), err = GnuplotColumn(t, {"error"});
     const int model = GnuplotColumn(t, {"C_fit", "C_theory", "C"});
+    // The curve first, so the data points lie on top of it.
     std::vector<std::string> parts;
+    if (model) {
+      const char *label = kind == "fit" ? "fit" : kind == "run" ? "exact" : "model";
+      parts.push_back(femtokit::Format("%s using %d:%d with lines ls 2 title '%s'", file.c_str(), q, model, label));
+    }
     if (cexp && err)
       parts.push_back(femtokit::Format("%s using %d:%d:%d with yerrorbars ls 1 title 'data'", file.c_str(), q, cexp, err));
     if (!o.data.empty()) {
@@ -112,10 +117,6 @@ void RunPlot(PlotOptions &o) {
       if (d.rows[0].size() < 3) femtokit::FatalFile(o.data, "%s: data need the columns q, C, error\n", o.data.c_str());
       parts.push_back(
           femtokit::Format("%s using %d:%d:%d with yerrorbars ls 1 title 'data'", Quote(o.data).c_str(), dq, dc, de));
-    }
-    if (model) {
-      const char *label = kind == "fit" ? "fit" : kind == "run" ? "exact" : "model";
-      parts.push_back(femtokit::Format("%s using %d:%d with lines ls 2 title '%s'", file.c_str(), q, model, label));
     }
     if (parts.empty())
       femtokit::FatalFile(o.table, "%s: no column to draw (expected C, or C_exp and error)\n", o.table.c_str());

@@ -89,16 +89,19 @@ void AddRun(CLI::App &app) {
   CLI::App *sub = app.add_subcommand("run", "The main job with its paths and noise seed as options");
   sub->add_option("--parameters,-p", o->parameters,
                   "Directory of aparsCH_source.dat, aparsCH_CF.dat and kparameters.dat")
-      ->type_name("DIR");
-  sub->add_option("--kernel,-k", o->kernel, "Kernel directory")->type_name("DIR");
-  sub->add_option("--cf-out", o->cfout, "Array directory of the noisy C(q) - 1")->type_name("DIR");
-  sub->add_option("--errors-out", o->errorsout, "Array directory of its errors")->type_name("DIR");
+      ->type_name("DIR")
+      ->capture_default_str();
+  sub->add_option("--kernel,-k", o->kernel, "Kernel directory")->type_name("DIR")->capture_default_str();
+  sub->add_option("--cf-out", o->cfout, "Array directory of the noisy C(q) - 1")->type_name("DIR")->capture_default_str();
+  sub->add_option("--errors-out", o->errorsout, "Array directory of its errors")->type_name("DIR")->capture_default_str();
   sub->add_option("--seed", o->seed, "Noise seed (an integer; the same seed repeats a run exactly)")
       ->type_name("INT")
       ->check(Integer(-2147483647LL, 2147483647LL))
       ->each([o](const std::string &) { o->seeded = true; });
   sub->add_option("-o,--output", o->table, "Also write a table: q (MeV/c), C_exp, error, C_theory")->type_name("FILE");
-  AddSettings(sub, o->settings, "GX1D source's");
+  AddSettings(sub, o->settings,
+              "A parameter of the GX1D source, NAME=VALUE: lambdaG, R (fm), lambdaX, X (fm), a (fm)",
+              "Parameter file of the GX1D source; --set overrides it");
   AddCommon(sub, o->common, false);
   sub->footer(std::string("The main job: a Gaussian source (GX1D, lambdaG = 0.6, R = 5 fm) transformed into C(q) - 1 through a\n"
       "kernel, Gaussian noise of size 0.05/(iq+1) added to its independent components, chi^2 between the\n"
