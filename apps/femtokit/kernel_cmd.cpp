@@ -89,7 +89,8 @@ void RunKernel(KernelOptions &o) {
   if (!coulomb && (!o.m1.empty() || !o.m2.empty() || o.charges != 0))
     ArgumentError("--m1/--m2/--charges", "only the classical Coulomb kernel (PAIR coulomb) takes masses and charges");
   if (!named && !o.wf.empty()) ArgumentError("--wf", "only pairs with a wave function take a wave-function file");
-  const std::string label = genericfile.empty() ? pair : fs::path(genericfile).parent_path().filename().string();
+  const std::string label =
+      genericfile.empty() ? pair : fs::absolute(genericfile).parent_path().filename().string();
   const double m1 = coulomb ? MassOf("--m1", o.m1) : 0.0, m2 = coulomb ? MassOf("--m2", o.m2) : 0.0;
 
   // The mesh: defaults, the pair's shipped kparameters.dat or --kpars, then the flags.
