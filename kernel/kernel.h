@@ -2,6 +2,7 @@
 #define FEMTOKIT_KERNEL_KERNEL_H
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,9 +72,14 @@ class CKernel {
   double CalcPsiSquared(int iq, int ir, double ctheta);
   double CalcPsiSquared(int iq, double r, double ctheta);
 
+  // Reports the progress of Calc: q rows done so far and the number of rows.
+  using ProgressFunction = std::function<void(int done, int total)>;
+
   // Fill the tables from a wave function, from free identical-particle waves
   // (spherical Bessel functions), or from classical Coulomb trajectories.
-  void Calc(CWaveFunction *wf);
+  // Calc calls `progress` (when given) after each q row, from one thread at a
+  // time; it must not throw, and the tables do not depend on it.
+  void Calc(CWaveFunction *wf, const ProgressFunction &progress = nullptr);
   void Calc_PureHBT();
   void Calc_ClassCoul(double ma, double mb, int q1q2);
 

@@ -25,7 +25,7 @@ constexpr int kNCTHETA = 720;  // midpoint slices of cos(theta) in [-1, 1]
 // reach (so no evaluation falls back on direct Coulomb functions); after that
 // it is only read. A fatal error inside the loop leaves it through the error
 // path after the loop.
-void CKernel::Calc(CWaveFunction *wf) {
+void CKernel::Calc(CWaveFunction *wf, const ProgressFunction &progress) {
   if (LMAX < 0) return;
   wf->TabulateTo(NRMAX * DELR);
   const int step = LStep();
@@ -42,6 +42,7 @@ void CKernel::Calc(CWaveFunction *wf) {
   // A failure in a worker (a fatal inconsistency of the wave function) is
   // kept and raised after the region.
   femtokit::ParallelErrors errors;
+  int rowsdone = 0;
 #pragma omp parallel
   {
     std::vector<double> sum(nl);
@@ -58,6 +59,10 @@ void CKernel::Calc(CWaveFunction *wf) {
             for (int l = 0; l <= LMAX; l += step) sum[l] += d * p[l];
           }
           for (int l = 0; l <= LMAX; l += step) Entry(l, iq, ir) = sum[l] / kNCTHETA;
+        }
+        if (progress) {
+#pragma omp critical(kernel_progress)
+          progress(++rowsdone, NQMAX);
         }
       });
     }

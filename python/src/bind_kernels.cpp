@@ -201,7 +201,7 @@ void BindKernels(py::module_ &m) {
           },
           py::arg("q"), py::arg("r"), py::arg("ctheta"),
           "|psi|^2 rebuilt from the projections at q (MeV/c), r (fm), cos(theta), NumPy broadcasting.")
-      .def("calc", &CKernel::Calc, py::arg("wf"), py::call_guard<Compute>(),
+      .def("calc", [](CKernel &k, CWaveFunction *wf) { k.Calc(wf); }, py::arg("wf"), py::call_guard<Compute>(),
            "Fills the tables from a wave function, on the library's threads without the GIL (the result does not "
            "depend on the thread count). femtokit.Error as the wave function fails.")
       .def("calc_pure_hbt", &CKernel::Calc_PureHBT, py::call_guard<Compute>(),

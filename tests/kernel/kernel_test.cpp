@@ -13,6 +13,7 @@
 #include <iomanip>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/child.h"
 
@@ -164,6 +165,23 @@ TEST(KernelCalc, LegendreProjectionsAndFreeBosons) {
       ASSERT_NEAR(calc.GetValue(l, i / 20, i % 20), FreeK(calc, l, i / 20, i % 20), tol) << l << " " << i;
       ASSERT_EQ(calc.GetValue(l, i / 20, i % 20), serial.GetValue(l, i / 20, i % 20));
     }
+}
+
+TEST(KernelCalc, ProgressReportsEachRowOnceAndChangesNothing) {
+  FormulaWF wave(6, 8.0, [](double q, double r, double c) { return 1.0 + std::cos(2 * q * r * c / kHbarc); });
+  const std::string kpars = WriteKernelDir(ScratchDir("kernel_progress"), Mesh{6, 20, 4, 8.0, 1.0, true}, nullptr);
+  CKernel plain(kpars), reported(kpars);
+  plain.Calc(&wave);
+  std::vector<int> done;
+  omp_set_num_threads(3);
+  reported.Calc(&wave, [&](int d, int total) {
+    EXPECT_EQ(total, 6);
+    done.push_back(d);
+  });
+  omp_set_num_threads(omp_get_num_procs());
+  EXPECT_EQ(done, (std::vector<int>{1, 2, 3, 4, 5, 6}));  // counts in order, whichever thread finished
+  for (int i = 0; i < 6 * 20; i++)
+    for (int l = 0; l <= 4; l += 2) ASSERT_EQ(reported.GetValue(l, i / 20, i % 20), plain.GetValue(l, i / 20, i % 20));
 }
 
 TEST(KernelCalc, ClassicalCoulombLimits) {

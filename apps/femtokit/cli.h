@@ -1,0 +1,154 @@
+// Shared pieces of the femtokit command-line program: common options, the
+// progress bar, plain-text tables, source models by name and kernels from
+// their directories.
+#ifndef FEMTOKIT_APPS_FEMTOKIT_CLI_H
+#define FEMTOKIT_APPS_FEMTOKIT_CLI_H
+
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CCHArray;
+class CKernel;
+class CSourceCalc;
+
+namespace fkcli {
+
+// Options every subcommand takes. Threads 0: OpenMP's default (all cores).
+struct Common {
+  int threads = 0;
+  bool quiet = false;
+  bool verbose = false;
+};
+
+// Adds --threads (when `threads`), --quiet and --verbose to a subcommand.
+void AddCommon(CLI::App *sub, Common &common, bool threads);
+// Applies the common options: thread count and the library's verbosity
+// (Quiet: its warnings only; Normal with --verbose). Called first by every
+// subcommand's action.
+void ApplyCommon(const Common &common);
+
+// Checks of numeric arguments with one-line messages naming what was
+// expected: an integer in [lo, hi]; a finite number > 0; any finite number.
+CLI::Validator Integer(long long lo, long long hi);
+CLI::Validator Positive();
+CLI::Validator Number();
+
+// A status line of the program on standard error ("wrote ..."), unless quiet.
+void Status(const Common &common, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+// Raises an argument error: one line naming the argument and what was
+// expected; the program exits with status 2.
+[[noreturn]] void ArgumentError(const std::string &argument, const std::string &message);
+
+// A progress bar with the time left, on standard error. It draws only when
+// standard error is a terminal and the program is not quiet; the library's
+// messages clear its line before they are printed. Thread safe.
+class Progress {
+ public:
+  Progress(const std::string &label, int total, bool enabled);
+  ~Progress();
+  Progress(const Progress &) = delete;
+  Progress &operator=(const Progress &) = delete;
+  // done of total steps; redrawn at most ten times a second (and at the end).
+  void Update(int done);
+  // Removes the bar's line.
+  void Clear();
+  bool Enabled() const { return enabled_; }
+  // The bar's text for done of total steps after `elapsed` seconds, at most
+  // `width` characters: "label [#####.....]  45%  0:12 left".
+  static std::string Render(const std::string &label, int done, int total, double elapsed, int width);
+
+ private:
+  std::string label_;
+  int total_;
+  bool enabled_;
+  std::chrono::steady_clock::time_point start_, last_;
+};
+// True when the progress bar may draw: standard error is a terminal (or
+// FEMTOKIT_PROGRESS=1 forces it, for tests) and not quiet.
+bool ProgressWanted(const Common &common);
+// The bar currently drawn, cleared before library messages (or null).
+Progress *ActiveProgress();
+
+// A plain-text table: '#' comment lines, then one row of numbers per line,
+// separated by blanks. The last comment line names the columns.
+struct Table {
+  std::vector<std::string> comments;  // without the leading "# "
+  std::vector<std::string> columns;
+  std::vector<std::vector<double>> rows;
+  // Index of the named column, or -1.
+  int Column(const std::string &name) const;
+};
+// Writes the table ("-": standard output); values with 10 significant digits.
+// Fails (library error naming the file) when it cannot be written.
+void WriteTable(const std::string &filename, const Table &table);
+// Reads a table: comment lines, blank lines skipped; every other line must
+// hold the same number of numbers. Column names from the last comment line
+// when it has as many words as the rows have numbers. Fails (library error
+// naming the file and line): a missing file, a word that is not a number,
+// rows of different length, no rows.
+Table ReadTable(const std::string &filename);
+
+// A `--set name=value` list, as given.
+struct Settings {
+  std::vector<std::string> sets;
+  std::string parsfile;
+};
+// Adds --set (repeatable) and --pars to a subcommand, with their help texts.
+void AddSettings(CLI::App *sub, Settings &settings, const std::string &sethelp, const std::string &parshelp);
+
+// Source models by name: "gx1d", "gauss3d" and those merged later.
+const std::vector<std::string> &ModelNames();
+// One line per model: its name, its parameters with units and defaults.
+std::string ModelHelp();
+// Builds the named model with its defaults, overlays the parameter file
+// (library error when missing) and the --set values. Argument errors: an
+// unknown model, a --set without '=', a name the model does not have, a
+// non-number for a numeric parameter. `events` sets the event file of the
+// event-file model; `start` values are written before the file and --set.
+std::unique_ptr<CSourceCalc> MakeSource(const std::string &model, const Settings &settings,
+                                        const std::string &events = std::string(),
+                                        const std::vector<std::pair<std::string, double>> &start = {});
+// "name=value name=value ..." of the model's parameters.
+std::string DescribeSource(const CSourceCalc &source);
+
+// A kernel from its directory: the mesh from kpars, or from DIR/kparameters.dat
+// (which `femtokit kernel` writes); library errors for missing files.
+std::unique_ptr<CKernel> LoadKernel(const std::string &dir, const std::string &kpars);
+// "60 q bins of 2 MeV/c, 80 r bins of 0.5 fm, l <= 4, identical particles".
+std::string DescribeKernel(const CKernel &kernel);
+
+// Cartesian-harmonic components with lx <= 1 of an array, as written in
+// tables: (0,0,0) first, in loop order.
+std::vector<std::vector<int>> TableComponents(const CCHArray &array);
+// "C_lx_ly_lz" style column name of a component.
+std::string ComponentName(const std::string &prefix, const std::vector<int> &l);
+
+// A source array as a table: r (fm), S = S_000 (fm^-3) and the other lx <= 1
+// components, under the given comment lines.
+Table SourceTable(const CCHArray &source, const std::vector<std::string> &comments);
+
+// Integral of S over the mesh: 4 pi Sum r^2 S_000(r) dr.
+double SourceIntegral(const CCHArray &source);
+
+// Directory of the shipped parameter files: FEMTOKIT_DATA when set, else the
+// data/ folder of the source tree this program was built from.
+std::string DataDir();
+
+// The subcommands.
+void AddKernel(CLI::App &app);
+void AddCF(CLI::App &app);
+void AddSource(CLI::App &app);
+void AddFit(CLI::App &app);
+void AddPlot(CLI::App &app);
+void AddRun(CLI::App &app);
+
+}  // namespace fkcli
+
+#endif

@@ -1,0 +1,501 @@
+// The femtokit program, run as a user runs it: help texts, exit statuses and
+// messages, table formats, numbers against the library's, the progress bar on
+// a terminal and off it, the run's seed, a fit of the main job and the plots.
+#include "common/child.h"
+
+#include "arrays/charray.h"
+#include "config/output.h"
+#include "fit/s2cf.h"
+#include "kernel/kernel.h"
+#include "source/sourcecalc_gx1d.h"
+#include "wavefunction/wavefunction_pairs.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifdef FEMTOKIT_CLI
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+std::string Slurp(const std::string &file) {
+  std::stringstream s;
+  s << std::ifstream(file).rdbuf();
+  return s.str();
+}
+
+std::vector<char *> Argv(std::vector<std::string> &args) {
+  std::vector<char *> argv = {const_cast<char *>(FEMTOKIT_CLI)};
+  for (std::string &a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+// Runs femtokit with args in dir (standard output and error to files, so
+// neither is a terminal), with extra environment variables.
+Outcome Femtokit(std::vector<std::string> args, const std::string &dir = ".",
+             const std::vector<std::pair<std::string, std::string>> &env = {}) {
+  static int count = 0;
+  const std::string base = ScratchDir("femtokit_io") + "/" + std::to_string(count++);
+  std::vector<char *> argv = Argv(args);
+  std::fflush(stdout);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(120);
+    for (const auto &e : env) setenv(e.first.c_str(), e.second.c_str(), 1);
+    const int out = open((base + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open((base + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    execv(FEMTOKIT_CLI, argv.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, Slurp(base + ".out"), Slurp(base + ".err")};
+}
+
+// Runs femtokit on a pseudo-terminal; returns everything it drew there.
+Outcome OnTerminal(std::vector<std::string> args) {
+  std::vector<char *> argv = Argv(args);
+  int master = -1;
+  std::fflush(stdout);
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) return {-2, "", "no pseudo-terminal"};
+  if (pid == 0) {
+    execv(FEMTOKIT_CLI, argv.data());
+    _exit(127);
+  }
+  std::string text;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(master, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  close(master);
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, text, ""};
+}
+
+// A table as the program writes it: comment lines and rows of numbers.
+struct Table {
+  std::vector<std::string> comments;
+  std::vector<std::vector<double>> rows;
+  std::vector<std::string> columns;  // from the last comment line
+};
+
+Table Parse(const std::string &text) {
+  Table t;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.empty()) continue;
+    if (line[0] == '#') {
+      EXPECT_TRUE(t.rows.empty()) << "comment after the rows: " << line;
+      t.comments.push_back(line);
+      continue;
+    }
+    std::istringstream words(line);
+    std::vector<double> row;
+    std::string word;
+    while (words >> word) {
+      char *end = nullptr;
+      row.push_back(std::strtod(word.c_str(), &end));
+      EXPECT_EQ(*end, '\0') << "not a number: " << word;
+    }
+    if (!t.rows.empty()) {
+      EXPECT_EQ(row.size(), t.rows[0].size()) << line;
+    }
+    t.rows.push_back(row);
+  }
+  if (!t.comments.empty()) {
+    std::istringstream words(t.comments.back().substr(1));
+    std::string word;
+    while (words >> word) t.columns.push_back(word);
+  }
+  return t;
+}
+
+int Lines(const std::string &text) {
+  int n = 0;
+  for (char c : text) n += c == '\n';
+  return n;
+}
+
+// A scratch directory with the main job's parameter files on small meshes
+// and a free-boson kernel written by the program.
+std::string Job(const std::string &name) {
+  const std::string dir = ScratchDir(name);
+  const char *sym = "bool XSYM 1\nbool YSYM 1\nbool ZSYM 1\n";
+  std::ofstream(dir + "/aparsCH_source.dat") << "int LMAX 2\nint NRADIAL 60\ndouble RADSTEP 0.5\n" << sym;
+  std::ofstream(dir + "/aparsCH_CF.dat") << "int LMAX 2\nint NRADIAL 25\ndouble RADSTEP 4\n" << sym;
+  std::ofstream(dir + "/kparameters.dat")
+      << "int NQMAX 25\nint NRMAX 60\nint KLMAX 2\ndouble DELQ 4\ndouble DELR 0.5\nbool IDENTICAL 1\n";
+  const Outcome k = Femtokit({"kernel", "bosons", "--kpars", dir + "/kparameters.dat", "-o", dir + "/kernel"});
+  EXPECT_EQ(k.status, 0) << k.err;
+  return dir;
+}
+
+}  // namespace
+
+TEST(FemtokitHelp, EverySubcommandStatesWhatItDoesItsUnitsAndAnExample) {
+  femtokit::SetVerbosity(femtokit::Verbosity::Quiet);  // the library objects built here below
+  const Outcome top = Femtokit({"--help"});
+  EXPECT_EQ(top.status, 0);
+  for (const char *sub : {"kernel", "cf", "source", "fit", "plot", "run"}) {
+    EXPECT_NE(top.out.find(std::string("  ") + sub + " "), std::string::npos) << sub;
+    const Outcome help = Femtokit({sub, "--help"});
+    EXPECT_EQ(help.status, 0) << sub;
+    EXPECT_EQ(help.err, "") << sub;
+    EXPECT_NE(help.out.find("Usage: femtokit " + std::string(sub)), std::string::npos) << sub;
+    EXPECT_NE(help.out.find("Example"), std::string::npos) << sub;
+    EXPECT_NE(help.out.find("femtokit " + std::string(sub) + " "), help.out.rfind("Usage")) << sub;
+    EXPECT_NE(help.out.find(std::string(sub) == "run" ? "fm" : "MeV/c"), std::string::npos) << sub;
+  }
+  EXPECT_NE(Femtokit({"kernel", "--help"}).out.find("--threads"), std::string::npos);
+  EXPECT_NE(Femtokit({"cf", "--help"}).out.find("lambdaG=0.3 R=5 fm"), std::string::npos);  // defaults with units
+  EXPECT_NE(Femtokit({"plot", "--help"}).out.find("gnuplot-nox"), std::string::npos);
+  EXPECT_NE(Femtokit({"run", "--help"}).out.find("--seed"), std::string::npos);
+}
+
+TEST(FemtokitErrors, ArgumentErrorsAreOneLineNamingTheArgumentWithStatus2) {
+  const std::string dir = Job("femtokit_args");
+  const std::string k = dir + "/kernel";
+  struct Case {
+    std::vector<std::string> args;
+    std::string expected;  // in the message
+  };
+  const std::vector<Case> cases = {
+      {{}, "A subcommand is required"},
+      {{"frobnicate"}, "unknown subcommand 'frobnicate'"},
+      {{"kernel", "-o", k}, "PAIR is required"},
+      {{"kernel", "pq", "-o", k}, "PAIR pq: unknown pair"},
+      {{"kernel", "pp", "-o", k, "--threads", "two"}, "--threads: expected an integer from 0 to 1024, got 'two'"},
+      {{"kernel", "pp", "-o", k, "--dq", "-2"}, "--dq: expected a positive number, got '-2'"},
+      {{"kernel", "coulomb", "-o", k}, "needs --m1 and --m2"},
+      {{"kernel", "coulomb", "--m1", "heavy", "--m2", "p", "-o", k}, "--m1 heavy: expected a positive mass in MeV"},
+      {{"kernel", "pp", "-o", k, "--wobble"}, "--wobble"},
+      {{"cf", "--model", "gx1d"}, "--kernel is required"},
+      {{"cf", "-k", k, "--model", "cone"}, "unknown source model 'cone'"},
+      {{"cf", "-k", k, "--set", "Radius=3"}, "--set Radius=3: the model gx1d has no parameter 'Radius'"},
+      {{"cf", "-k", k, "--set", "R=big"}, "--set R=big: expected a number for R"},
+      {{"cf", "-k", k, "--set", "R"}, "--set R: expected NAME=VALUE"},
+      {{"source", "--nr", "0"}, "--nr: expected an integer from 1"},
+      {{"source", "-m", "events"}, "--events: the events model needs an event file"},
+      {{"fit", "-k", k}, "expected either --table FILE or --data DIR with --errors DIR"},
+      {{"fit", "-k", k, "--data", "d"}, "--errors: expected with --data"},
+      {{"fit", "-k", k, "-t", "t.dat", "--minimiser", "simplex"}, "--minimiser simplex: expected auto, newton"},
+      {{"fit", "-k", k, "-t", "t.dat", "-m", "gauss3d"}, "--model gauss3d: no fit of this model"},
+      {{"plot", dir + "/kparameters.dat", "-o", "x.jpg"}, "expected a file name ending in .png or .svg"},
+      {{"plot", dir + "/absent.dat"}, "File does not exist"},
+      {{"run", "--seed", "1.5"}, "--seed: expected an integer"},
+  };
+  for (const Case &c : cases) {
+    const Outcome r = Femtokit(c.args, dir);
+    std::string args;
+    for (const std::string &a : c.args) args += a + " ";
+    EXPECT_EQ(r.status, 2) << args << "\n" << r.err;
+    EXPECT_EQ(Lines(r.err), 1) << args << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.expected), std::string::npos) << args << "\n" << r.err;
+    EXPECT_EQ(r.err.rfind("femtokit", 0), 0u) << r.err;
+    EXPECT_EQ(r.out, "") << args;
+  }
+  // The fit's parameter lists are checked by name.
+  std::ofstream(dir + "/t.dat") << "1 1.2 0.1\n3 1.1 0.1\n";
+  const Outcome r = Femtokit({"fit", "-k", k, "-t", "t.dat", "--free", "lambdaX,R2"}, dir);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--free R2: no fit parameter of this name"), std::string::npos) << r.err;
+}
+
+TEST(FemtokitErrors, LibraryErrorsKeepTheirMessageWithStatus1) {
+  const std::string dir = Job("femtokit_lib");
+  const std::string k = dir + "/kernel";
+  auto fails = [&](std::vector<std::string> args, const std::string &expected) {
+    const Outcome r = Femtokit(args, dir);
+    EXPECT_EQ(r.status, 1) << args[0] << "\n" << r.err;
+    EXPECT_NE(r.err.find(expected), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find(expected), std::string::npos);  // standard output carries results only
+  };
+  fails({"cf", "-k", dir + "/nokernel"}, "no kparameters.dat in the kernel directory " + dir + "/nokernel");
+  fails({"cf", "-k", k, "--pars", "missing.dat"}, "attempting to read non-existent parameter file missing.dat");
+  fails({"fit", "-k", k, "-t", "absent.dat"}, "cannot open the table absent.dat");
+  std::ofstream(dir + "/bad.dat") << "# q C error\n2 1.2 0.1\n6 1.1 oops\n";
+  fails({"fit", "-k", k, "-t", "bad.dat"}, "bad.dat line 3: 'oops' is not a number");
+  std::ofstream(dir + "/gap.dat") << "2 1.2 0.1\n10 1.1 0.1\n";
+  fails({"fit", "-k", k, "-t", "gap.dat"}, "q=10 in row 2 is not on the bin-centred mesh");
+  std::ofstream(dir + "/zero.dat") << "2 1.2 0.1\n6 1.1 0\n";
+  fails({"fit", "-k", k, "-t", "zero.dat"}, "the error 0 at q=6 is not positive");
+  fails({"run", "-p", dir + "/nowhere"}, "attempting to read non-existent parameter file " + dir + "/nowhere");
+  fails({"source", "-m", "events", "--events", "none.oscar"}, "none.oscar");
+  fails({"source", "-m", "gauss3d", "--set", "Xoff=1"}, "Xsym true");  // a symmetric mesh needs --no-sym
+  fs::remove(k + "/ell2_q0010.00.tmp");
+  fails({"cf", "-k", k}, "Cannot open kernel data file " + k + "/ell2_q0010.00.tmp");
+}
+
+TEST(FemtokitKernel, WritesTheLibrarysKernelWithItsMeshWhateverTheThreads) {
+  const std::string dir = ScratchDir("femtokit_kernel");
+  const Outcome one = Femtokit({"kernel", "K+K+", "--nq", "4", "--nr", "30", "--lmax", "2", "-j", "1", "-o", "one"}, dir);
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(one.out, "");
+  EXPECT_NE(one.err.find("kpluskplus kernel"), std::string::npos) << one.err;
+  EXPECT_EQ(Femtokit({"kernel", "kpluskplus", "--nq", "4", "--nr", "30", "--lmax", "2", "-j", "2", "-q", "-o", "two"}, dir)
+                .err,
+            "");  // --quiet: no status line
+  // The directory carries its mesh (the shipped file's widths, the flags' sizes).
+  CKernel written(dir + "/one/kparameters.dat");
+  EXPECT_EQ(written.GetNQMAX(), 4);
+  EXPECT_EQ(written.GetNRMAX(), 30);
+  EXPECT_EQ(written.GetLMAX(), 2);
+  EXPECT_TRUE(written.GetIDENTICAL());
+  EXPECT_DOUBLE_EQ(written.GetDELR(), 0.25);
+  written.Read(dir + "/one");
+  CKernel library(dir + "/one/kparameters.dat");
+  library.Calc(femtokit::MakeWaveFunction("generic", std::string(FEMTOKIT_SOURCE_DIR) + "/data/kpluskplus/wfparameters.dat").get());
+  for (int l = 0; l <= 2; l += 2)
+    for (int iq = 0; iq < 4; iq++) {
+      char name[64];
+      std::snprintf(name, sizeof name, "/ell%d_q%07.2f.tmp", l, (iq + 0.5) * 2.0);
+      EXPECT_EQ(Slurp(dir + "/one" + name), Slurp(dir + "/two" + name)) << name;
+      for (int ir = 0; ir < 30; ir++) ASSERT_NEAR(written.GetValue(l, iq, ir), library.GetValue(l, iq, ir), 1e-9);
+    }
+
+  // Free bosons: K_l = (-1)^(l/2) j_l(2qr/hbarc); classical Coulomb masses by name.
+  ASSERT_EQ(Femtokit({"kernel", "bosons", "--nq", "3", "--dq", "10", "--nr", "20", "-o", "free"}, dir).status, 0);
+  CKernel free(dir + "/free/kparameters.dat");
+  free.Read(dir + "/free");
+  EXPECT_NEAR(free.GetValue(0, 2, 7), std::sin(2 * 25.0 * 3.75 / 197.3269602) / (2 * 25.0 * 3.75 / 197.3269602), 1e-9);
+  EXPECT_EQ(Femtokit({"kernel", "coulomb", "--m1", "p", "--m2", "493.677", "--charges", "1", "--nq", "3", "--nr", "10",
+                      "-o", "classical"},
+                     dir)
+                .status,
+            0);
+  EXPECT_NE(Slurp(dir + "/classical/kparameters.dat").find("bool IDENTICAL 0"), std::string::npos);
+}
+
+TEST(FemtokitKernel, ProgressBarOnATerminalOnlyAndNotWhenQuiet) {
+  const std::string dir = ScratchDir("femtokit_progress");
+  const std::vector<std::string> args = {"kernel", "kpluskplus", "--nq", "4", "--nr", "20", "-o", dir + "/k"};
+  const Outcome tty = OnTerminal(args);
+  if (tty.status == -2) GTEST_SKIP() << "no pseudo-terminal on this machine";
+  ASSERT_EQ(tty.status, 0) << tty.out;
+  EXPECT_NE(tty.out.find("kpluskplus kernel ["), std::string::npos) << tty.out;
+  EXPECT_NE(tty.out.find("] 100%"), std::string::npos) << tty.out;
+  EXPECT_NE(tty.out.find('\r'), std::string::npos);
+  const Outcome pipe = Femtokit(args);
+  EXPECT_EQ(pipe.err.find('['), std::string::npos) << pipe.err;
+  EXPECT_EQ(pipe.err.find('\r'), std::string::npos);
+  std::vector<std::string> quiet = args;
+  quiet.push_back("--quiet");
+  EXPECT_EQ(OnTerminal(quiet).out.find('['), std::string::npos);
+}
+
+TEST(FemtokitTables, CFAndSourceTablesHoldTheLibrarysNumbersUnderACommentedHeader) {
+  const std::string dir = Job("femtokit_tables");
+  const Outcome cf = Femtokit({"cf", "-k", "kernel", "--set", "lambdaG=0.7", "--set", "R=3", "--set", "lambdaX=0",
+                           "--source-table", "s.dat", "--array", "cfdir"},
+                          dir);
+  ASSERT_EQ(cf.status, 0) << cf.err;
+  const Table t = Parse(cf.out);  // the table on standard output, status lines on standard error
+  ASSERT_EQ(t.rows.size(), 25u);
+  EXPECT_EQ(t.comments.front(), "# femtokit cf: correlation function C(q) of a source through a kernel");
+  EXPECT_EQ(t.columns, (std::vector<std::string>{"q", "C", "C_0_0_2", "C_0_2_0"}));
+  EXPECT_EQ(t.rows[0].size(), t.columns.size());
+  EXPECT_NE(cf.out.find("lambdaG=0.7"), std::string::npos);
+
+  // The same numbers from the library.
+  CKernel kernel(dir + "/kernel/kparameters.dat");
+  kernel.Read(dir + "/kernel");
+  CCHArray source(2, 60, 0.5, true, true, true), c(2, 25, 4.0, true, true, true);
+  CSourceCalc_GX1D gauss;
+  gauss.SetSPars(0.7, 3.0, 0.0, 10.0, 5.0);
+  gauss.CalcS(&source);
+  S2CF::s2c(&source, &kernel, &c);
+  for (int iq = 0; iq < 25; iq++) {
+    const double q = (iq + 0.5) * 4.0;
+    EXPECT_DOUBLE_EQ(t.rows[iq][0], q);
+    EXPECT_NEAR(t.rows[iq][1], 1.0 + c.GetElement(0, 0, 0, iq), 1e-9);
+    EXPECT_NEAR(t.rows[iq][2], c.GetElement(0, 0, 2, iq), 1e-9);
+    // Free bosons: 1 + lambda exp(-4 q^2 R^2/hbarc^2) for a Gaussian of one-particle radius R.
+    EXPECT_NEAR(t.rows[iq][1], 1.0 + 0.7 * std::exp(-4 * q * q * 9 / (197.3269602 * 197.3269602)), 2e-3);
+  }
+  CCHArray back(2, 25, 4.0, true, true, true);
+  back.ReadAX(dir + "/cfdir");
+  EXPECT_NEAR(back.GetElement(0, 0, 0, 3), c.GetElement(0, 0, 0, 3), 1e-6);
+
+  const Table s = Parse(Slurp(dir + "/s.dat"));
+  EXPECT_EQ(s.columns, (std::vector<std::string>{"r", "S", "S_0_0_2", "S_0_2_0"}));
+  ASSERT_EQ(s.rows.size(), 60u);
+  double norm = 0.0;
+  for (int ir = 0; ir < 60; ir++) {
+    EXPECT_NEAR(s.rows[ir][1], source.GetElement(0, 0, 0, ir), 1e-12);
+    norm += 4 * M_PI * std::pow(s.rows[ir][0], 2) * 0.5 * s.rows[ir][1];
+  }
+  EXPECT_NEAR(norm, 0.7, 1e-4);
+
+  // source: table and array directory, every component; a non-symmetric mesh with --no-sym.
+  const Outcome src = Femtokit({"source", "-m", "gauss3d", "-s", "Rx=3", "-s", "Xoff=0.5", "--no-sym", "--lmax", "2",
+                            "--nr", "40", "-o", "g.dat", "--array", "gdir"},
+                           dir);
+  ASSERT_EQ(src.status, 0) << src.err;
+  EXPECT_EQ(src.out, "");
+  const Table g = Parse(Slurp(dir + "/g.dat"));
+  EXPECT_EQ(g.columns.size(), 1u + 9u);  // r and the 9 components with lx <= 1 up to L = 2
+  EXPECT_EQ(g.columns[2], "S_0_0_1");
+  EXPECT_TRUE(fs::exists(dir + "/gdir/lx2_ly0_lz0.tmp"));
+  EXPECT_NE(src.err.find("integral of S over the mesh 0.99"), std::string::npos) << src.err;
+}
+
+TEST(FemtokitRun, SeedRepeatsTheMainJobAsFemtodriverDrawsIt) {
+  const std::string dir = Job("femtokit_run");
+  const std::vector<std::string> base = {"run", "-p", ".", "-k", "kernel", "--cf-out", "out/pp", "--errors-out",
+                                         "out/pp_errors"};
+  auto with = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = base;
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Femtokit(args, dir);
+  };
+  const Outcome seeded = with({"--seed", "4321", "-o", "run.dat"});
+  ASSERT_EQ(seeded.status, 0) << seeded.err;
+  EXPECT_EQ(seeded.out.rfind("chisquare=", 0), 0u);
+  const std::string first = Slurp(dir + "/out/pp/lx0_ly0_lz0.tmp");
+  EXPECT_EQ(with({"--seed", "4321"}).out, seeded.out);
+  EXPECT_EQ(Slurp(dir + "/out/pp/lx0_ly0_lz0.tmp"), first);
+
+#ifdef FEMTOKIT_DRIVER
+  // femtodriver with FEMTOKIT_SEED draws the same noise.
+  fs::create_directories(dir + "/driver/parameters/pp");
+  fs::create_directories(dir + "/driver/work");
+  for (const char *f : {"aparsCH_source.dat", "aparsCH_CF.dat", "kparameters.dat"})
+    fs::copy_file(dir + "/" + f, dir + "/driver/parameters/pp/" + f);
+  fs::create_directories(dir + "/kdata");
+  fs::copy(dir + "/kernel", dir + "/kdata/pp", fs::copy_options::recursive);
+  const ChildResult driver = RunInChild([&] {
+    fs::current_path(dir + "/driver/work");
+    setenv("FEMTOKIT_SEED", "4321", 1);
+    std::fflush(stdout);
+    execl(FEMTOKIT_DRIVER, FEMTOKIT_DRIVER, static_cast<char *>(nullptr));
+  });
+  ASSERT_EQ(driver.status, 0) << driver.output;
+  EXPECT_EQ(Slurp(dir + "/driver/work/GX1d/pp/lx0_ly0_lz0.tmp"), first);
+  EXPECT_EQ(Slurp(dir + "/driver/work/GX1d/pp_errors/lx0_ly2_lz0.tmp"), Slurp(dir + "/out/pp_errors/lx0_ly2_lz0.tmp"));
+#endif
+
+  // Without a seed, two runs in the same second differ, and the seed they report repeats them.
+  const Outcome a = with({}), b = with({});
+  ASSERT_EQ(a.status, 0) << a.err;
+  EXPECT_NE(a.out, b.out);
+  const size_t at = b.err.find("--seed ");
+  ASSERT_NE(at, std::string::npos) << b.err;
+  const std::string seed = std::to_string(std::atol(b.err.c_str() + at + 7));
+  const std::string latest = Slurp(dir + "/out/pp/lx0_ly0_lz0.tmp");
+  EXPECT_EQ(with({"--seed", seed}).out, b.out);
+  EXPECT_EQ(Slurp(dir + "/out/pp/lx0_ly0_lz0.tmp"), latest);
+
+  const Table t = Parse(Slurp(dir + "/run.dat"));
+  EXPECT_EQ(t.comments.front(), "# femtokit run: the main job's noisy correlation function and the exact one");
+  EXPECT_EQ(t.columns, (std::vector<std::string>{"q", "C_exp", "error", "C_theory"}));
+  EXPECT_DOUBLE_EQ(t.rows[0][2], 0.05);
+  EXPECT_DOUBLE_EQ(t.rows[4][2], 0.01);
+}
+
+TEST(FemtokitFit, RecoversTheMainJobsLambdaAndRadiusFromDirectoriesAndTables) {
+  const std::string dir = Job("femtokit_fit");
+  ASSERT_EQ(Femtokit({"run", "-p", ".", "-k", "kernel", "--cf-out", "d/pp", "--errors-out", "d/pp_errors", "--seed",
+                      "99", "-o", "run.dat"},
+                     dir)
+                .status,
+            0);
+  // Value and error of a parameter in the printed table.
+  auto value = [](const std::string &out, const std::string &name, int column) {
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+      std::istringstream words(line);
+      std::string first;
+      double v[2];
+      if (words >> first && first == name && words >> v[0] >> v[1]) return v[column];
+    }
+    ADD_FAILURE() << name << " not in\n" << out;
+    return 0.0;
+  };
+  const Outcome dirs = Femtokit({"fit", "-k", "kernel", "--data", "d/pp", "--errors", "d/pp_errors"}, dir);
+  ASSERT_EQ(dirs.status, 0) << dirs.err;
+  const double lambda = value(dirs.out, "lambdaG", 0), R = value(dirs.out, "R", 0);
+  EXPECT_NEAR(lambda, 0.6, 3 * value(dirs.out, "lambdaG", 1));
+  EXPECT_NEAR(R, 5.0, 3 * value(dirs.out, "R", 1));
+  EXPECT_NE(dirs.out.find("chi^2="), std::string::npos);
+  EXPECT_NE(dirs.out.find("error matrix"), std::string::npos);
+
+  // The table written by run gives the same fit (to the directories' 6 digits); Metropolis agrees.
+  const Outcome table = Femtokit({"fit", "-k", "kernel", "-t", "run.dat", "-o", "fit.dat"}, dir);
+  ASSERT_EQ(table.status, 0) << table.err;
+  EXPECT_NEAR(value(table.out, "lambdaG", 0), lambda, 1e-3);
+  EXPECT_NEAR(value(table.out, "R", 0), R, 1e-2);
+  const Outcome metro = Femtokit({"fit", "-k", "kernel", "-t", "run.dat", "--minimiser", "metropolis", "-n", "2000"}, dir);
+  ASSERT_EQ(metro.status, 0) << metro.err;
+  EXPECT_NEAR(value(metro.out, "R", 0), R, 2 * value(dirs.out, "R", 1));
+  EXPECT_NEAR(value(metro.out, "R", 1), value(dirs.out, "R", 1), 0.5 * value(dirs.out, "R", 1));
+
+  // The curve: q, the data, their errors and the model at the best point.
+  const Table curve = Parse(Slurp(dir + "/fit.dat"));
+  EXPECT_EQ(curve.columns, (std::vector<std::string>{"q", "C_exp", "error", "C_fit"}));
+  const Table data = Parse(Slurp(dir + "/run.dat"));
+  ASSERT_EQ(curve.rows.size(), data.rows.size());
+  for (size_t i = 0; i < data.rows.size(); i++) {
+    EXPECT_DOUBLE_EQ(curve.rows[i][1], data.rows[i][1]);
+    EXPECT_NEAR(curve.rows[i][3], data.rows[i][3], 3 * data.rows[i][2] + 1e-3);
+  }
+  // Held parameters stay; freed ones move.
+  const Outcome fixed = Femtokit({"fit", "-k", "kernel", "-t", "run.dat", "--fix", "R", "-s", "R=4.5"}, dir);
+  EXPECT_DOUBLE_EQ(value(fixed.out, "R", 0), 4.5);
+}
+
+TEST(FemtokitPlot, PicturesWithAxesAndUnitsOrAnInstallHint) {
+  const std::string dir = Job("femtokit_plot");
+  ASSERT_EQ(Femtokit({"run", "-p", ".", "-k", "kernel", "--cf-out", "d", "--errors-out", "e", "--seed", "5", "-o",
+                      "run.dat"},
+                     dir)
+                .status,
+            0);
+  ASSERT_EQ(Femtokit({"cf", "-k", "kernel", "-o", "cf.dat", "--source-table", "s.dat"}, dir).status, 0);
+  const Outcome missing = Femtokit({"plot", "run.dat", "-o", "run.png", "--script", "run.gp"}, dir,
+                               {{"FEMTOKIT_GNUPLOT", dir + "/no-gnuplot"}});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(Lines(missing.err), 1) << missing.err;
+  EXPECT_NE(missing.err.find("install it with 'sudo apt-get install gnuplot-nox'"), std::string::npos) << missing.err;
+  // The script drawn: data with error bars and the curve, axes with units.
+  const std::string script = Slurp(dir + "/run.gp");
+  EXPECT_NE(script.find("set xlabel 'q (MeV/c)'"), std::string::npos);
+  EXPECT_NE(script.find("using 1:2:3 with yerrorbars"), std::string::npos) << script;
+  EXPECT_NE(script.find("using 1:4 with lines"), std::string::npos) << script;
+
+  if (system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+  const Outcome png = Femtokit({"plot", "run.dat", "-o", "run.png"}, dir);
+  ASSERT_EQ(png.status, 0) << png.err;
+  EXPECT_EQ(Slurp(dir + "/run.png").substr(1, 3), "PNG");
+  ASSERT_EQ(Femtokit({"plot", "cf.dat", "--data", "run.dat", "-o", "cf.svg"}, dir).status, 0);
+  const std::string svg = Slurp(dir + "/cf.svg");
+  EXPECT_NE(svg.find("q (MeV/c)"), std::string::npos);
+  EXPECT_NE(svg.find("<svg"), std::string::npos);
+  ASSERT_EQ(Femtokit({"plot", "s.dat", "--r2", "-o", "s.svg"}, dir).status, 0);
+  EXPECT_NE(Slurp(dir + "/s.svg").find("(fm"), std::string::npos);
+}
+
+#endif  // FEMTOKIT_CLI
