@@ -1,6 +1,7 @@
 #ifndef FEMTOKIT_ARRAYS_ARRAY3D_H
 #define FEMTOKIT_ARRAYS_ARRAY3D_H
 
+#include <array>
 #include <cassert>
 #include <cstddef>
 #include <memory>
@@ -76,6 +77,14 @@ class C3DArray {
   void IncrementElement(double x, double y, double z, double value);
   // Trilinear interpolation between cell centres; 0.0 beyond half a cell past the mesh.
   double GetElement_Interpolate(double x, double y, double z) const;
+
+  // The storage block itself, for bindings and bulk copies: the values in
+  // the order [isx][ix][isy][iy][isz][iz] of the allocated shape (sign
+  // blocks and cells per axis: nsx, nx, nsy, ny, nsz, nz). Reallocated by
+  // CreateArray, DeleteArray and a ReadArray that changes the shape.
+  double *Data() { return array.data(); }
+  const double *Data() const { return array.data(); }
+  std::array<int, 6> AllocatedShape() const { return {nsx, nx, nsy, ny, nsz, nz}; }
 
   void ZeroArray();
   void MakeConstant(double c);

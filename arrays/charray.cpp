@@ -142,6 +142,17 @@ void CCHArray::IncrementElement(int lx, int ly, int lz, int ir, double value) {
   At(lx, ly, lz, ir) += value;
 }
 
+const double *CCHArray::Row(int lx, int ly, int lz) const {
+  if (!TripleExists(lx, ly, lz))
+    femtokit::Fatal("CCHArray::Row: triple (%d,%d,%d) is not stored (LMAX=%d, XSYM=%d, YSYM=%d, ZSYM=%d)\n", lx, ly,
+                    lz, LMAX, XSYM, YSYM, ZSYM);
+  return A.data() + Index(lx, ly, lz, 0);
+}
+
+double *CCHArray::Row(int lx, int ly, int lz) {
+  return const_cast<double *>(static_cast<const CCHArray *>(this)->Row(lx, ly, lz));
+}
+
 double CCHArray::GetElement(int lx, int ly, int lz, double r) const {
   return GetElement(lx, ly, lz, RadialBin(r, RADSTEP));
 }
@@ -217,7 +228,15 @@ void CCHArray::FillRemainderX(int ir) {
 }
 
 void CCHArray::FillRemainderX() {
-  for (int ir = 0; ir < NRADIAL; ++ir) FillRemainderX(ir);
+  // Row by row: the same sums as FillRemainderX(ir), in the same lx order.
+  if (LMAX < 2 || NRADIAL <= 0) return;
+  for (int lx = 2; lx <= LMAX; lx += dlx)
+    for (int ly = 0; ly <= LMAX - lx; ly += dly)
+      for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz) {
+        double *d = &At(lx, ly, lz, 0);
+        const double *a = &At(lx - 2, ly + 2, lz, 0), *b = &At(lx - 2, ly, lz + 2, 0);
+        for (int ir = 0; ir < NRADIAL; ++ir) d[ir] = -a[ir] - b[ir];
+      }
 }
 
 void CCHArray::FillRemainderY(int ir) {

@@ -50,6 +50,10 @@ class CCHArray {
   double GetElement(int lx, int ly, int lz, double r) const;
   void SetElement(int lx, int ly, int lz, double r, double value);
   void IncrementElement(int lx, int ly, int lz, double r, double value);
+  // The NRADIAL consecutive values of stored triple (lx, ly, lz), for loops
+  // over the radial bins; fatal when the triple is not stored.
+  const double *Row(int lx, int ly, int lz) const;
+  double *Row(int lx, int ly, int lz);
   // Calls f(lx, ly, lz) for every stored triple with lx + ly + lz <= lmax and
   // lx <= lxmax, in loop order (lx outermost, then ly, then lz), under the
   // symmetry flags. lmax is capped at LMAX.
@@ -66,6 +70,20 @@ class CCHArray {
   }
   // True when (lx, ly, lz, ir) is stored under the current LMAX.
   bool ElementExists(int lx, int ly, int lz, int ir) const;
+
+  // The storage block itself, for bindings and bulk copies: one row of
+  // NRADIAL values per triple of the layout the array was built with (the
+  // LMAX at construction; SetLMAX does not change it), rows in the order of
+  // ForEachStoredTriple. Never reallocated while the array lives.
+  double *Data() { return A.data(); }
+  const double *Data() const { return A.data(); }
+  // Calls f(lx, ly, lz) for every row of Data(), in storage order.
+  template <class F>
+  void ForEachStoredTriple(F &&f) const {
+    for (int lx = 0; lx <= LMAXALLOC; lx += dlx)
+      for (int ly = 0; ly <= LMAXALLOC - lx; ly += dly)
+        for (int lz = 0; lz <= LMAXALLOC - lx - ly; lz += dlz) f(lx, ly, lz);
+  }
 
   // Whole-array operations. An explicit triple that is not stored or a
   // radial index outside 0 .. NRADIAL-1 is fatal.

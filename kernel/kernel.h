@@ -54,6 +54,13 @@ class CKernel {
   // Bilinear interpolation of K_ell at (q, r).
   double GetValue(int ell, double q, double r) const;
 
+  // The table of K_ell itself, for loops that read whole rows, bindings and
+  // bulk copies: NQMAX*NRMAX contiguous values, row iq at [iq*NRMAX]; null for
+  // an l without a table (odd l of identical particles, l outside 0 ... LMAX),
+  // where every value is 0. Reallocated only by ParsInit.
+  double *Table(int ell) { return HasTable(ell) ? kernel[ell].data() : nullptr; }
+  const double *Table(int ell) const { return HasTable(ell) ? kernel[ell].data() : nullptr; }
+
   // |psi|^2 rebuilt from the projections. Each overwrites the Legendre scratch table.
   double GetPsiSquared(int iq, int ir, double ctheta);
   double GetPsiSquared(int iq, double r, double ctheta);

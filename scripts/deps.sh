@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what femtokit needs to build on Debian 12: a C++ compiler, CMake,
 # GSL, GoogleTest and Google Benchmark, clang 14 with its libFuzzer and
-# sanitizer runtimes for the fuzzing harnesses (scripts/fuzz.sh), CLI11 (the
-# femtokit program's command line) and gnuplot (its plots). Idempotent and
-# quiet when all is there.
+# sanitizer runtimes for the fuzzing harnesses (scripts/fuzz.sh), for the
+# Python module pybind11, the Python headers, NumPy, pytest, Matplotlib and
+# SciPy (Debian's python3), and CLI11 (the femtokit program's command line) and
+# gnuplot (its plots). Idempotent and quiet when all is there.
 set -euo pipefail
 
 need=()
@@ -11,7 +12,8 @@ command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v make >/dev/null 2>&1 || need+=(make)
 command -v clang++-14 >/dev/null 2>&1 || need+=(clang-14)
-for pkg in libgsl-dev libgtest-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev gnuplot-nox; do
+for pkg in libgsl-dev libgtest-dev libbenchmark-dev libclang-rt-14-dev pybind11-dev python3-dev python3-numpy \
+  python3-pytest python3-matplotlib python3-scipy libcli11-dev gnuplot-nox; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 

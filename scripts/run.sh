@@ -10,9 +10,23 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-scripts/deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j "$(nproc)" --target femtodriver ppkernel >/dev/null
+# The build is current when both programs are newer than every file they are
+# built from; then set-up and build are skipped, so that a run with a cached
+# kernel takes a fraction of a second. (FEMTOKIT_REBUILD=1 forces them.)
+build_current() {
+  [ "${FEMTOKIT_REBUILD:-0}" = 0 ] && [ -f build/CMakeCache.txt ] || return 1
+  local program
+  for program in build/femtodriver build/ppkernel; do
+    [ -x "$program" ] || return 1
+    [ -z "$(find CMakeLists.txt cmake config arrays source wavefunction kernel math fit apps -newer "$program" \
+      -print -quit)" ] || return 1
+  done
+}
+if ! build_current; then
+  scripts/deps.sh
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build -j "$(nproc)" --target femtodriver ppkernel >/dev/null
+fi
 
 mkdir -p run/parameters/pp run/work kdata
 cp data/pp/aparsCH_source.dat data/pp/aparsCH_CF.dat data/pp/kparameters.dat run/parameters/pp/

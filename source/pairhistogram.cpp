@@ -51,6 +51,7 @@ PairSums Histogram(const PointList &a, const PointList &b, bool identical, doubl
   const double reach = nr * delr;
   PairSums total;
   ParallelErrors errors;
+  (void)nthreads;  // unused without OpenMP
 #pragma omp parallel num_threads(nthreads)
   {
 #ifdef _OPENMP

@@ -8,6 +8,7 @@
 #include <gsl/gsl_sf_bessel.h>
 #include <gsl/gsl_sf_erf.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -59,43 +60,80 @@ void CSourceCalc_GX1D::SetSPars(double lambdaG, double R, double lambdaX, double
 }
 
 void CSourceCalc_GX1D::CalcS(int lx, int ly, int lz, CCHArray *A) {
-  const double lambdaG = parameter::getD(spars, "lambdaG", 0.3);
-  const double R = parameter::getD(spars, "R", 5.0);
-  const double lambdaX = parameter::getD(spars, "lambdaX", 0.3);
-  const double X = parameter::getD(spars, "X", 10.0);
-  const double a = parameter::getD(spars, "a", 5.0);
-
-  const double fourpi = 4.0 * M_PI;
-  const double NG = std::pow(fourpi * R * R, -1.5);
-  const double u = 2.0 * R * R / (X * X);
-  // 4 pi X^3 u^2 K2(u) is the integral of exp(-sqrt(u^2 + r^2/X^2)) over all space.
-  // Both the normalisation and the profile carry a factor e^u (scaled Bessel
-  // functions, exponent taken relative to u), so that neither under- nor
-  // overflows when X is much smaller than R (u beyond about 700).
-  const double NX =
-      1.0 / (fourpi * X * X * X * (2.0 * u * gsl_sf_bessel_K1_scaled(u) + u * u * gsl_sf_bessel_K0_scaled(u)));
-  const int L = lx + ly + lz;
-  const double delr = A->GetRADSTEP();
-  for (int ir = 0; ir < A->GetNRADIAL(); ++ir) {
-    const double r = (ir + 0.5) * delr, r2 = r * r;
-    const double rx2 = r2 / (X * X);  // u - sqrt(u^2 + rx2) without cancellation
-    double S = lambdaG * NG * std::exp(-r2 / (4.0 * R * R)) +
-               lambdaX * NX * std::exp(-rx2 / (u + std::sqrt(u * u + rx2)));
-    if (L > 0) S *= std::pow(r2 / (r2 + a * a), 0.5 * L);
-    A->SetElement(lx, ly, lz, ir, S);
-  }
+  const Profile p = GetProfile();
+  double *S = A->Row(lx, ly, lz);
+  FillProfile(p, A->GetRADSTEP(), A->GetNRADIAL(), S);
+  ApplyOrder(p, lx + ly + lz, A->GetRADSTEP(), A->GetNRADIAL(), S, S);
 }
 
 void CSourceCalc_GX1D::CalcS(CCHArray *A) {
-  const int dlx = A->GetXSYM() ? 2 : 1, dly = A->GetYSYM() ? 2 : 1, dlz = A->GetZSYM() ? 2 : 1;
-  const int lmax = A->GetLMAX();
-  for (int lx = 0; lx <= 1; lx += dlx)
-    for (int ly = 0; lx + ly <= lmax; ly += dly)
-      for (int lz = 0; lx + ly + lz <= lmax; lz += dlz) CalcS(lx, ly, lz, A);
+  const Profile p = GetProfile();
+  const int n = A->GetNRADIAL();
+  const double delr = A->GetRADSTEP();
+  // The L = 0 component is the radial profile; every other component is it
+  // times the order factor.
+  const double *S0 = A->Row(0, 0, 0);
+  FillProfile(p, delr, n, A->Row(0, 0, 0));
+  A->ForEachTriple(A->GetLMAX(), 1, [&](int lx, int ly, int lz) {
+    const int L = lx + ly + lz;
+    if (L > 0) ApplyOrder(p, L, delr, n, S0, A->Row(lx, ly, lz));
+  });
   // The lx >= 2 components follow from tracelessness; completing them keeps
   // every reader of the array seeing the same function.
   A->FillRemainderX();
   CheckMeshReach(A);
+}
+
+CSourceCalc_GX1D::Profile CSourceCalc_GX1D::GetProfile() const {
+  Profile p;
+  p.lambdaG = parameter::getD(spars, "lambdaG", 0.3);
+  p.R = parameter::getD(spars, "R", 5.0);
+  p.lambdaX = parameter::getD(spars, "lambdaX", 0.3);
+  p.X = parameter::getD(spars, "X", 10.0);
+  p.a = parameter::getD(spars, "a", 5.0);
+  return p;
+}
+
+void CSourceCalc_GX1D::FillProfile(const Profile &p, double delr, int n, double *S) {
+  const double fourpi = 4.0 * M_PI;
+  const double NG = std::pow(fourpi * p.R * p.R, -1.5);
+  const double u = 2.0 * p.R * p.R / (p.X * p.X);
+  // 4 pi X^3 u^2 K2(u) is the integral of exp(-sqrt(u^2 + r^2/X^2)) over all space.
+  // Both the normalisation and the profile carry a factor e^u (scaled Bessel
+  // functions, exponent taken relative to u), so that neither under- nor
+  // overflows when X is much smaller than R (u beyond about 700).
+  const bool tail = p.lambdaX != 0.0;
+  const double NX =
+      tail ? 1.0 / (fourpi * p.X * p.X * p.X *
+                    (2.0 * u * gsl_sf_bessel_K1_scaled(u) + u * u * gsl_sf_bessel_K0_scaled(u)))
+           : 0.0;
+  const double gG = p.lambdaG * NG, gX = p.lambdaX * NX;
+  const double inv4R2 = 1.0 / (4.0 * p.R * p.R), invX2 = 1.0 / (p.X * p.X);
+  for (int ir = 0; ir < n; ++ir) {
+    const double r = (ir + 0.5) * delr, r2 = r * r;
+    double value = gG * std::exp(-r2 * inv4R2);
+    if (tail) {
+      const double rx2 = r2 * invX2;  // u - sqrt(u^2 + rx2) without cancellation
+      value += gX * std::exp(-rx2 / (u + std::sqrt(u * u + rx2)));
+    }
+    S[ir] = value;
+  }
+}
+
+void CSourceCalc_GX1D::ApplyOrder(const Profile &p, int L, double delr, int n, const double *S0, double *S) {
+  if (L == 0) {
+    if (S != S0) std::copy(S0, S0 + n, S);
+    return;
+  }
+  // (r^2/(r^2 + a^2))^(L/2) as the L-th power of its square root.
+  const double a2 = p.a * p.a;
+  for (int ir = 0; ir < n; ++ir) {
+    const double r = (ir + 0.5) * delr, r2 = r * r;
+    const double t = std::sqrt(r2 / (r2 + a2));
+    double f = t;
+    for (int k = 1; k < L; ++k) f *= t;
+    S[ir] = S0[ir] * f;
+  }
 }
 
 double CSourceCalc_GX1D::LostFraction(double rho) const {

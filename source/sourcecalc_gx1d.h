@@ -21,6 +21,14 @@ class CSourceCalc_GX1D : public CSourceCalc {
   double LostFraction(double rho) const;
 
  private:
+  struct Profile {
+    double lambdaG, R, lambdaX, X, a;
+  };
+  Profile GetProfile() const;
+  // The L = 0 profile at the bin centres (ir + 0.5) delr, ir < n, into S.
+  static void FillProfile(const Profile &p, double delr, int n, double *S);
+  // S = S0 times the order-L factor (r^2/(r^2+a^2))^(L/2); S may be S0.
+  static void ApplyOrder(const Profile &p, int L, double delr, int n, const double *S0, double *S);
   // Warns when the array's r mesh leaves more than kLostNormTolerance out.
   void CheckMeshReach(const CCHArray *A) const;
 };

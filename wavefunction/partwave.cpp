@@ -75,7 +75,20 @@ inline std::complex<double> CPartWave::Interpolate(const std::vector<std::comple
 void CPartWave::ExtendTable(int nrmax_new) {
   if (nrmax_new <= nrmax) return;
   phi.resize(static_cast<std::size_t>(nrmax_new) + 1);
-  for (int i = nrmax + 1; i <= nrmax_new; ++i) phi[i] = Direct((i + 0.5) * delr);
+  if (phiscaled.empty()) {
+    for (int i = nrmax + 1; i <= nrmax_new; ++i) phi[i] = Direct((i + 0.5) * delr);
+  } else {
+    // Both tables grow together, as phi_init builds them.
+    phiscaled.resize(static_cast<std::size_t>(nrmax_new) + 1);
+    const std::complex<double> eisigma = Misc::ceiphi(-sigma);
+    const double C = std::exp(lognorm), C2 = std::exp(2.0 * lognorm);
+    for (int i = nrmax + 1; i <= nrmax_new; ++i) {
+      double Fs, Gs, Fps, Gps;
+      CoulWave::GetFGScaled(ell, (i + 0.5) * delr * q / HBARC, eta, &Fs, &Gs, &Fps, &Gps);
+      phiscaled[i] = std::complex<double>(C2 * Fs, Gs) * eisigma;
+      phi[i] = std::complex<double>(C * Fs, Gs / C) * eisigma;
+    }
+  }
   nrmax = nrmax_new;
 }
 

@@ -41,8 +41,9 @@ class CPartWave {
   // 1/C_l) overflows. Without Coulomb the incoming wave itself.
   std::complex<double> GetPhiIncomingScaled(double r) const;
 
-  // Extends the table to nrmax_new + 1 points (r up to (nrmax_new + 0.5) delr)
-  // so that GetPhiIncoming is a lookup that far; existing entries are kept. A
+  // Extends the table (and phiscaled, where kept) to nrmax_new + 1 points (r
+  // up to (nrmax_new + 0.5) delr) so that GetPhiIncoming and
+  // GetPhiIncomingScaled are lookups that far; existing entries are kept. A
   // smaller nrmax_new changes nothing. Not to be called while another thread
   // reads the wave.
   void ExtendTable(int nrmax_new);

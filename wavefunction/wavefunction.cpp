@@ -137,31 +137,37 @@ void CWaveFunction::InitArrays() {
 }
 
 void CWaveFunction::InitWaves() {
-  // Partial-wave tables, checked before any wave is built: one per used l and
-  // mesh point, partwave_nrmax + 1 entries each.
-  std::vector<bool> used(static_cast<std::size_t>(ellmax) + 1, false);
-  for (int ic = 0; ic < nchannels; ic++)
-    if (ell[ic] >= 0 && ell[ic] <= ellmax) used[static_cast<std::size_t>(ell[ic])] = true;
-  const std::uint64_t tables = static_cast<std::uint64_t>(std::count(used.begin(), used.end(), true)) * nqmax;
-  femtokit::CheckTableSize("", femtokit::Format("%d-point q mesh (partial-wave tables)", nqmax),
-                           femtokit::SaturatingProduct(tables, static_cast<std::uint64_t>(partwave_nrmax) + 1),
-                           sizeof(std::complex<double>));
-  for (int iq = 0; iq < nqmax; iq++) {
-    const double q = qarray[iq];
-    const double e1 = sqrt(m1 * m1 + q * q), e2 = sqrt(m2 * m2 + q * q);
-    const double e = e1 + e2;
-    const double dm2 = m1 * m1 - m2 * m2;
-    eta[iq] = q1q2 * (pow(e, 4) - dm2 * dm2) / (4.0 * femtokit::constants::ALPHA_INV * q * e * e * e);
-    planewave[iq] = std::make_unique<CPlaneWave>(eta[iq], q1q2, q);
-  }
+  // The orders some channel uses; checked before the parallel loop.
+  std::vector<char> used(ellmax + 1, 0);
   for (int ic = 0; ic < nchannels; ic++) {
     const int l = ell[ic];
     if (l < 0 || l > ellmax) femtokit::Fatal("channel %d has ell=%d outside 0 ... ellmax=%d\n", ic, l, ellmax);
-    for (int iq = 0; iq < nqmax; iq++) {
-      if (!partwave[l][iq])
-        partwave[l][iq] = std::make_unique<CPartWave>(eta[iq], q1q2, qarray[iq], l, epsilon, partwave_nrmax, 0.01);
-    }
+    used[l] = 1;
   }
+  // Partial-wave tables, checked before any wave is built: one per used l and
+  // mesh point, partwave_nrmax + 1 entries each.
+  const std::uint64_t tables = static_cast<std::uint64_t>(std::count(used.begin(), used.end(), 1)) * nqmax;
+  femtokit::CheckTableSize("", femtokit::Format("%d-point q mesh (partial-wave tables)", nqmax),
+                           femtokit::SaturatingProduct(tables, static_cast<std::uint64_t>(partwave_nrmax) + 1),
+                           sizeof(std::complex<double>));
+  // Every mesh point is independent: its waves are built by one thread, so
+  // the tables do not depend on the thread count.
+  femtokit::ParallelErrors errors;
+#pragma omp parallel for schedule(dynamic)
+  for (int iq = 0; iq < nqmax; iq++) {
+    errors.Run([&] {
+      const double q = qarray[iq];
+      const double e1 = sqrt(m1 * m1 + q * q), e2 = sqrt(m2 * m2 + q * q);
+      const double e = e1 + e2;
+      const double dm2 = m1 * m1 - m2 * m2;
+      eta[iq] = q1q2 * (pow(e, 4) - dm2 * dm2) / (4.0 * femtokit::constants::ALPHA_INV * q * e * e * e);
+      planewave[iq] = std::make_unique<CPlaneWave>(eta[iq], q1q2, q);
+      for (int l = 0; l <= ellmax; l++)
+        if (used[l] && !partwave[l][iq])
+          partwave[l][iq] = std::make_unique<CPartWave>(eta[iq], q1q2, q, l, epsilon, partwave_nrmax, 0.01);
+    });
+  }
+  errors.Rethrow();
 }
 
 double CWaveFunction::CalcPsiSquared(int, double, double) const { return 1.0; }

@@ -57,7 +57,9 @@ class CWaveFunction {
   // ell and channelweight from nqmax, nchannels and ellmax.
   void InitArrays();
   // Fills eta and builds the plane wave of every mesh q and the partial wave of
-  // every (l, q) used by a channel. Fatal when the partial-wave tables would
+  // every (l, q) used by a channel. The mesh points are shared among OpenMP
+  // threads (the waves do not depend on their number). Fatal when a channel's
+  // ell lies outside 0 ... ellmax, or when the partial-wave tables would
   // exceed the memory budget.
   void InitWaves();
 

@@ -39,14 +39,20 @@ void CWaveFunction::CoulombCorrectPhaseShifts() {
 
 void CWaveFunction::FillWepsilon(bool free_eta) {
   const double volume = 4.0 * PI * epsilon * epsilon * epsilon / 3.0;
-  for (int ic = 0; ic < nchannels; ic++) {
-    for (int iq = 0; iq < nqmax; iq++) {
+  // Each mesh point by one thread (Coulomb functions at epsilon for every channel).
+  femtokit::ParallelErrors errors;
+#pragma omp parallel for schedule(dynamic)
+  for (int iq = 0; iq < nqmax; iq++) {
+    errors.Run([&] {
       const double q = qarray[iq];
-      const double iw = GetIW(ell[ic], epsilon, q, q1q2, eta[iq], delta[ic][iq]);
-      const double iw0 = GetIW(ell[ic], epsilon, q, q1q2, free_eta ? eta[iq] : 0.0, 0.0);
-      Wepsilon[ic][iq] = (ddeltadq[ic][iq] - iw + iw0) / volume;
-    }
+      for (int ic = 0; ic < nchannels; ic++) {
+        const double iw = GetIW(ell[ic], epsilon, q, q1q2, eta[iq], delta[ic][iq]);
+        const double iw0 = GetIW(ell[ic], epsilon, q, q1q2, free_eta ? eta[iq] : 0.0, 0.0);
+        Wepsilon[ic][iq] = (ddeltadq[ic][iq] - iw + iw0) / volume;
+      }
+    });
   }
+  errors.Rethrow();
 }
 
 double CWaveFunction::ShortRangeCorrection(int iq) const {

@@ -12,7 +12,6 @@
 namespace {
 
 const double kSqrtHalf = 0.7071067811865475;
-const int kPartWaveNR = 6000;  // partial-wave table: 0.01 fm steps to 60 fm
 // Where the integrated Reid93 solutions and the phase-shift form agree (the
 // one-pion tail is below 1e-5 of the kinetic energy there): the default
 // EPSILON. Inside the tail the phase-shift form is not valid.
@@ -58,10 +57,9 @@ void CWaveFunction_pp::Build(const char *parsfilename) {
   femtokit::Print("Arrays Initialized\n");
   ell[0] = 0;
   ell[1] = ell[2] = ell[3] = 1;
-  // Kernel meshes reach 40 to 60 fm. Beyond its table (30 fm by default) a
-  // partial wave evaluates the Coulomb functions directly at every call, which
-  // would dominate the kernel calculation; tabulate the two waves to 60 fm.
-  partwave_nrmax = kPartWaveNR;
+  // The partial-wave tables reach 30 fm (the default); CKernel::Calc extends
+  // them to its mesh's reach (TabulateTo), so no kernel point evaluates the
+  // Coulomb functions directly and no table is built beyond what is read.
   InitWaves();
   femtokit::Print("Partial Waves Initialized\n");
   ellmaxcopy = static_cast<short>(ellmax);
@@ -81,9 +79,9 @@ void CWaveFunction_pp::Build(const char *parsfilename) {
   phase_NS0.assign(nqmax, 0.0);
   uwork.assign(nradial + 3, 0.0);
   u_3P0 = u_3P1 = u_3C2 = u_1S0 = u_NS = u_NS0 = zero;
-  kwork.assign(nradial + 2, 0.0);
-  ureal_.assign(nradial + 2, 0.0);
-  scaled_.assign(7, zero);
+  scratch_.kwork.assign(nradial + 2, 0.0);
+  scratch_.u.assign(nradial + 2, 0.0);
+  scratch_.scaled.assign(7, zero);
   sminus1_.assign(7, std::vector<std::complex<double>>(nqmax, 0.0));
   qfactors.assign(nqmax, QFactors());
   Initialize();
@@ -98,25 +96,54 @@ void CWaveFunction_pp::Build(const char *parsfilename) {
 
 int CWaveFunction_pp::Initialize() {
   const bool strong = strongflag != 0;
-  for (int iq = 0; iq < nqmax; ++iq) {
-    GetPsiNoneCoupledState(iq, 0, "1S0", 3, strong);
-    GetPsiNoneCoupledState(iq, 1, "3P0", 1, strong);
-    GetPsiNoneCoupledState(iq, 1, "3P1", 2, strong);
-    GetPsiNoneCoupledState(iq, 1, "3C2", 5, strong);
-    GetPsiNoneCoupledState(iq, 1, "NS", 4, false);
-    GetPsiNoneCoupledState(iq, 0, "NS", 6, false);
-    // From the scaled solutions: l = 1 tables in units of C_1, the singlet in units of C_0.
-    const RadialTable &s3P0 = scaled_[1], &s3P1 = scaled_[2], &s1S0 = scaled_[3], &sNS = scaled_[4],
-                      &s3C2 = scaled_[5], &sNS0 = scaled_[6];
-    for (int i = nradial; i >= 0; --i) {
-      Ftriplet1[iq][i] = 0.5 * (s3C2[i] - s3P1[i]);
-      Dtriplet1[iq][i] = 0.5 * (s3C2[i] + s3P1[i]) - sNS[i];
-      Ftriplet0[iq][i] = (s3C2[i] - s3P0[i]) / 3.0;
-      Dtriplet0[iq][i] = (2.0 * s3C2[i] + s3P0[i]) / 3.0 - sNS[i];
-      Dsinglet[iq][i] = s1S0[i] - sNS0[i];
+  struct State {
+    short l;
+    const char *name;
+    short which;
+    bool strong;
+  };
+  const State states[] = {{0, "1S0", 3, strong}, {1, "3P0", 1, strong}, {1, "3P1", 2, strong},
+                          {1, "3C2", 5, strong}, {1, "NS", 4, false},   {0, "NS", 6, false}};
+  // The potential tables are filled before the threads start (the potential
+  // function need not be thread safe); afterwards they are only read.
+  std::vector<const std::vector<double> *> V(7, nullptr);
+  for (const State &s : states)
+    if (s.strong) V[s.which] = &PotentialTable(s.name);
+
+  // Every mesh point is integrated by one thread with its own scratch, in the
+  // same order of operations whatever the thread count. The public solution
+  // tables keep the last mesh point's, as a serial loop leaves them.
+  const RadialTable zero(nradial + 1, 0.0);
+  femtokit::ParallelErrors errors;
+#pragma omp parallel
+  {
+    Scratch work;
+    work.kwork.assign(nradial + 2, 0.0);
+    work.u.assign(nradial + 2, 0.0);
+    work.scaled.assign(7, zero);
+#pragma omp for schedule(dynamic)
+    for (int iq = 0; iq < nqmax; ++iq) {
+      errors.Run([&] {
+        for (const State &s : states)
+          Integrate(iq, s.l, s.name, s.which, V[s.which], work, iq == nqmax - 1);
+        // From the scaled solutions: l = 1 tables in units of C_1, the singlet in units of C_0.
+        const RadialTable &s3P0 = work.scaled[1], &s3P1 = work.scaled[2], &s1S0 = work.scaled[3],
+                          &sNS = work.scaled[4], &s3C2 = work.scaled[5], &sNS0 = work.scaled[6];
+        RadialTable &F1 = Ftriplet1[iq], &D1 = Dtriplet1[iq], &F0 = Ftriplet0[iq], &D0 = Dtriplet0[iq],
+                    &DS = Dsinglet[iq];
+        for (int i = nradial; i >= 0; --i) {
+          F1[i] = 0.5 * (s3C2[i] - s3P1[i]);
+          D1[i] = 0.5 * (s3C2[i] + s3P1[i]) - sNS[i];
+          F0[i] = (s3C2[i] - s3P0[i]) / 3.0;
+          D0[i] = (2.0 * s3C2[i] + s3P0[i]) / 3.0 - sNS[i];
+          DS[i] = s1S0[i] - sNS0[i];
+        }
+        FillQFactors(iq);
+      });
     }
-    FillQFactors(iq);
   }
+  errors.Rethrow();
+  statename = states[5].name;
   return 1;
 }
 
@@ -133,6 +160,13 @@ const std::vector<double> &CWaveFunction_pp::PotentialTable(const std::string &s
 int CWaveFunction_pp::GetPsiNoneCoupledState(long iq, short l, const char *name, short which, bool strong) {
   statename = name;
   if (which < 1 || which > 6) return 1;
+  const std::vector<double> *V = strong ? &PotentialTable(statename) : nullptr;
+  Integrate(static_cast<int>(iq), l, name, which, V, scratch_, true);
+  return 1;
+}
+
+void CWaveFunction_pp::Integrate(int iq, int l, const char *name, int which, const std::vector<double> *V,
+                                 Scratch &work, bool publish) {
   const int N = nradial;
   const double h = rmax / N, h2 = h * h;
   const double q = qarray[iq], k = q / HBARC;
@@ -149,7 +183,7 @@ int CWaveFunction_pp::GetPsiNoneCoupledState(long iq, short l, const char *name,
   const double ll = l * (l + 1.0);
 
   // K(r_j) for j = 1 ... N+1, u'' = K u.
-  const std::vector<double> *V = strong ? &PotentialTable(statename) : nullptr;
+  std::vector<double> &kwork = work.kwork;
   for (int j = 1; j <= N + 1; ++j) {
     const double r = j * h;
     kwork[j] = (V ? 2.0 * mu * (*V)[j] / hc2 : 0.0) + 2.0 * etak / r + ll / (r * r) - k * k;
@@ -159,7 +193,7 @@ int CWaveFunction_pp::GetPsiNoneCoupledState(long iq, short l, const char *name,
   // origin by Numerov's method (global error O(h^4)). Outward it is the
   // growing solution inside the Coulomb barrier, so no cancellation arises at
   // any q. K u is smooth at r = 0, where it is u''(0) = 2 eta k (l = 0), 2 (l = 1).
-  std::vector<double> &u = ureal_;
+  std::vector<double> &u = work.u;
   const double v1 = V ? 2.0 * mu * (*V)[1] / hc2 : 0.0;
   const double c1 = etak / (l + 1.0);
   const double c2 = (2.0 * etak * c1 + v1 - k * k) / (2.0 * (2.0 * l + 3.0));
@@ -192,13 +226,15 @@ int CWaveFunction_pp::GetPsiNoneCoupledState(long iq, short l, const char *name,
 
   // The regular solution normalised to e^(i delta)(F cos(delta) + G sin(delta)),
   // divided by C_l; the unscaled one (0 where it underflows) for the public table.
-  RadialTable &scaled = scaled_[which];
+  RadialTable &scaled = work.scaled[which];
   const std::complex<double> factor = eidelta * (sign / norm);
   for (int i = 0; i <= N; ++i) scaled[i] = factor * u[i];
-  const double C = std::exp(lognorm);
-  RadialTable *target = which == 1 ? &u_3P0 : which == 2 ? &u_3P1 : which == 3 ? &u_1S0
-                      : which == 4 ? &u_NS : which == 5 ? &u_3C2 : &u_NS0;
-  for (int i = 0; i <= N; ++i) (*target)[i] = C * scaled[i];
+  if (publish) {
+    const double C = std::exp(lognorm);
+    RadialTable *target = which == 1 ? &u_3P0 : which == 2 ? &u_3P1 : which == 3 ? &u_1S0
+                        : which == 4 ? &u_NS : which == 5 ? &u_3C2 : &u_NS0;
+    for (int i = 0; i <= N; ++i) (*target)[i] = C * scaled[i];
+  }
   // (S - 1)/C_l^2 = -2i sin(delta) e^(-i delta)/C_l^2.
   sminus1_[which][iq] = std::complex<double>(0.0, -2.0 * sign * beta / norm) * std::conj(eidelta);
   double phi = std::arg(eidelta) + 0.5 * M_PI;
@@ -206,7 +242,6 @@ int CWaveFunction_pp::GetPsiNoneCoupledState(long iq, short l, const char *name,
   std::vector<double> &phase = which == 1 ? phase_3P0 : which == 2 ? phase_3P1 : which == 3 ? phase_1S0
                              : which == 4 ? phase_NS : which == 5 ? phase_3C2 : phase_NS0;
   phase[iq] = phi;
-  return 1;
 }
 
 void CWaveFunction_pp::FillQFactors(int iq) {

@@ -53,7 +53,9 @@ class CWaveFunction_pp : public CWaveFunction {
   CWaveFunction_pp(const std::string &parsfilename, PotentialFunction potential);
 
   // Integrates every state at every mesh point and fills the combination
-  // tables; returns 1.
+  // tables; returns 1. The mesh points are shared among OpenMP threads (the
+  // tables do not depend on their number); a failure at any point is fatal
+  // after the loop.
   int Initialize();
 
   // Integrates one state at mesh point iq and stores its regular radial
@@ -119,15 +121,26 @@ class CWaveFunction_pp : public CWaveFunction {
     double gamow = 1.0, loggamow = 0.0;       // C_0^2 and its logarithm
   };
 
+  // Work arrays of one radial integration; one set per thread.
+  struct Scratch {
+    std::vector<double> kwork;         // effective potential K(r_i), i = 1 ... nradial + 1
+    std::vector<double> u;             // the regular solution being integrated, i = 0 ... nradial + 1
+    std::vector<RadialTable> scaled;   // [which]: the last solution of each state over C_l
+  };
+
   void Build(const char *parsfilename);
   void FillQFactors(int iq);
   // V(r_j) of a state at j = 1 ... nradial + 1 (it does not depend on q), computed once.
   const std::vector<double> &PotentialTable(const std::string &state);
+  // The work of GetPsiNoneCoupledState for a valid which, with the potential
+  // table V (null: no strong potential) and the scratch of the calling thread;
+  // writes the phase and S - 1 of mesh point iq, and with publish the public
+  // solution table of the state. Fatal when the solution does not match.
+  void Integrate(int iq, int l, const char *name, int which, const std::vector<double> *V, Scratch &work,
+                 bool publish);
 
   PotentialFunction potential;
-  std::vector<double> kwork;  // effective potential K(r_i), i = 1 ... nradial + 1
-  std::vector<double> ureal_;  // the regular solution being integrated, i = 0 ... nradial + 1
-  std::vector<RadialTable> scaled_;  // [which]: the last solution of each state over C_l
+  Scratch scratch_;  // of GetPsiNoneCoupledState
   std::vector<std::vector<std::complex<double>>> sminus1_;  // [which][iq]: (S - 1)/C_l^2
   std::map<std::string, std::vector<double>> potential_cache_;
   std::vector<QFactors> qfactors;

@@ -1,0 +1,355 @@
+// Transforms, chi-square and fits.
+#include <cmath>
+#include <memory>
+
+#include "arrays/array3d.h"
+#include "arrays/charray.h"
+#include "common.h"
+#include "config/parametermap.h"
+#include "fit/cf2sfit.h"
+#include "fit/cf2sfit_models.h"
+#include "fit/cfcalc.h"
+#include "fit/feeddown.h"
+#include "fit/s2cf.h"
+#include "fit/smearing.h"
+#include "kernel/kernel.h"
+#include "kernel/kernelwf.h"
+#include "source/sourcecalc.h"
+
+namespace femtokit {
+namespace python {
+
+namespace {
+
+std::vector<std::string> FreeNames(const CCF2SFit &f) {
+  std::vector<std::string> names;
+  for (int i = 0; i < f.nfreepars; i++) names.push_back(f.par[i].name);
+  return names;
+}
+
+CParInfo &Named(CCF2SFit &f, const std::string &name) {
+  const int i = f.FindPar(name);
+  if (i < 0) throw py::key_error("the fit has no parameter " + name);
+  return f.par[i];
+}
+
+template <class Field>
+py::array_t<double> Column(const CCF2SFit &f, Field field) {
+  py::array_t<double> a(f.npars);
+  for (int i = 0; i < f.npars; i++) a.mutable_at(i) = field(f.par[i]);
+  return a;
+}
+
+py::array_t<double> Matrix(const std::vector<std::vector<double>> &m) {
+  const py::ssize_t n = static_cast<py::ssize_t>(m.size());
+  py::array_t<double> a({n, n});
+  auto v = a.mutable_unchecked<2>();
+  for (py::ssize_t i = 0; i < n; i++)
+    for (py::ssize_t j = 0; j < n; j++) v(i, j) = m[i][j];
+  return a;
+}
+
+// chi^2 of a fit as a function of its free parameters, for SciPy or iminuit.
+class ChiSquare {
+ public:
+  explicit ChiSquare(py::object fit) : fit_(std::move(fit)), names_(FreeNames(fit_.cast<CCF2SFit &>())) {}
+
+  double operator()(const std::vector<double> &x) const {
+    CCF2SFit &f = fit_.cast<CCF2SFit &>();
+    if (FreeNames(f) != names_)
+      throw py::value_error(
+          "the fit's free parameters changed since this chi-square function was made; make "
+          "a new one with chi2_function()");
+    if (x.size() != names_.size())
+      throw py::value_error("expected " + std::to_string(names_.size()) + " parameter values, got " +
+                            std::to_string(x.size()));
+    Compute compute;
+    return f.GetChiSquared(x);
+  }
+
+  const std::vector<std::string> &names() const { return names_; }
+  py::array_t<double> Start() const {
+    const CCF2SFit &f = fit_.cast<const CCF2SFit &>();
+    py::array_t<double> a(static_cast<py::ssize_t>(names_.size()));
+    for (size_t i = 0; i < names_.size(); i++) a.mutable_at(i) = f.par[i].value;
+    return a;
+  }
+  py::array_t<double> Errors() const {
+    const CCF2SFit &f = fit_.cast<const CCF2SFit &>();
+    py::array_t<double> a(static_cast<py::ssize_t>(names_.size()));
+    for (size_t i = 0; i < names_.size(); i++) a.mutable_at(i) = f.par[i].error;
+    return a;
+  }
+  std::vector<std::pair<double, double>> Bounds() const {
+    const CCF2SFit &f = fit_.cast<const CCF2SFit &>();
+    std::vector<std::pair<double, double>> b;
+    for (size_t i = 0; i < names_.size(); i++) b.emplace_back(f.par[i].xmin, f.par[i].xmax);
+    return b;
+  }
+
+ private:
+  py::object fit_;
+  std::vector<std::string> names_;
+};
+
+struct ParSpec {
+  std::string name;
+  py::object value;
+  double error, xmin, xmax;
+};
+
+std::unique_ptr<CCF2SFit> MakeFit(CSourceCalc *scalc, CCHArray *cexp, CCHArray *cerror, CCHArray *ctheory,
+                                  CCHArray *source, CKernel *kernel, const std::vector<py::tuple> &parameters) {
+  if (parameters.empty()) throw py::value_error("a fit needs at least one parameter");
+  std::vector<ParSpec> specs;
+  for (const py::tuple &t : parameters) {
+    if (t.size() != 5) throw py::value_error("a parameter is a tuple (name, value or None, error, xmin, xmax)");
+    specs.push_back({t[0].cast<std::string>(), t[1], t[2].cast<double>(), t[3].cast<double>(), t[4].cast<double>()});
+  }
+  auto fit = std::make_unique<CCF2SFit>();
+  fit->npars = static_cast<int>(specs.size());
+  fit->ndim = 1;
+  fit->sourcecalc = scalc;
+  fit->cexpCH = cexp;
+  fit->cerrorCH = cerror;
+  fit->ctheoryCH = ctheory;
+  fit->sourceCH = source;
+  fit->kernel = kernel;
+  {
+    Compute compute;
+    fit->Init();
+  }
+  for (size_t i = 0; i < specs.size(); i++) {
+    const ParSpec &s = specs[i];
+    if (!(s.error > 0.0)) throw py::value_error("parameter " + s.name + ": the error must be positive");
+    const double value = s.value.is_none() ? parameter::getD(scalc->spars, s.name, 0.0) : s.value.cast<double>();
+    fit->par[i].Set(s.name, value, s.error, s.xmin, s.xmax);
+    fit->StepMatrix[i][i] = s.error;
+    fit->ErrorMatrix[i][i] = s.error * s.error;
+  }
+  return fit;
+}
+
+}  // namespace
+
+void BindFits(py::module_ &m) {
+  py::module_ s2cf = m.def_submodule("S2CF", "Source-to-correlation transforms (S2CF).");
+  s2cf.def("s2c", py::overload_cast<CCHArray *, CKernel *, CCHArray *>(&S2CF::s2c), py::arg("source"),
+           py::arg("kernel"), py::arg("cf"), py::call_guard<Compute>(),
+           "CF_l(q) = int 4 pi r^2 K_L(q, r) S_l(r) dr: zeroes cf and fills its lx <= 1 components with C(q) - 1 "
+           "(q in MeV/c) from the source (fm^-3, r in fm); call cf.fill_remainder_x() for the rest. "
+           "femtokit.Error for LMAX or symmetry mismatches.");
+  s2cf.def("s2c", py::overload_cast<int, int, int, CCHArray *, CKernel *, CCHArray *>(&S2CF::s2c), py::arg("lx"),
+           py::arg("ly"), py::arg("lz"), py::arg("source"), py::arg("kernel"), py::arg("cf"), py::call_guard<Compute>(),
+           "The same for component (lx, ly, lz) alone.");
+  s2cf.def("s2c", py::overload_cast<C3DArray *, CKernelWF *, C3DArray *>(&S2CF::s2c), py::arg("source"),
+           py::arg("kernel"), py::arg("cf"), py::call_guard<Compute>(),
+           "3D form: C(q) (the full C, not C - 1) at every stored cell of cf (MeV/c) from a source on a 3D mesh "
+           "(fm^-3, fm) through |psi|^2 of a CKernelWF, on the library's threads without the GIL.");
+
+  py::module_ cfcalc = m.def_submodule("CFCalc", "Chi-square between correlation functions (CFCalc).");
+  cfcalc.def("get_chi_squared",
+             py::overload_cast<int, int, int, CCHArray *, CCHArray *, CCHArray *>(&CFCalc::GetChiSquared),
+             py::arg("lx"), py::arg("ly"), py::arg("lz"), py::arg("cexp"), py::arg("cerror"), py::arg("ctheory"),
+             py::call_guard<Compute>(),
+             "Sum over the q bins of component (lx, ly, lz) of (exp - theory)^2/error^2. femtokit.Error for "
+             "arrays of different NRADIAL.");
+  cfcalc.def("get_chi_squared", py::overload_cast<C3DArray *, C3DArray *, C3DArray *>(&CFCalc::GetChiSquared),
+             py::arg("cexp"), py::arg("cerror"), py::arg("ctheory"), py::call_guard<Compute>(),
+             "The same over every stored cell of 3D meshes. femtokit.Error, naming what differs, for other meshes.");
+
+  py::class_<ChiSquare>(m, "ChiSquare",
+                        "chi^2 of a fit as a function of its free parameters (fit.chi2_function()): call it with a "
+                        "sequence of their values in the order of names. For SciPy: minimize(f, f.start, "
+                        "bounds=f.bounds); for iminuit: Minuit(f, f.start, name=f.names) with errordef f.errordef.")
+      .def("__call__", &ChiSquare::operator(), py::arg("x"),
+           "chi^2 at the free values x (the fit's own values do not change; its best point is remembered).")
+      .def_property_readonly("names", &ChiSquare::names, "Names of the free parameters, in call order.")
+      .def_property_readonly("start", &ChiSquare::Start, "The fit's current values of the free parameters.")
+      .def_property_readonly("errors", &ChiSquare::Errors, "Their errors (step scales).")
+      .def_property_readonly("bounds", &ChiSquare::Bounds, "Their (xmin, xmax).")
+      .def_property_readonly(
+          "errordef", [](const ChiSquare &) { return 1.0; }, "Delta chi^2 = 1 at one standard deviation.");
+
+  py::class_<CCF2SFit>(m, "CCF2SFit",
+                       "Fit of a source model's parameters to a measured correlation function: each evaluation "
+                       "writes trial values into the model's spars, fills the source, transforms it through the "
+                       "kernel and takes chi^2 against the data. The objects it uses are kept alive by it.")
+      .def(py::init(&MakeFit), py::arg("source_calc"), py::arg("cexp"), py::arg("cerror"), py::arg("ctheory"),
+           py::arg("source"), py::arg("kernel"), py::arg("parameters"), py::keep_alive<1, 2>(), py::keep_alive<1, 3>(),
+           py::keep_alive<1, 4>(), py::keep_alive<1, 5>(), py::keep_alive<1, 6>(), py::keep_alive<1, 7>(),
+           "A fit of the (0,0,0) component (set_l for another) of any source model. parameters: tuples (name, "
+           "value or None for the model's current value, error > 0, xmin, xmax) naming keys of the model's spars.")
+      .def("set_par", &CCF2SFit::SetPar, py::arg("name"), py::arg("value"), "Sets a parameter's value.")
+      .def(
+          "set_error", [](CCF2SFit &f, const std::string &name, double e) { Named(f, name).error = e; },
+          py::arg("name"), py::arg("error"), "Sets a parameter's error (the scale of trial steps).")
+      .def(
+          "set_bounds",
+          [](CCF2SFit &f, const std::string &name, double lo, double hi) {
+            CParInfo &p = Named(f, name);
+            p.xmin = lo;
+            p.xmax = hi;
+          },
+          py::arg("name"), py::arg("xmin"), py::arg("xmax"), "Sets a parameter's allowed range.")
+      .def("fix_par", &CCF2SFit::FixPar, py::arg("name"), "Holds the parameter constant.")
+      .def("free_par", &CCF2SFit::FreePar, py::arg("name"), "Lets the parameter vary again.")
+      .def("set_l", &CCF2SFit::SetL, py::arg("lx"), py::arg("ly"), py::arg("lz"),
+           "The harmonic component fitted by a one-dimensional fit.")
+      .def("use_best_pars", &CCF2SFit::UseBestPars, "Moves to the best point seen.")
+      .def("find_par", &CCF2SFit::FindPar, py::arg("name"), "Position of the parameter, or -1.")
+      .def(
+          "read_data",
+          [](CCF2SFit &f, const py::object &cfdir, const py::object &errordir) {
+            const std::string cf = Path(cfdir), err = Path(errordir);
+            Compute compute;
+            f.ReadData(cf, err);
+          },
+          py::arg("cfdir"), py::arg("errordir"),
+          "Reads the measured C(q) - 1 and its errors from data directories as the main job writes them "
+          "(e.g. 'GX1d/pp', 'GX1d/pp_errors'). femtokit.Error for missing or malformed ones.")
+      .def(
+          "get_chi_squared",
+          [](CCF2SFit &f, const std::vector<double> &x) {
+            if (static_cast<int>(x.size()) != f.nfreepars)
+              throw py::value_error("expected " + std::to_string(f.nfreepars) + " free parameter values");
+            Compute compute;
+            return f.GetChiSquared(x);
+          },
+          py::arg("x"), "chi^2 at the free values x (in the order of free_names); the values do not change.")
+      .def(
+          "chi2_function", [](py::object self) { return ChiSquare(self); },
+          "A ChiSquare: chi^2 as a function of the current free parameters, for SciPy or iminuit.")
+      .def("newton", &CCF2SFit::Newton, py::arg("n") = 2, py::call_guard<Compute>(),
+           "Newton-Raphson with a finite-difference Hessian (one iteration for n <= 1, two otherwise); leaves "
+           "error_matrix = 2 H^-1.")
+      .def("steepest_descent", &CCF2SFit::SteepestDescent, py::arg("n"), py::call_guard<Compute>(),
+           "At most n steepest-descent iterations in error-scaled coordinates.")
+      .def("metropolis", &CCF2SFit::Metropolis, py::arg("n"), py::call_guard<Compute>(),
+           "A Markov chain of n evaluations; error_matrix becomes the chain's covariance.")
+      .def("update_metro_step_size", &CCF2SFit::UpdateMetroStepSize, py::call_guard<Compute>(),
+           "Metropolis proposal steps and the errors from error_matrix.")
+      .def(
+          "calc_error_matrix_from_curvature",
+          [](CCF2SFit &f, const std::vector<std::vector<double>> &c) { return f.CalcErrorMatrixFromCurvature(c); },
+          py::arg("curvature"),
+          "error_matrix = C^-1 over the free block, C the curvature of chi^2/2 (a free x free matrix); False "
+          "when C is not positive definite.")
+      .def("fit_table", &CCF2SFit::FitTable, "Name, value, error and free of each parameter; chi^2, bins, dof.")
+      .def("print_fit_table", &CCF2SFit::PrintFitTable)
+      .def_property_readonly(
+          "names",
+          [](const CCF2SFit &f) {
+            std::vector<std::string> n;
+            for (const CParInfo &p : f.par) n.push_back(p.name);
+            return n;
+          },
+          "Parameter names, free ones first (the order of values, errors and the matrices).")
+      .def_property_readonly("free_names", &FreeNames, "Names of the free parameters.")
+      .def_property_readonly(
+          "values", [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.value; }); },
+          "Current values (a copy).")
+      .def_property_readonly(
+          "errors", [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.error; }); },
+          "Errors: statistical, Delta chi^2 = 1 (a copy).")
+      .def_property_readonly("xmin",
+                             [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.xmin; }); })
+      .def_property_readonly("xmax",
+                             [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.xmax; }); })
+      .def_property_readonly("fixed",
+                             [](const CCF2SFit &f) {
+                               std::vector<bool> b;
+                               for (const CParInfo &p : f.par) b.push_back(p.fixed);
+                               return b;
+                             })
+      .def_property_readonly(
+          "error_matrix", [](const CCF2SFit &f) { return Matrix(f.ErrorMatrix); },
+          "Covariance of the parameters (npars x npars, a copy).")
+      .def_property_readonly(
+          "step_matrix", [](const CCF2SFit &f) { return Matrix(f.StepMatrix); }, "Metropolis step directions.")
+      .def_readonly("chi2", &CCF2SFit::chi2, "chi^2 of the current point.")
+      .def_readonly("bestchi2", &CCF2SFit::bestchi2, "Smallest chi^2 seen.")
+      .def_readonly("ncalls", &CCF2SFit::ncalls, "Evaluations so far.")
+      .def_readonly("npars", &CCF2SFit::npars)
+      .def_readonly("nfreepars", &CCF2SFit::nfreepars)
+      .def_readonly("ndim", &CCF2SFit::ndim)
+      .def_property_readonly("nbins", &CCF2SFit::GetNBins, "Measured points compared.")
+      .def_property_readonly("ndof", &CCF2SFit::GetNDOF, "Degrees of freedom.")
+      .def(
+          "set_feeddown", [](CCF2SFit &f, CFeedDown *d) { f.feeddown = d; }, py::arg("feeddown"),
+          py::keep_alive<1, 2>(), "Chains a feed-down decomposition after the transform (None removes it).")
+      .def(
+          "set_smearing", [](CCF2SFit &f, CMomentumSmearing *s) { f.smearing = s; }, py::arg("smearing"),
+          py::keep_alive<1, 2>(), "Chains a momentum smearing after the transform (None removes it).")
+      .def(
+          "set_model_array", [](CCF2SFit &f, CCHArray *a) { f.cmodelCH = a; }, py::arg("cmodel"),
+          py::keep_alive<1, 2>(), "Where the model after the chained steps lands (measured mesh).");
+
+  py::class_<CCF2SFit_GX1D, CCF2SFit>(
+      m, "CCF2SFit_GX1D",
+      "Fit of CSourceCalc_GX1D: lambdaG, R (fm), lambdaX, X (fm), a (fm), starting from the model's values.")
+      .def(py::init<CSourceCalc *, CCHArray *, CCHArray *, CCHArray *, CCHArray *, CKernel *>(), py::arg("source_calc"),
+           py::arg("cexp"), py::arg("cerror"), py::arg("ctheory"), py::arg("source"), py::arg("kernel"),
+           py::keep_alive<1, 2>(), py::keep_alive<1, 3>(), py::keep_alive<1, 4>(), py::keep_alive<1, 5>(),
+           py::keep_alive<1, 6>(), py::keep_alive<1, 7>(), py::call_guard<Compute>());
+
+  py::class_<CCF2SFit_3DGaussian, CCF2SFit>(
+      m, "CCF2SFit_3DGaussian",
+      "Fit of CSourceCalc_Gaussian to a correlation function on a 3D mesh: lambda, Rx, Ry, Rz, Xoff (fm).")
+      .def(py::init<CSourceCalc *, C3DArray *, C3DArray *, C3DArray *, CCHArray *, CCHArray *, CKernel *>(),
+           py::arg("source_calc"), py::arg("cexp"), py::arg("cerror"), py::arg("ctheory"), py::arg("ctheory_ch"),
+           py::arg("source"), py::arg("kernel"), py::keep_alive<1, 2>(), py::keep_alive<1, 3>(), py::keep_alive<1, 4>(),
+           py::keep_alive<1, 5>(), py::keep_alive<1, 6>(), py::keep_alive<1, 7>(), py::keep_alive<1, 8>(),
+           py::call_guard<Compute>());
+
+  py::class_<CFeedDown>(m, "CFeedDown",
+                        "Feed-down decomposition: C_model - 1 = lambdaGen (C_gen - 1) + sum_i lambda_i (C_i - 1), "
+                        "residuals flat, direct or carried by a decay matrix; q in MeV/c.")
+      .def(py::init([](const py::object &pars) {
+             std::unique_ptr<CFeedDown> d;
+             WithParameterFile(pars, [&](const std::string &file) { d = std::make_unique<CFeedDown>(file); });
+             return d;
+           }),
+           py::arg("pars"),
+           "From a parameter file or dict. Relative matrix file names are taken from the file's directory (for a "
+           "dict: give absolute names). femtokit.Error, naming the file at fault, for bad settings or matrices.")
+      .def("apply", &CFeedDown::Apply, py::arg("cf_in"), py::arg("cf_out"), py::call_guard<Compute>(),
+           "Writes C_model - 1 into the (0,0,0) component of cf_out from C_gen - 1 in cf_in.")
+      .def("set_parent_correlation", &CFeedDown::SetParentCorrelation, py::arg("name"), py::arg("parent"),
+           py::keep_alive<1, 3>(), "The parent C - 1 of a direct or matrix residual (kept alive by this object).")
+      .def("get_residual_correlation", &CFeedDown::GetResidualCorrelation, py::arg("name"), py::arg("out"),
+           py::call_guard<Compute>())
+      .def("set_lambda", &CFeedDown::SetLambda, py::arg("key"), py::arg("value"),
+           "Sets 'lambdaGen' or 'lambda_<name>'.")
+      .def("get_lambda", &CFeedDown::GetLambda, py::arg("key"))
+      .def("check_lambdas", &CFeedDown::CheckLambdas, "Checks the lambdas as apply does; returns their sum.")
+      .def_property_readonly("residual_names",
+                             [](const CFeedDown &d) {
+                               std::vector<std::string> n;
+                               for (int i = 0; i < d.GetNResiduals(); i++) n.push_back(d.GetResidualName(i));
+                               return n;
+                             })
+      .def_property_readonly(
+          "lambdas", [](const CFeedDown &d) { return ToDict(d.lambdas); }, "The lambdas by key (a copy).");
+
+  py::class_<CMomentumSmearing>(m, "CMomentumSmearing",
+                                "Momentum resolution: carries C - 1 from the true q mesh to the measured one "
+                                "(response matrix or Gaussian sigma(q)); q in MeV/c.")
+      .def(py::init([](const py::object &pars) {
+             std::unique_ptr<CMomentumSmearing> s;
+             WithParameterFile(pars, [&](const std::string &file) { s = std::make_unique<CMomentumSmearing>(file); });
+             return s;
+           }),
+           py::arg("pars"),
+           "From a parameter file or dict (MODE, MATRIXFILE, SIGMA, SIGMAFILE, UNITS, ...). Relative file names "
+           "are taken from the file's directory (for a dict: give absolute names).")
+      .def("apply", &CMomentumSmearing::Apply, py::arg("cf_in"), py::arg("cf_out"), py::call_guard<Compute>(),
+           "Smears the (0,0,0) component of cf_in (true mesh) into cf_out (measured mesh).")
+      .def_property_readonly("is_gaussian", &CMomentumSmearing::IsGaussian)
+      .def("get_sigma", &CMomentumSmearing::GetSigma, py::arg("q"), "Resolution (MeV/c) at true q (MeV/c).")
+      .def("true_q_reach", &CMomentumSmearing::TrueQReach, py::arg("qreco"),
+           "How far (MeV/c) the model's true mesh should reach for measured bins up to qreco.");
+}
+
+}  // namespace python
+}  // namespace femtokit

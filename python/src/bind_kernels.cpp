@@ -1,0 +1,260 @@
+// Pair wave functions and the kernels built from them.
+#include <memory>
+
+#include "common.h"
+#include "config/fatal.h"
+#include "kernel/kernel.h"
+#include "kernel/kernelwf.h"
+#include "wavefunction/wavefunction.h"
+#include "wavefunction/wavefunction_generic.h"
+#include "wavefunction/wavefunction_pairs.h"
+
+namespace femtokit {
+namespace python {
+
+namespace {
+
+// Runs body(i) for i in 0 .. n-1 on the library's threads; an error leaves
+// after the loop. Only for bodies that read shared objects.
+template <class F>
+void ParallelFor(py::ssize_t n, F &&body) {
+  femtokit::ParallelErrors errors;
+#pragma omp parallel for schedule(static)
+  for (py::ssize_t i = 0; i < n; i++) errors.Run([&] { body(i); });
+  errors.Rethrow();
+}
+
+py::array_t<double> Centres(int n, double del) {
+  py::array_t<double> c(n);
+  for (int i = 0; i < n; i++) c.mutable_at(i) = (i + 0.5) * del;
+  return c;
+}
+
+}  // namespace
+
+void BindWaveFunctions(py::module_ &m) {
+  m.def("pair_names", &femtokit::PairNames,
+        "Names of the pairs that have a wave function: 'pp', 'pkplus', 'ppiplus', 'pipluspiminus', 'nn'.");
+  m.def("pair_is_identical", py::overload_cast<const std::string &>(&femtokit::PairIsIdentical), py::arg("pair"),
+        "True for pairs of identical particles, whose kernels hold even l only. femtokit.Error for an unknown "
+        "pair and for 'generic' (give its wave function).");
+  m.def("pair_is_identical", py::overload_cast<const std::string &, const CWaveFunction &>(&femtokit::PairIsIdentical),
+        py::arg("pair"), py::arg("wf"),
+        "The same for a built wave function of the pair ('generic': what its parameters say).");
+
+  py::class_<CWaveFunction>(m, "CWaveFunction",
+                            "A two-particle relative wave function (built by make_wave_function). q in MeV/c "
+                            "(one particle in the pair frame), r in fm, cos(theta) between q and r.")
+      .def(
+          "psi_squared",
+          [](const CWaveFunction &wf, const py::object &q, const py::object &r, const py::object &ctheta) {
+            return Vectorize({q, r, ctheta}, [&](const std::vector<const double *> &v, py::ssize_t n, double *out) {
+              ParallelFor(n, [&](py::ssize_t i) { out[i] = wf.GetPsiSquared(v[0][i], v[1][i], v[2][i]); });
+            });
+          },
+          py::arg("q"), py::arg("r"), py::arg("ctheta"),
+          "|psi|^2 at momentum q (MeV/c), separation r (fm) and cos(theta), NumPy broadcasting, linear in q "
+          "between mesh points; computed on the library's threads without the GIL.")
+      .def("tabulate_to", &CWaveFunction::TabulateTo, py::arg("rmax"), py::call_guard<Compute>(),
+           "Extends the radial tables to rmax (fm) so that |psi|^2 up to there is a table lookup (the kernel "
+           "calculation does it itself).")
+      .def("epsilon_jump", &CWaveFunction::EpsilonJump, py::call_guard<Compute>(),
+           "Largest |psi|^2 difference between the inner and outer forms at r = EPSILON.")
+      .def_property_readonly("nqmax", &CWaveFunction::GetNQMAX, "Number of q mesh points.")
+      .def_property_readonly("delq", &CWaveFunction::GetDELQ,
+                             "q mesh step (MeV/c); negative for a mesh read from a file.")
+      .def_property_readonly("epsilon", &CWaveFunction::GetEPSILON, "EPSILON (fm).")
+      .def_property_readonly("q1q2", &CWaveFunction::GetQ1Q2, "Product of the charges.")
+      .def_property_readonly("nchannels", &CWaveFunction::GetNChannels, "Number of strong channels.")
+      .def_property_readonly(
+          "q_mesh",
+          [](const CWaveFunction &wf) {
+            py::array_t<double> q(wf.GetNQMAX());
+            for (int i = 0; i < wf.GetNQMAX(); i++) q.mutable_at(i) = wf.GetQ(i);
+            return q;
+          },
+          "The q mesh points (MeV/c), a new array.")
+      .def(
+          "channel_ell",
+          [](const CWaveFunction &wf) {
+            std::vector<int> ell;
+            for (int c = 0; c < wf.GetNChannels(); c++) ell.push_back(wf.GetEll(c));
+            return ell;
+          },
+          "Orbital angular momentum of each channel.")
+      .def(
+          "phase_shifts",
+          [](const CWaveFunction &wf) {
+            py::array_t<double> d({wf.GetNChannels(), wf.GetNQMAX()});
+            auto a = d.mutable_unchecked<2>();
+            for (int c = 0; c < wf.GetNChannels(); c++)
+              for (int i = 0; i < wf.GetNQMAX(); i++) a(c, i) = wf.GetDelta(c, i);
+            return d;
+          },
+          "Phase shifts (radians) as a new array [channel, q mesh point].");
+
+  py::class_<CWaveFunction_generic, CWaveFunction>(
+      m, "CWaveFunction_generic",
+      "A pair described by its parameter file: masses M1, M2 (MeV), charges Q1Q2, spins, IDENTICAL, and strong "
+      "channels by scattering length and effective range (fm) or phase-shift tables.")
+      .def(py::init([](const py::object &pars) {
+             std::unique_ptr<CWaveFunction_generic> wf;
+             WithParameterFile(pars,
+                               [&](const std::string &file) { wf = std::make_unique<CWaveFunction_generic>(file); });
+             return wf;
+           }),
+           py::arg("pars"),
+           "From a parameter file or dict (a relative phase-shift file name is taken from the file's directory; "
+           "for a dict give absolute names). femtokit.Error, naming the file or key, for inconsistent settings.")
+      .def_property_readonly("identical", &CWaveFunction_generic::GetIDENTICAL)
+      .def_property_readonly("m1", &CWaveFunction_generic::GetM1, "Mass (MeV).")
+      .def_property_readonly("m2", &CWaveFunction_generic::GetM2, "Mass (MeV).")
+      .def_property_readonly(
+          "spin_states",
+          [](const CWaveFunction_generic &wf) {
+            py::list states;
+            for (const auto &st : wf.GetSpinStates()) {
+              py::dict d;
+              d["S"] = st.S, d["weight"] = st.weight, d["symmetric"] = st.symmetric, d["channels"] = st.channels;
+              states.append(d);
+            }
+            return states;
+          },
+          "Total-spin states: S, weight, spatial symmetry and the strong channels acting in each.");
+
+  m.def(
+      "make_wave_function",
+      [](const std::string &pair, const py::object &pars) {
+        std::unique_ptr<CWaveFunction> wf;
+        WithParameterFile(pars, [&](const std::string &file) { wf = femtokit::MakeWaveFunction(pair, file); });
+        return wf;
+      },
+      py::arg("pair"), py::arg("pars"),
+      "The wave function of the named pair (pair_names(), or 'generic') from a wave-function parameter file or dict "
+      "(NQMAX, "
+      "DELQ in MeV/c, EPSILON in fm, STRONG, COULOMB, ...). Built without the GIL. femtokit.Error for an "
+      "unknown pair or a missing file.");
+}
+
+void BindKernels(py::module_ &m) {
+  py::class_<CKernel>(m, "CKernel",
+                      "Legendre projections K_l(q, r) of |psi|^2 - 1 on a bin-centred mesh: q_iq = (iq + 0.5) "
+                      "DELQ (MeV/c), r_ir = (ir + 0.5) DELR (fm); |psi|^2 = 1 + sum_l (2l+1) K_l P_l(cos theta). "
+                      "Identical particles have even l only.")
+      .def(py::init([](const py::object &pars) {
+             std::unique_ptr<CKernel> k;
+             WithParameterFile(pars, [&](const std::string &file) { k = std::make_unique<CKernel>(file); });
+             return k;
+           }),
+           py::arg("pars"),
+           "Zero tables on the mesh of a kernel parameter file or dict (NQMAX, NRMAX, KLMAX, DELQ in MeV/c, DELR "
+           "in fm, IDENTICAL).")
+      .def_property_readonly("lmax", &CKernel::GetLMAX)
+      .def_property_readonly("nqmax", &CKernel::GetNQMAX)
+      .def_property_readonly("nrmax", &CKernel::GetNRMAX)
+      .def_property_readonly("delq", &CKernel::GetDELQ, "q bin width (MeV/c).")
+      .def_property_readonly("delr", &CKernel::GetDELR, "r bin width (fm).")
+      .def_property_readonly("identical", &CKernel::GetIDENTICAL)
+      .def_property_readonly(
+          "q", [](const CKernel &k) { return Centres(k.GetNQMAX(), k.GetDELQ()); }, "q bin centres (MeV/c).")
+      .def_property_readonly(
+          "r", [](const CKernel &k) { return Centres(k.GetNRMAX(), k.GetDELR()); }, "r bin centres (fm).")
+      .def(
+          "table",
+          [](py::object self, int ell) {
+            CKernel &k = self.cast<CKernel &>();
+            double *data = k.Table(ell);
+            if (!data)
+              throw py::key_error("l=" + std::to_string(ell) + " has no table (LMAX " + std::to_string(k.GetLMAX()) +
+                                  (k.GetIDENTICAL() ? ", identical particles: even l only)" : ")"));
+            return View(data, {k.GetNQMAX(), k.GetNRMAX()}, self);
+          },
+          py::arg("ell"),
+          "K_ell(q, r) as a writable NumPy view (no copy) of shape (nqmax, nrmax); KeyError for an absent l. "
+          "The view keeps the kernel alive.")
+      .def(
+          "tables",
+          [](const CKernel &k) {
+            py::array_t<double> t({k.GetLMAX() + 1, k.GetNQMAX(), k.GetNRMAX()});
+            auto a = t.mutable_unchecked<3>();
+            for (int l = 0; l <= k.GetLMAX(); l++)
+              for (int iq = 0; iq < k.GetNQMAX(); iq++)
+                for (int ir = 0; ir < k.GetNRMAX(); ir++) a(l, iq, ir) = k.GetValue(l, iq, ir);
+            return t;
+          },
+          "All K_l(q, r) as a new array of shape (lmax + 1, nqmax, nrmax), zero for absent l.")
+      .def(
+          "get_value",
+          [](const CKernel &k, int ell, const py::object &q, const py::object &r) {
+            return Vectorize({q, r}, [&](const std::vector<const double *> &v, py::ssize_t n, double *out) {
+              for (py::ssize_t i = 0; i < n; i++) out[i] = k.GetValue(ell, v[0][i], v[1][i]);
+            });
+          },
+          py::arg("ell"), py::arg("q"), py::arg("r"),
+          "K_ell bilinearly interpolated at q (MeV/c) and r (fm), NumPy broadcasting.")
+      .def(
+          "psi_squared",
+          [](CKernel &k, const py::object &q, const py::object &r, const py::object &ctheta) {
+            return Vectorize({q, r, ctheta}, [&](const std::vector<const double *> &v, py::ssize_t n, double *out) {
+              for (py::ssize_t i = 0; i < n; i++) out[i] = k.GetPsiSquared(v[0][i], v[1][i], v[2][i]);
+            });
+          },
+          py::arg("q"), py::arg("r"), py::arg("ctheta"),
+          "|psi|^2 rebuilt from the projections at q (MeV/c), r (fm), cos(theta), NumPy broadcasting.")
+      .def("calc", &CKernel::Calc, py::arg("wf"), py::call_guard<Compute>(),
+           "Fills the tables from a wave function, on the library's threads without the GIL (the result does not "
+           "depend on the thread count). femtokit.Error as the wave function fails.")
+      .def("calc_pure_hbt", &CKernel::Calc_PureHBT, py::call_guard<Compute>(),
+           "Fills the tables for free identical bosons: K_l = (-1)^(l/2) j_l(2 q r / hbarc), even l.")
+      .def("calc_class_coul", &CKernel::Calc_ClassCoul, py::arg("ma"), py::arg("mb"), py::arg("q1q2"),
+           py::call_guard<Compute>(), "Fills the tables from classical Coulomb trajectories (masses in MeV).")
+      .def("read", PathMethod<>(&CKernel::Read), py::arg("dirname"),
+           "Reads a kernel directory ('ell%d_q%07.2f.tmp' files). femtokit.Error, naming the file, for a missing "
+           "or inconsistent one.")
+      .def("write", PathMethod<>(&CKernel::Write), py::arg("dirname"), "Writes a kernel directory as one step.");
+
+  py::class_<CKernelWF>(m, "CKernelWF",
+                        "The kernel |psi|^2 - 1 itself on a (q, r, cos theta) mesh: q_iq = (iq + 0.5) DELQ "
+                        "(MeV/c), r_ir = (ir + 0.5) DELR (fm), c_ic = 1 - ic DELCTHETA; for the 3D transform.")
+      .def(py::init([](const py::object &pars) {
+             std::unique_ptr<CKernelWF> k;
+             WithParameterFile(pars, [&](const std::string &file) { k = std::make_unique<CKernelWF>(file); });
+             return k;
+           }),
+           py::arg("pars"),
+           "A table (every value 1) on the mesh of a parameter file or dict (NQMAX, NRMAX, NCTHETA, DELQ, DELR, "
+           "IDENTICAL). femtokit.Error for missing keys or empty meshes.")
+      .def_property_readonly("nqmax", &CKernelWF::GetNQMAX)
+      .def_property_readonly("nrmax", &CKernelWF::GetNRMAX)
+      .def_property_readonly("nctheta", &CKernelWF::GetNCTHETA)
+      .def_property_readonly("delq", &CKernelWF::GetDELQ, "q bin width (MeV/c).")
+      .def_property_readonly("delr", &CKernelWF::GetDELR, "r bin width (fm).")
+      .def_property_readonly("delctheta", &CKernelWF::GetDELCTHETA)
+      .def_property_readonly("identical", &CKernelWF::GetIDENTICAL)
+      .def_property_readonly(
+          "values",
+          [](py::object self) {
+            CKernelWF &k = self.cast<CKernelWF &>();
+            return View(&k.Value(0, 0, 0), {k.GetNQMAX(), k.GetNRMAX(), k.GetNCTHETA() + 1}, self);
+          },
+          "K = |psi|^2 - 1 as a writable NumPy view (no copy) of shape (nqmax, nrmax, nctheta + 1). The view "
+          "keeps the kernel alive.")
+      .def(
+          "psi_squared",
+          [](const CKernelWF &k, const py::object &q, const py::object &r, const py::object &ctheta) {
+            return Vectorize({q, r, ctheta}, [&](const std::vector<const double *> &v, py::ssize_t n, double *out) {
+              ParallelFor(n, [&](py::ssize_t i) { out[i] = k.GetPsiSquared(v[0][i], v[1][i], v[2][i]); });
+            });
+          },
+          py::arg("q"), py::arg("r"), py::arg("ctheta"),
+          "|psi|^2 interpolated at q (MeV/c), r (fm), cos(theta), NumPy broadcasting.")
+      .def("calc", &CKernelWF::Calc, py::arg("wf"), py::call_guard<Compute>(),
+           "Fills the table from a wave function, on the library's threads without the GIL.")
+      .def("calc_pure_hbt", &CKernelWF::Calc_PureHBT, py::call_guard<Compute>(),
+           "Free identical bosons: |psi|^2 = 1 + cos(2 q r c / hbarc).")
+      .def("read", PathMethod<>(&CKernelWF::Read), py::arg("dirname"))
+      .def("write", PathMethod<>(&CKernelWF::Write), py::arg("dirname"));
+}
+
+}  // namespace python
+}  // namespace femtokit

@@ -1,0 +1,210 @@
+// Source models: each fills a Cartesian-harmonic array with S(r) in fm^-3.
+#include <memory>
+
+#include "arrays/array3d.h"
+#include "arrays/charray.h"
+#include "common.h"
+#include "source/sourcecalc.h"
+#include "source/sourcecalc_blast.h"
+#include "source/sourcecalc_gaussian.h"
+#include "source/sourcecalc_gx1d.h"
+#include "source/sourcecalc_levy.h"
+#include "source/sourcecalc_oscar.h"
+
+namespace femtokit {
+namespace python {
+
+namespace {
+
+// Overlays the dict (when given) onto the model's defaults.
+template <class T>
+std::unique_ptr<T> Make(const py::object &spars) {
+  auto s = std::make_unique<T>();
+  if (!spars.is_none()) {
+    const parameterMap extra = ToParameterMap(spars.cast<py::dict>());
+    for (const auto &e : extra) s->spars[e.first] = e.second;
+  }
+  return s;
+}
+
+py::array_t<double> Points(const femtokit::PointList &p) {
+  py::array_t<double> a({static_cast<py::ssize_t>(p.size()), static_cast<py::ssize_t>(4)});
+  auto v = a.mutable_unchecked<2>();
+  for (size_t i = 0; i < p.size(); i++)
+    for (int k = 0; k < 4; k++) v(i, k) = p[i][k];
+  return a;
+}
+
+const char *kSparsDoc =
+    "The model's parameters as a dict (a copy; doubles keep 6 significant digits). Assigning a dict replaces "
+    "them all; update_spars changes some.";
+
+}  // namespace
+
+void BindSources(py::module_ &m) {
+  py::class_<CSourceCalc>(m, "CSourceCalc",
+                          "Base of the source models: the named parameters in spars turn into S(r) (fm^-3, r in "
+                          "fm) written into an array, normalised to the model's lambda.")
+      .def_property(
+          "spars", [](const CSourceCalc &s) { return ToDict(s.spars); },
+          [](CSourceCalc &s, const py::dict &d) { s.spars = ToParameterMap(d); }, kSparsDoc)
+      .def(
+          "update_spars",
+          [](CSourceCalc &s, const py::dict &d) {
+            for (const auto &e : ToParameterMap(d)) s.spars[e.first] = e.second;
+          },
+          py::arg("pars"), "Sets the given parameters, leaving the others.")
+      .def(
+          "read_spars",
+          [](CSourceCalc &s, const py::object &pars) {
+            WithParameterFile(pars, [&](const std::string &file) { s.ReadSPars(file); });
+          },
+          py::arg("pars"), "Overlays a parameter file (or dict) onto spars; femtokit.Error for a missing file.")
+      .def("calc_s", py::overload_cast<CCHArray *>(&CSourceCalc::CalcS), py::arg("A"), py::call_guard<Compute>(),
+           "Fills the whole array with S(r) (fm^-3) on its r mesh (fm), without the GIL. femtokit.Error as the "
+           "model fails (e.g. parameters that break the array's symmetry).")
+      .def("calc_s", py::overload_cast<int, int, int, CCHArray *>(&CSourceCalc::CalcS), py::arg("lx"), py::arg("ly"),
+           py::arg("lz"), py::arg("A"), py::call_guard<Compute>(),
+           "Fills component (lx, ly, lz) for every radial bin (models that support it).")
+      .def("norm_check", py::overload_cast<CCHArray *>(&CSourceCalc::NormCheck), py::arg("A"),
+           py::call_guard<Compute>(), "Prints the integral of the source over the mesh (lambda when it holds all).")
+      .def("norm_check", py::overload_cast<C3DArray *>(&CSourceCalc::NormCheck), py::arg("A"),
+           py::call_guard<Compute>())
+      .def(
+          "calc_eff_gauss_pars",
+          [](CSourceCalc &s, CCHArray *a) {
+            double rx, ry, rz, xo, yo, zo;
+            {
+              Compute compute;
+              s.CalcEffGaussPars(a, rx, ry, rz, xo, yo, zo);
+            }
+            py::dict d;
+            d["Rx"] = rx, d["Ry"] = ry, d["Rz"] = rz, d["Xoff"] = xo, d["Yoff"] = yo, d["Zoff"] = zo;
+            return d;
+          },
+          py::arg("A"),
+          "Radii Rx, Ry, Rz and offsets Xoff, Yoff, Zoff (fm) of the Gaussian with the source's first and second "
+          "moments, as a dict.");
+
+  py::class_<CSourceCalc_GX1D, CSourceCalc>(
+      m, "CSourceCalc_GX1D",
+      "Isotropic source: a Gaussian of one-particle radius R (fm) with weight lambdaG plus an exponential tail of "
+      "length X (fm) with weight lambdaX; order L > 0 components get (r^2/(r^2+a^2))^(L/2) (a in fm).")
+      .def(py::init(&Make<CSourceCalc_GX1D>), py::arg("spars") = py::none(),
+           "Defaults, overlaid by the dict spars when given.")
+      .def("set_spars", &CSourceCalc_GX1D::SetSPars, py::arg("lambdaG"), py::arg("R"), py::arg("lambdaX"), py::arg("X"),
+           py::arg("a"), "Sets the five parameters (R, X, a in fm).")
+      .def("lost_fraction", &CSourceCalc_GX1D::LostFraction, py::arg("rho"),
+           "Fraction of the model's norm at r > rho (fm).");
+
+  py::class_<CSourceCalc_Levy, CSourceCalc>(
+      m, "CSourceCalc_Levy",
+      "Isotropic Levy-stable source of index alpha (0 < alpha <= 2) and scale R (fm): S(r) = lambda R^-3 "
+      "f_alpha(r/R), the Gaussian of one-particle radius R at alpha = 2, tails ~ r^-(3+alpha) below. Fills the l = 0 "
+      "component.")
+      .def(py::init(&Make<CSourceCalc_Levy>), py::arg("spars") = py::none(),
+           "Defaults (lambda 1, R 5 fm, alpha 1.5), overlaid by the dict spars when given.")
+      .def("set_spars", &CSourceCalc_Levy::SetSPars, py::arg("lambda_"), py::arg("R"), py::arg("alpha"),
+           "Sets lambda, R (fm) and alpha.")
+      .def(
+          "source",
+          [](const CSourceCalc_Levy &s, const py::object &r) {
+            return Vectorize({r}, [&](const std::vector<const double *> &v, py::ssize_t n, double *out) {
+              for (py::ssize_t i = 0; i < n; i++) out[i] = s.Source(v[0][i]);
+            });
+          },
+          py::arg("r"),
+          "S(r) in fm^-3 at separations r (fm) with the current parameters (NumPy arrays welcome). femtokit.Error "
+          "for R <= 0 or alpha outside (0, 2].")
+      .def("lost_fraction", &CSourceCalc_Levy::LostFraction, py::arg("rho"),
+           "Fraction of the model's norm beyond rho (fm).")
+      .def_static("profile", &CSourceCalc_Levy::Profile, py::arg("alpha"), py::arg("x"),
+                  "Unit-scale profile f_alpha(x) (R = 1, lambda = 1, units of R^-3).");
+
+  py::class_<CSourceCalc_Gaussian, CSourceCalc>(
+      m, "CSourceCalc_Gaussian",
+      "Three-dimensional Gaussian of the pair separation: radii Rx, Ry, Rz (fm) along its axes, centre (Xoff, "
+      "Yoff, Zoff) in fm, axes turned by the Euler angles Euler_Phi, Euler_Theta, Euler_Psi (rad); integral "
+      "lambda.")
+      .def(py::init(&Make<CSourceCalc_Gaussian>), py::arg("spars") = py::none(),
+           "Defaults (lambda 1, radii 4 fm), overlaid by the dict spars when given.")
+      .def("set_spars",
+           py::overload_cast<double, double, double, double, double, double, double, double, double, double>(
+               &CSourceCalc_Gaussian::SetSPars),
+           py::arg("lambda_"), py::arg("Rx"), py::arg("Ry"), py::arg("Rz"), py::arg("Xoff") = 0.0,
+           py::arg("Yoff") = 0.0, py::arg("Zoff") = 0.0, py::arg("Euler_Phi") = 0.0, py::arg("Euler_Theta") = 0.0,
+           py::arg("Euler_Psi") = 0.0, "Sets lambda, the radii and offsets (fm) and the Euler angles (rad).")
+      .def("calc_s", py::overload_cast<C3DArray *>(&CSourceCalc_Gaussian::CalcS), py::arg("A"),
+           py::call_guard<Compute>(), "Fills a 3D mesh with S at the cell centres (axis-aligned: no Euler angles).")
+      .def("calc_s", py::overload_cast<CCHArray *>(&CSourceCalc_Gaussian::CalcS), py::arg("A"),
+           py::call_guard<Compute>(),
+           "Fills the harmonic array, exact up to its LMAX. femtokit.Error when the parameters break its symmetry.");
+
+  py::class_<CSourceCalc_Blast, CSourceCalc>(
+      m, "CSourceCalc_Blast",
+      "Monte Carlo blast-wave source: emission on a disk of radius R (fm) with transverse flow (edge velocity "
+      "Beta), proper times around Tau (fm/c, spread DelTau), temperature T (MeV), pair momentum Pt (MeV/c), "
+      "spatial-rapidity width EtaG, masses Ma, Mb (MeV), Nsample points per species.")
+      .def(py::init(&Make<CSourceCalc_Blast>), py::arg("spars") = py::none(),
+           "Defaults, overlaid by the dict spars when given; its own generator (seed -1234).")
+      .def("set_spars",
+           py::overload_cast<double, double, double, double, double, double, double, double, double, double>(
+               &CSourceCalc_Blast::SetSPars),
+           py::arg("lambda_"), py::arg("R"), py::arg("Tau"), py::arg("DelTau"), py::arg("Beta"), py::arg("T"),
+           py::arg("Pt"), py::arg("EtaG"), py::arg("Ma"), py::arg("Mb"), "Defaults first, then these values.")
+      .def("set_spars", py::overload_cast<double, double, double, double>(&CSourceCalc_Blast::SetSPars),
+           py::arg("lambda_"), py::arg("R"), py::arg("Tau"), py::arg("DelTau"), "Defaults first, then these values.")
+      .def(
+          "get_r",
+          [](CSourceCalc_Blast &s, double energy, double px) {
+            CSourceCalc_Blast::Points r;
+            const double p[4] = {energy, px, 0.0, 0.0};
+            {
+              Compute compute;
+              s.Get_r(p, r);
+            }
+            return Points(r);
+          },
+          py::arg("energy"), py::arg("px"),
+          "Nsample emission points (t, x, y, z) in fm/c and fm of a particle of energy and momentum px along x "
+          "(MeV), as an array of shape (Nsample, 4).");
+
+  py::class_<CSourceCalc_OSCAR, CSourceCalc>(
+      m, "CSourceCalc_OSCAR",
+      "Source from the final-state particles of simulated events in a text event file (spars OSCARfilename): "
+      "species IDa, IDb in a window of pT (Pt, DELPT in MeV/c), azimuth and rapidity; pair separations in fm.")
+      .def(py::init(&Make<CSourceCalc_OSCAR>), py::arg("spars") = py::none(),
+           "Defaults, overlaid by the dict spars when given.")
+      .def("set_spars", &CSourceCalc_OSCAR::SetSPars, py::arg("Pt"), py::arg("DELPT"), py::arg("PHIMIN_DEG"),
+           py::arg("PHIMAX_DEG"), py::arg("YMIN"), py::arg("YMAX"),
+           "Pair momentum window (MeV/c), azimuth window (degrees) and rapidity window.")
+      .def("set_ids", &CSourceCalc_OSCAR::SetIDs, py::arg("IDa"), py::arg("IDb"),
+           "Species by particle code, with their masses; femtokit.Error for an unknown code.")
+      .def(
+          "read_r",
+          [](CSourceCalc_OSCAR &s) {
+            CSourceCalc_OSCAR::Points ra, rb;
+            int events;
+            {
+              Compute compute;
+              events = s.ReadR(ra, rb);
+            }
+            return py::make_tuple(events, Points(ra), Points(rb));
+          },
+          "Reads the event file: (events, points of species a, points of species b), points as arrays of rows "
+          "(t, out, side, long) in fm/c and fm. femtokit.Error for a file that cannot be read.")
+      .def(
+          "last_summary",
+          [](const CSourceCalc_OSCAR &s) {
+            const CSourceCalc_OSCAR::Summary &x = s.LastSummary();
+            py::dict d;
+            d["events"] = x.events, d["na"] = x.na, d["nb"] = x.nb, d["pairs"] = x.pairs, d["inside"] = x.inside;
+            d["mean"] = py::make_tuple(x.mean[0], x.mean[1], x.mean[2]);
+            d["radius"] = py::make_tuple(x.radius[0], x.radius[1], x.radius[2]);
+            return d;
+          },
+          "What the last calc_s found: counts, mean separation and effective radii (out, side, long) in fm.");
+}
+
+}  // namespace python
+}  // namespace femtokit

@@ -1,0 +1,364 @@
+#include "common.h"
+
+#include <pybind11/eval.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "config/fatal.h"
+#include "config/output.h"
+
+namespace femtokit {
+namespace python {
+
+// ---- output -------------------------------------------------------------
+
+namespace {
+
+std::mutex pending_mutex;
+std::string pending;  // text from threads without the GIL, in order
+
+// Writes text to sys.stdout; the GIL is held. A missing or failing stream
+// drops the text: the library must never see a Python exception.
+void WriteStdout(const std::string &text) {
+  if (text.empty()) return;
+  try {
+    py::object out = py::module_::import("sys").attr("stdout");
+    if (!out.is_none()) out.attr("write")(text);
+  } catch (py::error_already_set &) {
+  }
+}
+
+std::string TakePending() {
+  std::lock_guard<std::mutex> lock(pending_mutex);
+  std::string text;
+  text.swap(pending);
+  return text;
+}
+
+void Sink(femtokit::Verbosity, const std::string &text) {
+  if (Py_IsInitialized() && PyGILState_Check()) {
+    WriteStdout(TakePending() + text);
+  } else {
+    std::lock_guard<std::mutex> lock(pending_mutex);
+    pending += text;
+  }
+}
+
+}  // namespace
+
+void FlushOutput() { WriteStdout(TakePending()); }
+
+void InstallOutput(py::module_ &m) {
+  femtokit::SetOutput(femtokit::OutputFunction(Sink));
+  // After the interpreter is gone nothing may call into it.
+  py::module_::import("atexit").attr("register")(py::cpp_function([] {
+    FlushOutput();
+    femtokit::SetOutput(femtokit::OutputFunction());
+  }));
+  (void)m;
+}
+
+Compute::Compute() { release_.emplace(); }
+
+Compute::~Compute() {
+  release_.reset();
+  FlushOutput();
+}
+
+// ---- errors -------------------------------------------------------------
+
+namespace {
+py::object error_type;  // femtokit.Error (kept for the module's life)
+}
+
+void InstallErrors(py::module_ &m) {
+  py::dict scope;
+  scope["__name__"] = "femtokit";
+  py::exec(R"(
+class Error(RuntimeError):
+    """A fatal inconsistency found by femtokit: a missing or malformed file,
+    arrays that do not fit together, an impossible parameter.
+
+    str(e) and e.message are the library's message; e.file names the file it
+    is about, or is empty. The objects involved stay usable."""
+
+    def __init__(self, message, file=""):
+        super().__init__(message)
+        self.message = message
+        self.file = file
+)",
+           scope);
+  error_type = scope["Error"];
+  m.attr("Error") = error_type;
+  femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const femtokit::Error &e) {
+      py::object value = error_type(std::string(e.what()), e.file());
+      PyErr_SetObject(error_type.ptr(), value.ptr());
+    }
+  });
+}
+
+// ---- parameter maps -----------------------------------------------------
+
+namespace {
+
+bool IsNumber(py::handle v) {
+  return !PyBool_Check(v.ptr()) && (PyIndex_Check(v.ptr()) || PyFloat_Check(v.ptr()) ||
+                                    py::isinstance(v, py::module_::import("numbers").attr("Real")));
+}
+
+bool IsSequence(py::handle v) {
+  return !py::isinstance<py::str>(v) && !py::isinstance<py::bytes>(v) && py::isinstance<py::sequence>(v);
+}
+
+// Kinds a dict value takes in a parameter file or map.
+enum class Kind { Bool, Int, Double, String, Vector, Matrix, Strings };
+
+Kind KindOf(const std::string &name, py::handle v) {
+  if (PyBool_Check(v.ptr()) || py::isinstance(v, py::module_::import("numpy").attr("bool_"))) return Kind::Bool;
+  if (PyIndex_Check(v.ptr())) return Kind::Int;
+  if (IsNumber(v)) return Kind::Double;
+  if (py::isinstance<py::str>(v)) return Kind::String;
+  if (py::isinstance<py::array>(v)) v = v.attr("tolist")();
+  if (IsSequence(v)) {
+    py::sequence s = py::reinterpret_borrow<py::sequence>(v);
+    bool numbers = true, rows = true, strings = true;
+    for (py::handle x : s) {
+      numbers = numbers && IsNumber(x);
+      strings = strings && py::isinstance<py::str>(x);
+      bool row = IsSequence(x);
+      if (row)
+        for (py::handle y : py::reinterpret_borrow<py::sequence>(x)) row = row && IsNumber(y);
+      rows = rows && row;
+    }
+    if (numbers) return Kind::Vector;
+    if (rows) return Kind::Matrix;
+    if (strings) return Kind::Strings;
+  }
+  throw py::type_error("parameter " + name + ": a value must be a bool, int, float, str or a list of numbers, " +
+                       "of lists of numbers or of str, not " + std::string(py::str(v.get_type().attr("__name__"))));
+}
+
+int ToInt(const std::string &name, py::handle v) {
+  const long long x = py::int_(py::reinterpret_borrow<py::object>(v)).cast<long long>();
+  if (x < INT32_MIN || x > INT32_MAX) throw py::value_error("parameter " + name + " does not fit an int");
+  return static_cast<int>(x);
+}
+
+// Whole-text parses.
+bool ParseInt(const std::string &text, long &value) {
+  const char *begin = text.c_str();
+  char *end = nullptr;
+  errno = 0;
+  value = std::strtol(begin, &end, 10);
+  return end != begin && *end == '\0' && errno == 0;
+}
+
+bool ParseDouble(const std::string &text, double &value) {
+  const char *begin = text.c_str();
+  char *end = nullptr;
+  value = std::strtod(begin, &end);
+  return end != begin && *end == '\0';
+}
+
+std::vector<std::string> Words(const std::string &text) {
+  std::istringstream in(text);
+  std::vector<std::string> words;
+  std::string w;
+  while (in >> w) words.push_back(w);
+  return words;
+}
+
+}  // namespace
+
+parameterMap ToParameterMap(const py::dict &d) {
+  parameterMap pars;
+  for (auto item : d) {
+    const std::string name = py::str(item.first);
+    py::handle v = item.second;
+    switch (KindOf(name, v)) {
+      case Kind::Bool:
+        parameter::set(pars, name, py::bool_(py::reinterpret_borrow<py::object>(v)).cast<bool>());
+        break;
+      case Kind::Int:
+        parameter::set(pars, name, ToInt(name, v));
+        break;
+      case Kind::Double:
+        parameter::set(pars, name, py::float_(py::reinterpret_borrow<py::object>(v)).cast<double>());
+        break;
+      case Kind::String:
+        parameter::set(pars, name, v.cast<std::string>());
+        break;
+      case Kind::Vector:
+        parameter::set(pars, name, py::reinterpret_borrow<py::object>(v).cast<std::vector<double>>());
+        break;
+      case Kind::Matrix:
+        parameter::set(pars, name, py::reinterpret_borrow<py::object>(v).cast<std::vector<std::vector<double>>>());
+        break;
+      case Kind::Strings:
+        parameter::set(pars, name, py::reinterpret_borrow<py::object>(v).cast<std::vector<std::string>>());
+        break;
+    }
+  }
+  return pars;
+}
+
+py::dict ToDict(const parameterMap &pars) {
+  py::dict d;
+  for (const auto &entry : pars) {
+    const std::string &text = entry.second;
+    long i;
+    double x;
+    const std::vector<std::string> words = Words(text);
+    if (words.size() == 1 && ParseInt(words[0], i)) {
+      d[py::str(entry.first)] = i;
+    } else if (words.size() == 1 && ParseDouble(words[0], x)) {
+      d[py::str(entry.first)] = x;
+    } else if (words.size() > 1 && text.find('\n') != std::string::npos) {
+      // Vectors hold one number a line, matrices one row a line.
+      py::list rows;
+      bool numeric = true, single = true;
+      std::istringstream lines(text);
+      std::string line;
+      while (numeric && std::getline(lines, line)) {
+        const std::vector<std::string> cells = Words(line);
+        if (cells.empty()) continue;
+        py::list row;
+        for (const std::string &c : cells) {
+          numeric = numeric && ParseDouble(c, x);
+          row.append(x);
+        }
+        single = single && cells.size() == 1;
+        rows.append(row);
+      }
+      if (!numeric) {
+        d[py::str(entry.first)] = text;
+      } else if (single) {
+        py::list flat;
+        for (py::handle row : rows) flat.append(row.cast<py::list>()[0]);
+        d[py::str(entry.first)] = flat;
+      } else {
+        d[py::str(entry.first)] = rows;
+      }
+    } else {
+      d[py::str(entry.first)] = text;
+    }
+  }
+  return d;
+}
+
+void WriteParameterFile(const py::dict &d, const std::string &filename) {
+  std::ostringstream out;
+  for (auto item : d) {
+    const std::string name = py::str(item.first);
+    py::handle v = item.second;
+    if (name.empty() || !Words(name).size() || Words(name).size() != 1 || Words(name)[0] != name)
+      throw py::value_error("parameter name '" + name + "' is not one word");
+    switch (KindOf(name, v)) {
+      case Kind::Bool:
+        out << "bool " << name << " " << int(py::bool_(py::reinterpret_borrow<py::object>(v))) << "\n";
+        break;
+      case Kind::Int:
+        out << "int " << name << " " << ToInt(name, v) << "\n";
+        break;
+      case Kind::Double: {
+        char text[40];
+        std::snprintf(text, sizeof text, "%.17g", py::float_(py::reinterpret_borrow<py::object>(v)).cast<double>());
+        out << "double " << name << " " << text << "\n";
+        break;
+      }
+      case Kind::String: {
+        const std::string s = v.cast<std::string>();
+        if (Words(s).size() != 1 || Words(s)[0] != s)
+          throw py::value_error("parameter " + name + ": a parameter file holds a str value of one word, not '" + s +
+                                "'");
+        out << "string " << name << " " << s << "\n";
+        break;
+      }
+      default:
+        throw py::value_error("parameter " + name + ": a parameter file holds scalar values only");
+    }
+  }
+  std::ofstream file(filename);
+  file << out.str();
+  file.close();
+  if (!file) throw py::value_error("cannot write the parameter file " + filename);
+}
+
+std::string Path(const py::object &path) { return py::module_::import("os").attr("fspath")(path).cast<std::string>(); }
+
+void WithParameterFile(const py::object &pars, const std::function<void(const std::string &)> &build) {
+  if (!py::isinstance<py::dict>(pars)) {
+    const std::string name = Path(pars);
+    Compute compute;
+    build(name);
+    return;
+  }
+  std::string name = (std::filesystem::temp_directory_path() / "femtokit-pars-XXXXXX").string();
+  const int fd = mkstemp(&name[0]);
+  if (fd < 0) throw py::value_error("cannot create a temporary parameter file: " + std::string(std::strerror(errno)));
+  close(fd);
+  struct Remove {
+    std::string name;
+    ~Remove() { std::remove(name.c_str()); }
+  } remove{name};
+  WriteParameterFile(pars.cast<py::dict>(), name);
+  try {
+    Compute compute;
+    build(name);
+  } catch (const femtokit::Error &e) {
+    if (e.file() != name && std::string(e.what()).find(name) == std::string::npos) throw;
+    std::string message = e.what();
+    for (size_t at; (at = message.find(name)) != std::string::npos;)
+      message.replace(at, name.size(), "<parameter dict>");
+    throw femtokit::Error(message, e.file() == name ? std::string() : e.file());
+  }
+}
+
+// ---- NumPy --------------------------------------------------------------
+
+py::array View(double *data, std::vector<py::ssize_t> shape, const py::object &owner) {
+  std::vector<py::ssize_t> strides(shape.size());
+  py::ssize_t stride = sizeof(double);
+  for (size_t i = shape.size(); i-- > 0;) {
+    strides[i] = stride;
+    stride *= shape[i];
+  }
+  static double empty = 0.0;  // NumPy needs a pointer even for an empty view
+  return py::array(py::dtype::of<double>(), shape, strides, data ? data : &empty, owner);
+}
+
+py::object Vectorize(const std::vector<py::object> &inputs,
+                     const std::function<void(const std::vector<const double *> &, py::ssize_t, double *)> &f) {
+  py::module_ np = py::module_::import("numpy");
+  py::tuple arrays = np.attr("broadcast_arrays")(*py::tuple(py::cast(inputs)));
+  std::vector<py::array_t<double, py::array::c_style | py::array::forcecast>> flat;
+  for (py::handle a : arrays) flat.emplace_back(np.attr("ascontiguousarray")(a, "float64"));
+  py::array first = py::reinterpret_borrow<py::array>(arrays[0]);
+  std::vector<py::ssize_t> shape(first.shape(), first.shape() + first.ndim());
+  py::array_t<double> out(shape);
+  std::vector<const double *> values;
+  for (auto &a : flat) values.push_back(a.data());
+  const py::ssize_t n = out.size();
+  double *result = out.mutable_data();
+  {
+    Compute compute;
+    f(values, n, result);
+  }
+  if (first.ndim() == 0) return py::float_(result[0]);
+  return std::move(out);
+}
+
+}  // namespace python
+}  // namespace femtokit
