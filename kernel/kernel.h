@@ -77,9 +77,10 @@ class CKernel {
 
   // Fill the tables from a wave function, from free identical-particle waves
   // (spherical Bessel functions), or from classical Coulomb trajectories.
-  // Calc calls `progress` (when given) after each q row, from one thread at a
-  // time; it must not throw, and the tables do not depend on it.
-  void Calc(CWaveFunction *wf, const ProgressFunction &progress = nullptr);
+  void Calc(CWaveFunction *wf) { CalcWithProgress(wf, nullptr); }
+  // Calc that calls `progress` (when given) after each q row, from one thread
+  // at a time; it must not throw, and the tables do not depend on it.
+  void CalcWithProgress(CWaveFunction *wf, const ProgressFunction &progress);
   void Calc_PureHBT();
   void Calc_ClassCoul(double ma, double mb, int q1q2);
 

@@ -25,7 +25,7 @@ constexpr int kNCTHETA = 720;  // midpoint slices of cos(theta) in [-1, 1]
 // reach (so no evaluation falls back on direct Coulomb functions); after that
 // it is only read. A fatal error inside the loop leaves it through the error
 // path after the loop.
-void CKernel::Calc(CWaveFunction *wf, const ProgressFunction &progress) {
+void CKernel::CalcWithProgress(CWaveFunction *wf, const ProgressFunction &progress) {
   if (LMAX < 0) return;
   wf->TabulateTo(NRMAX * DELR);
   const int step = LStep();

@@ -147,7 +147,7 @@ void RunKernel(KernelOptions &o) {
                      "give a wave-function file with --wf whose NQMAX and DELQ reach it\n",
                      wf->GetNQMAX(), wf->GetDELQ(), wfpars.c_str(), nq * dq);
     Progress bar(label + " kernel", nq, ProgressWanted(o.common));
-    kernel.Calc(wf.get(), [&](int done, int) { bar.Update(done); });
+    kernel.CalcWithProgress(wf.get(), [&](int done, int) { bar.Update(done); });
     bar.Clear();
     std::error_code ec;
     fs::copy_file(wfpars, o.out + "/wfparameters.dat", fs::copy_options::overwrite_existing, ec);

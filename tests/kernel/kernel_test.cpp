@@ -174,7 +174,7 @@ TEST(KernelCalc, ProgressReportsEachRowOnceAndChangesNothing) {
   plain.Calc(&wave);
   std::vector<int> done;
   omp_set_num_threads(3);
-  reported.Calc(&wave, [&](int d, int total) {
+  reported.CalcWithProgress(&wave, [&](int d, int total) {
     EXPECT_EQ(total, 6);
     done.push_back(d);
   });
