@@ -15,7 +15,7 @@ namespace {
 
 const double kSqrtHalf = 0.7071067811865476;
 
-struct ChannelSpec {
+struct ChannelSetting {
   int l = 0;
   double S = 0.0;
   bool has_a = false;
@@ -76,11 +76,11 @@ CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
   // Channels.
   nchannels = parameter::getI(pars, "NCHANNELS", 0);
   if (nchannels < 0) femtokit::FatalFile(file, "%s: NCHANNELS=%d is negative\n", file.c_str(), nchannels);
-  std::vector<ChannelSpec> specs(nchannels);
+  std::vector<ChannelSetting> settings(nchannels);
   std::vector<bool> weight_given(states.size(), false);
   ellmax = 0;
   for (int ic = 0; ic < nchannels; ic++) {
-    ChannelSpec &c = specs[ic];
+    ChannelSetting &c = settings[ic];
     c.l = parameter::getI(pars, Key(ic, "L"), 0);
     if (c.l < 0) femtokit::FatalFile(file, "%s: %s=%d is negative\n", file.c_str(), Key(ic, "L").c_str(), c.l);
     if (pars.count(Key(ic, "S"))) {
@@ -136,10 +136,10 @@ CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
   for (const SpinState &s : states) (identical && !s.symmetric ? wanti : wsym) += s.weight;
 
   InitArrays();
-  for (int ic = 0; ic < nchannels; ic++) ell[ic] = specs[ic].l;
+  for (int ic = 0; ic < nchannels; ic++) ell[ic] = settings[ic].l;
   InitWaves();
   for (int ic = 0; ic < nchannels; ic++) {
-    const ChannelSpec &c = specs[ic];
+    const ChannelSetting &c = settings[ic];
     channelweight[ic] = states[state_of(c.S)].weight * (2 * c.l + 1) * (identical ? 2.0 : 1.0);
     if (c.has_a)
       EffectiveRange(ic, c.a, c.reff);
@@ -157,7 +157,7 @@ CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
                     identical ? (s.symmetric ? " (symmetric)" : " (antisymmetric)") : "",
                     static_cast<int>(s.channels.size()));
   for (int ic = 0; ic < nchannels; ic++) {
-    const ChannelSpec &c = specs[ic];
+    const ChannelSetting &c = settings[ic];
     if (c.has_a)
       femtokit::Print("  channel %d: l=%d, S=%g, scattering length %g fm, effective range %g fm\n", ic, c.l, c.S, c.a,
                       c.reff);

@@ -92,7 +92,7 @@ class ChiSquare {
   std::vector<std::string> names_;
 };
 
-struct ParSpec {
+struct ParDecl {
   std::string name;
   py::object value;
   double error, xmin, xmax;
@@ -101,13 +101,13 @@ struct ParSpec {
 std::unique_ptr<CCF2SFit> MakeFit(CSourceCalc *scalc, CCHArray *cexp, CCHArray *cerror, CCHArray *ctheory,
                                   CCHArray *source, CKernel *kernel, const std::vector<py::tuple> &parameters) {
   if (parameters.empty()) throw py::value_error("a fit needs at least one parameter");
-  std::vector<ParSpec> specs;
+  std::vector<ParDecl> decls;
   for (const py::tuple &t : parameters) {
     if (t.size() != 5) throw py::value_error("a parameter is a tuple (name, value or None, error, xmin, xmax)");
-    specs.push_back({t[0].cast<std::string>(), t[1], t[2].cast<double>(), t[3].cast<double>(), t[4].cast<double>()});
+    decls.push_back({t[0].cast<std::string>(), t[1], t[2].cast<double>(), t[3].cast<double>(), t[4].cast<double>()});
   }
   auto fit = std::make_unique<CCF2SFit>();
-  fit->npars = static_cast<int>(specs.size());
+  fit->npars = static_cast<int>(decls.size());
   fit->ndim = 1;
   fit->sourcecalc = scalc;
   fit->cexpCH = cexp;
@@ -119,8 +119,8 @@ std::unique_ptr<CCF2SFit> MakeFit(CSourceCalc *scalc, CCHArray *cexp, CCHArray *
     Compute compute;
     fit->Init();
   }
-  for (size_t i = 0; i < specs.size(); i++) {
-    const ParSpec &s = specs[i];
+  for (size_t i = 0; i < decls.size(); i++) {
+    const ParDecl &s = decls[i];
     if (!(s.error > 0.0)) throw py::value_error("parameter " + s.name + ": the error must be positive");
     const double value = s.value.is_none() ? parameter::getD(scalc->spars, s.name, 0.0) : s.value.cast<double>();
     fit->par[i].Set(s.name, value, s.error, s.xmin, s.xmax);
