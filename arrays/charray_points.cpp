@@ -11,6 +11,25 @@
 
 namespace {
 
+// Sum over the trace indices (i, j, k), 2i <= lx, 2j <= ly, 2k <= lz, of
+// prod_axes l!/(i! (l-2i)!) term(n, lx-2i, ly-2j, lz-2k), n = i+j+k: the
+// common shape of the conversions between moments and traceless coefficients.
+template <class Term>
+double TraceSum(const CCHCalc &c, int lx, int ly, int lz, Term &&term) {
+  double sum = 0.0;
+  for (int i = 0; 2 * i <= lx; ++i) {
+    const double fx = c.Factorial(lx) / (c.Factorial(i) * c.Factorial(lx - 2 * i));
+    for (int j = 0; 2 * j <= ly; ++j) {
+      const double fxy = fx * c.Factorial(ly) / (c.Factorial(j) * c.Factorial(ly - 2 * j));
+      for (int k = 0; 2 * k <= lz; ++k) {
+        const double f = fxy * c.Factorial(lz) / (c.Factorial(k) * c.Factorial(lz - 2 * k));
+        sum += term(i + j + k, lx - 2 * i, ly - 2 * j, lz - 2 * k) * f;
+      }
+    }
+  }
+  return sum;
+}
+
 // Unit vector of the polar angles (radians).
 void Direction(double theta, double phi, double &ex, double &ey, double &ez) {
   const double st = std::sin(theta);
@@ -155,18 +174,9 @@ double CCHArray::GetAExpElementFromMArray(int lx, int ly, int lz, int ir) const 
   if (!ElementExists(lx, ly, lz, ir)) return GetElement(lx, ly, lz, ir);  // warns, 0
   const CCHCalc &c = *chcalc;
   const int L = lx + ly + lz;
-  double sum = 0.0;
-  for (int i = 0; 2 * i <= lx; ++i) {
-    const double fx = c.Factorial(lx) / (c.Factorial(i) * c.Factorial(lx - 2 * i));
-    for (int j = 0; 2 * j <= ly; ++j) {
-      const double fxy = fx * c.Factorial(ly) / (c.Factorial(j) * c.Factorial(ly - 2 * j));
-      for (int k = 0; 2 * k <= lz; ++k) {
-        const int n = i + j + k;
-        const double f = fxy * c.Factorial(lz) / (c.Factorial(k) * c.Factorial(lz - 2 * k));
-        sum += std::pow(-0.5, n) * c.DoubleFactorial(2 * (L - n) - 1) * f * At(lx - 2 * i, ly - 2 * j, lz - 2 * k, ir);
-      }
-    }
-  }
+  const double sum = TraceSum(c, lx, ly, lz, [&](int n, int mx, int my, int mz) {
+    return std::pow(-0.5, n) * c.DoubleFactorial(2 * (L - n) - 1) * At(mx, my, mz, ir);
+  });
   return c.DoubleFactorial(2 * L + 1) / (c.Factorial(L) * c.DoubleFactorial(2 * L - 1)) * sum;
 }
 
@@ -177,18 +187,7 @@ double CCHArray::GetMElementFromAExpArray(int lx, int ly, int lz, int ir) const 
   if (!ElementExists(lx, ly, lz, ir)) return GetElement(lx, ly, lz, ir);  // warns, 0
   const CCHCalc &c = *chcalc;
   const int L = lx + ly + lz;
-  double sum = 0.0;
-  for (int i = 0; 2 * i <= lx; ++i) {
-    const double fx = c.Factorial(lx) / (c.Factorial(i) * c.Factorial(lx - 2 * i));
-    for (int j = 0; 2 * j <= ly; ++j) {
-      const double fxy = fx * c.Factorial(ly) / (c.Factorial(j) * c.Factorial(ly - 2 * j));
-      for (int k = 0; 2 * k <= lz; ++k) {
-        const int n = i + j + k, m = L - 2 * n;
-        const double f = fxy * c.Factorial(lz) / (c.Factorial(k) * c.Factorial(lz - 2 * k));
-        sum += std::ldexp(c.Factorial(m), -n) / c.DoubleFactorial(2 * (L - n) + 1) * f *
-               At(lx - 2 * i, ly - 2 * j, lz - 2 * k, ir);
-      }
-    }
-  }
-  return sum;
+  return TraceSum(c, lx, ly, lz, [&](int n, int mx, int my, int mz) {
+    return std::ldexp(c.Factorial(L - 2 * n), -n) / c.DoubleFactorial(2 * (L - n) + 1) * At(mx, my, mz, ir);
+  });
 }
