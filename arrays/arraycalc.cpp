@@ -1,4 +1,5 @@
 #include "arrays/arraycalc.h"
+#include "config/constants.h"
 
 #include "arrays/array3d.h"
 #include "arrays/charray.h"
@@ -11,7 +12,7 @@
 
 namespace {
 
-constexpr double kFourPi = 12.566370614359172;
+using femtokit::constants::FOURPI;
 // Highest rank of the quotient series and of product-form temporaries.
 constexpr int kLMaxSeries = 55;
 
@@ -23,18 +24,13 @@ bool SameSymmetry(CCHArray *a, CCHArray *b) {
   return a->GetXSYM() == b->GetXSYM() && a->GetYSYM() == b->GetYSYM() && a->GetZSYM() == b->GetZSYM();
 }
 
-void CheckRadialIndex(CCHArray *a, int ir, const char *operation) {
-  if (ir < 0 || ir >= a->GetNRADIAL())
-    femtokit::Fatal("ArrayCalc::%s: radial index %d outside 0..%d\n", operation, ir, a->GetNRADIAL() - 1);
-}
-
 // Traceless projection of the product-form set A(irA), taken up to rank LA,
 // into B(irB). Q is a work array (NRADIAL 1, A's symmetry, LMAX >= B's).
 void DetraceWith(CCHArray *A, int irA, int LA, CCHArray *B, int irB, CCHArray *Q) {
   const CCHCalc &calc = Calc();
   const int LB = B->GetLMAX();
   const int dlx = A->GetXSYM() ? 2 : 1, dly = A->GetYSYM() ? 2 : 1, dlz = A->GetZSYM() ? 2 : 1;
-  CheckRadialIndex(A, irA, "Detrace");
+  ArrayCalc::CheckRadialIndex(A, irA, "Detrace");
   B->ZeroArray(irB);
   Q->ZeroArray(0);
 
@@ -75,7 +71,7 @@ void DetraceWith(CCHArray *A, int irA, int LA, CCHArray *B, int irB, CCHArray *Q
                    (calc.Factorial(mx) * calc.Factorial(my) * calc.Factorial(mz));
           }
         }
-        B->SetElement(lx, ly, lz, irB, calc.DoubleFactorial(2 * L + 1) / (kFourPi * calc.Factorial(L)) * sum);
+        B->SetElement(lx, ly, lz, irB, calc.DoubleFactorial(2 * L + 1) / (FOURPI * calc.Factorial(L)) * sum);
       }
     }
   }
@@ -112,8 +108,8 @@ void DivideWith(CCHArray *A, int irA, CCHArray *B, int irB, CCHArray *C, int irC
              azsym = A->GetZSYM() && B->GetZSYM();
   if ((!axsym && C->GetXSYM()) || (!aysym && C->GetYSYM()) || (!azsym && C->GetZSYM()))
     femtokit::Fatal("FATAL: Symmetry mismatch in ArrayCalc::DivdeArrays\n");
-  CheckRadialIndex(A, irA, "DivideArrays");
-  CheckRadialIndex(B, irB, "DivideArrays");
+  ArrayCalc::CheckRadialIndex(A, irA, "DivideArrays");
+  ArrayCalc::CheckRadialIndex(B, irB, "DivideArrays");
   const double b0 = B->GetElement(0, 0, 0, irB);
   if (b0 == 0.0)
     femtokit::Fatal("FATAL: ArrayCalc::DivideArrays: divisor has B(0,0,0)=0 at ir=%d, the quotient is undefined\n",
@@ -176,7 +172,7 @@ void DivideWith(CCHArray *A, int irA, CCHArray *B, int irB, CCHArray *C, int irC
 
 void InvertWith(CCHArray *A, int irA, CCHArray *C, int irC, CCHArray *U, CCHArray *P, CCHArray *Q) {
   if (!SameSymmetry(A, C)) femtokit::Fatal("FATAL: Symmetry mismatch in ArrayCalc::InvertArray\n");
-  CheckRadialIndex(A, irA, "InvertArray");
+  ArrayCalc::CheckRadialIndex(A, irA, "InvertArray");
   if (A->GetElement(0, 0, 0, irA) == 0.0)
     femtokit::Fatal("FATAL: ArrayCalc::InvertArray: A(0,0,0)=0 at ir=%d, the reciprocal is undefined\n", irA);
   DivideWith(U, 0, A, irA, C, irC, P, Q);
@@ -191,6 +187,11 @@ std::unique_ptr<CCHArray> MakeUnit(CCHArray *A) {
 }  // namespace
 
 namespace ArrayCalc {
+
+void CheckRadialIndex(const CCHArray *a, int ir, const char *operation) {
+  if (ir < 0 || ir >= a->GetNRADIAL())
+    femtokit::Fatal("ArrayCalc::%s: radial index %d outside 0..%d\n", operation, ir, a->GetNRADIAL() - 1);
+}
 
 namespace {
 

@@ -19,6 +19,9 @@ class C3DArray;
 // pointers that the caller keeps owning.
 namespace ArrayCalc {
 
+// Fatal unless 0 <= ir < NRADIAL of a; operation names the caller in the message.
+void CheckRadialIndex(const CCHArray *a, int ir, const char *operation);
+
 // Parameter comparisons: true when compatible; otherwise the first mismatch
 // is printed as a warning and the result is false.
 bool CompareArrayParameters(CCHArray *a, CCHArray *b);

@@ -2,6 +2,7 @@
 // and spherical-harmonic coefficients.
 
 #include "arrays/arraycalc_convert.h"
+#include "config/constants.h"
 
 #include "arrays/array3d.h"
 #include "arrays/arraycalc.h"
@@ -20,18 +21,13 @@
 
 namespace {
 
-constexpr double kFourPi = 12.566370614359172;
+using femtokit::constants::FOURPI;
 // Rank of the product-form work arrays of the exponential and logarithm.
 constexpr int kSeriesRank = 55;
 // A series term counts as small below this (product-form coefficients).
 constexpr double kSeriesTolerance = 1.0e-8;
 
-const CCHCalc &Calc() { return *CCHArray::chcalc; }
-
-void CheckRadialIndex(const CCHArray *a, int ir, const char *operation) {
-  if (ir < 0 || ir >= a->GetNRADIAL())
-    femtokit::Fatal("ArrayCalc::%s: radial index %d outside 0..%d\n", operation, ir, a->GetNRADIAL() - 1);
-}
+const CCHCalc &Coefficients() { return *CCHArray::chcalc; }
 
 // The destination may drop a symmetry of the source, never claim one the
 // source lacks (the odd part would be lost silently).
@@ -68,7 +64,7 @@ struct Layout {
     for (int lx = 0; lx <= lmax; lx += dx)
       for (int ly = 0; ly <= lmax - lx; ly += dy)
         for (int lz = 0; lz <= lmax - lx - ly; lz += dz)
-          invT[static_cast<size_t>(Index(lx, ly, lz))] = 1.0 / Calc().Trinomial(lx, ly, lz);
+          invT[static_cast<size_t>(Index(lx, ly, lz))] = 1.0 / Coefficients().Trinomial(lx, ly, lz);
   }
   bool Stored(int lx, int ly, int lz) const {
     return lx % dx == 0 && ly % dy == 0 && lz % dz == 0 && lx + ly + lz <= lmax;
@@ -95,7 +91,7 @@ void Zero(const Layout &g, Poly &c, int L) {
 void Load(const Layout &g, const CCHArray *X, int ir, int rank, int zero, Poly &c) {
   Zero(g, c, zero);
   X->ForEachTriple(rank, rank, [&](int lx, int ly, int lz) {
-    c[static_cast<size_t>(g.Index(lx, ly, lz))] = Calc().Trinomial(lx, ly, lz) * X->GetElement(lx, ly, lz, ir);
+    c[static_cast<size_t>(g.Index(lx, ly, lz))] = Coefficients().Trinomial(lx, ly, lz) * X->GetElement(lx, ly, lz, ir);
   });
 }
 
@@ -126,7 +122,7 @@ void Multiply(const Layout &g, const Poly &U, int LU, const Poly &Q, int LQ, Pol
 // Written on the flat layout with tabulated weights, since the rank-55 sums
 // of the series would cost milliseconds per bin through element access.
 void Project(const Layout &g, const Poly &c, int LS, Poly &P, CCHArray *B, int irB) {
-  const CCHCalc &calc = Calc();
+  const CCHCalc &calc = Coefficients();
   const int LB = std::min(B->GetLMAX(), LS);
   std::vector<double> invfact(static_cast<size_t>(LS / 2 + 1));
   for (int k = 0; k <= LS / 2; ++k) invfact[static_cast<size_t>(k)] = 1.0 / calc.Factorial(k);
@@ -174,7 +170,7 @@ void Project(const Layout &g, const Poly &c, int LS, Poly &P, CCHArray *B, int i
         sum += calc.GetOverlap(lx, ly, lz, mx, my, mz) * Q[static_cast<size_t>(low.Index(mx, my, mz))] /
                low.invT[static_cast<size_t>(low.Index(mx, my, mz))];
       }
-    B->SetElement(lx, ly, lz, irB, calc.DoubleFactorial(2 * L + 1) / (kFourPi * calc.Factorial(L)) * sum);
+    B->SetElement(lx, ly, lz, irB, calc.DoubleFactorial(2 * L + 1) / (FOURPI * calc.Factorial(L)) * sum);
   });
   B->FillRemainderX(irB);
 }
@@ -238,8 +234,8 @@ int SumSeries(SeriesWork &w, int LU, int nlimit, Factor factor, int &rank, const
 
 void ExpWith(CCHArray *X, int irX, CCHArray *A, int irA) {
   CheckSymmetrySubset(X, A, "CalcAExpArrayFromXExpArray");
-  CheckRadialIndex(X, irX, "CalcAExpArrayFromXExpArray");
-  CheckRadialIndex(A, irA, "CalcAExpArrayFromXExpArray");
+  ArrayCalc::CheckRadialIndex(X, irX, "CalcAExpArrayFromXExpArray");
+  ArrayCalc::CheckRadialIndex(A, irA, "CalcAExpArrayFromXExpArray");
   SeriesWork &w = WorkFor(X);
   const int LU = std::min(X->GetLMAX(), kSeriesRank);
   Load(w.g, X, irX, LU, LU, w.U);
@@ -255,8 +251,8 @@ void ExpWith(CCHArray *X, int irX, CCHArray *A, int irA) {
 
 void LogWith(CCHArray *A, int irA, CCHArray *X, int irX) {
   CheckSymmetrySubset(A, X, "CalcXExpArrayFromAExpArray");
-  CheckRadialIndex(A, irA, "CalcXExpArrayFromAExpArray");
-  CheckRadialIndex(X, irX, "CalcXExpArrayFromAExpArray");
+  ArrayCalc::CheckRadialIndex(A, irA, "CalcXExpArrayFromAExpArray");
+  ArrayCalc::CheckRadialIndex(X, irX, "CalcXExpArrayFromAExpArray");
   SeriesWork &w = WorkFor(A);
   const int LU = std::min(A->GetLMAX(), kSeriesRank);
   Load(w.g, A, irA, LU, LU, w.U);
@@ -289,7 +285,7 @@ struct Evaluator {
     coef.reserve(static_cast<size_t>(ntriples) * static_cast<size_t>(A->GetNRADIAL()));
     for (int ir = 0; ir < A->GetNRADIAL(); ++ir)
       A->ForEachTriple([&](int lx, int ly, int lz) {
-        coef.push_back(Calc().Trinomial(lx, ly, lz) * A->GetElement(lx, ly, lz, ir));
+        coef.push_back(Coefficients().Trinomial(lx, ly, lz) * A->GetElement(lx, ly, lz, ir));
       });
   }
   double operator()(int ir, double ex, double ey, double ez) const {
@@ -349,9 +345,9 @@ struct AngularRule {
 // the Condon-Shortley convention of SpherHarmonics::Ylm. Indexed by (mx, my)
 // with mz = L - mx - my, in a (L+1)^2 table.
 std::vector<std::complex<double>> ConjYlmMonomials(int L, int M) {
-  const CCHCalc &c = Calc();
+  const CCHCalc &c = Coefficients();
   std::vector<std::complex<double>> d(static_cast<size_t>((L + 1) * (L + 1)), 0.0);
-  const double K = std::sqrt((2 * L + 1) * c.Factorial(L + M) * c.Factorial(L - M) / kFourPi);
+  const double K = std::sqrt((2 * L + 1) * c.Factorial(L + M) * c.Factorial(L - M) / FOURPI);
   const std::complex<double> ipow[4] = {{1.0, 0.0}, {0.0, 1.0}, {-1.0, 0.0}, {0.0, -1.0}};  // i^k
   for (int q = 0; 2 * q + M <= L; ++q) {
     const int p = q + M, s = L - p - q;
@@ -373,7 +369,7 @@ std::complex<double> HarmonicOverlap(const std::vector<std::complex<double>> &d,
   for (int mx = lx % 2; mx <= L; mx += 2)
     for (int my = ly % 2; my <= L - mx; my += 2) {
       const std::complex<double> dm = d[static_cast<size_t>(mx * (L + 1) + my)];
-      if (dm != 0.0) g += dm * Calc().GetOverlap(lx, ly, lz, mx, my, L - mx - my);
+      if (dm != 0.0) g += dm * Coefficients().GetOverlap(lx, ly, lz, mx, my, L - mx - my);
     }
   return g;
 }
@@ -384,8 +380,8 @@ namespace ArrayCalc {
 
 void CalcAExpArrayFromMArray(CCHArray *M, int irM, CCHArray *A, int irA) {
   if (M->GetLMAX() != A->GetLMAX()) femtokit::Fatal("LMAX from M does not match LMAX from A\n");
-  CheckRadialIndex(M, irM, "CalcAExpArrayFromMArray");
-  CheckRadialIndex(A, irA, "CalcAExpArrayFromMArray");
+  ArrayCalc::CheckRadialIndex(M, irM, "CalcAExpArrayFromMArray");
+  ArrayCalc::CheckRadialIndex(A, irA, "CalcAExpArrayFromMArray");
   A->ForEachTriple(A->GetLMAX(), 1, [&](int lx, int ly, int lz) {
     A->SetElement(lx, ly, lz, irA,
                   M->ElementExists(lx, ly, lz, irM) ? M->GetAExpElementFromMArray(lx, ly, lz, irM) : 0.0);
@@ -401,8 +397,8 @@ void CalcAExpArrayFromMArray(CCHArray *M, CCHArray *A) {
 
 void CalcMArrayFromAExpArray(CCHArray *A, int irA, CCHArray *M, int irM) {
   if (M->GetLMAX() != A->GetLMAX()) femtokit::Fatal("LMAX from M does not match LMAX from A\n");
-  CheckRadialIndex(A, irA, "CalcMArrayFromAExpArray");
-  CheckRadialIndex(M, irM, "CalcMArrayFromAExpArray");
+  ArrayCalc::CheckRadialIndex(A, irA, "CalcMArrayFromAExpArray");
+  ArrayCalc::CheckRadialIndex(M, irM, "CalcMArrayFromAExpArray");
   M->ForEachTriple([&](int lx, int ly, int lz) {
     M->SetElement(lx, ly, lz, irM,
                   A->ElementExists(lx, ly, lz, irA) ? A->GetMElementFromAExpArray(lx, ly, lz, irA) : 0.0);
@@ -520,7 +516,7 @@ void CalcAExpArrayFrom3DArray(C3DArray *C3D, CCHArray *A) {
 }
 
 void CalcYlmExpArrayFromAExpArray(CCHArray *A, int irA, CYlmArray *Y, int irY) {
-  CheckRadialIndex(A, irA, "CalcYlmExpArrayFromAExpArray");
+  ArrayCalc::CheckRadialIndex(A, irA, "CalcYlmExpArrayFromAExpArray");
   Y->ZeroArray(irY);
   const int lmax = std::min(A->GetLMAX(), Y->GetLMAX());
   for (int L = 0; L <= lmax; ++L)
@@ -529,14 +525,14 @@ void CalcYlmExpArrayFromAExpArray(CCHArray *A, int irA, CYlmArray *Y, int irY) {
       std::complex<double> y = 0.0;
       A->ForEachTriple(L, L, [&](int lx, int ly, int lz) {
         if (lx + ly + lz != L) return;
-        y += Calc().Trinomial(lx, ly, lz) * A->GetElement(lx, ly, lz, irA) * HarmonicOverlap(d, L, lx, ly, lz);
+        y += Coefficients().Trinomial(lx, ly, lz) * A->GetElement(lx, ly, lz, irA) * HarmonicOverlap(d, L, lx, ly, lz);
       });
       Y->SetElement(L, M, irY, y);
     }
 }
 
 void CalcAExpArrayFromYlmExpArray(CYlmArray *Y, int irY, CCHArray *A, int irA) {
-  CheckRadialIndex(A, irA, "CalcAExpArrayFromYlmExpArray");
+  ArrayCalc::CheckRadialIndex(A, irA, "CalcAExpArrayFromYlmExpArray");
   if (irY < 0 || irY >= Y->GetNRADIAL())
     femtokit::Fatal("ArrayCalc::CalcAExpArrayFromYlmExpArray: radial index %d outside 0..%d\n", irY,
                     Y->GetNRADIAL() - 1);
@@ -545,7 +541,7 @@ void CalcAExpArrayFromYlmExpArray(CYlmArray *Y, int irY, CCHArray *A, int irA) {
   for (int L = 0; L <= lmax; ++L) {
     std::vector<std::vector<std::complex<double>>> d;
     for (int M = 0; M <= L; ++M) d.push_back(ConjYlmMonomials(L, M));
-    const double norm = Calc().DoubleFactorial(2 * L + 1) / (kFourPi * Calc().Factorial(L));
+    const double norm = Coefficients().DoubleFactorial(2 * L + 1) / (FOURPI * Coefficients().Factorial(L));
     A->ForEachTriple(L, 1, [&](int lx, int ly, int lz) {
       if (lx + ly + lz != L) return;
       // integral F GetAFromE(l) = sum over all M of y(L,M) conj(G_LM(l)); -M pairs with M.

@@ -1,4 +1,5 @@
 #include "arrays/chcalc.h"
+#include "config/constants.h"
 
 #include "config/fatal.h"
 
@@ -19,7 +20,7 @@ std::vector<std::vector<std::vector<CCHCalc::OverlapSlot>>> CCHCalc::overlap;
 int CCHCalc::INITIALIZED = 0;
 
 namespace {
-constexpr double kFourPi = 12.566370614359172;
+using femtokit::constants::FOURPI;
 constexpr int kNL = CCHCalc::LMAXFACT + 1;
 
 // The overlap cache is filled on first use, possibly by several threads at
@@ -158,7 +159,7 @@ double CCHCalc::GetOverlap0(int lx, int ly, int lz, int lxp, int lyp, int lzp) c
   const int L = lx + ly + lz;
   if (L != lxp + lyp + lzp) return 0.0;
   if ((lx - lxp) % 2 != 0 || (ly - lyp) % 2 != 0 || (lz - lzp) % 2 != 0) return 0.0;
-  double prefactor = kFourPi * Factorial(lx) * Factorial(ly) * Factorial(lz) * Factorial(lxp) * Factorial(lyp) *
+  double prefactor = FOURPI * Factorial(lx) * Factorial(ly) * Factorial(lz) * Factorial(lxp) * Factorial(lyp) *
                      Factorial(lzp) / (2 * L + 1);
   if (L > 0) {
     const double df = DoubleFactorial(2 * L - 1);

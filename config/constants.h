@@ -13,6 +13,10 @@ constexpr double HBARC_ROUNDED = 197.327;
 constexpr double ALPHA_INV = 137.036;
 constexpr double ALPHA = 1.0 / ALPHA_INV;
 
+// Geometry.
+constexpr double FOURPI = 12.566370614359172;
+constexpr double FOURPIOVERTHREE = 4.1887902047863905;
+
 // Masses in MeV.
 constexpr double MPI = 139.58;        // charged pion (wave functions, sources)
 constexpr double MKAON = 493.677;     // charged kaon

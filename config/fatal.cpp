@@ -19,17 +19,6 @@ namespace {
 
 std::atomic<int> policy{static_cast<int>(FatalPolicy::Exit)};
 
-std::string VFormat(const char *format, va_list args) {
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (n <= 0) return std::string();
-  std::vector<char> buffer(static_cast<size_t>(n) + 1);
-  std::vsnprintf(buffer.data(), buffer.size(), format, args);
-  return std::string(buffer.data(), static_cast<size_t>(n));
-}
-
 bool InParallel() {
 #ifdef _OPENMP
   return omp_in_parallel() != 0;

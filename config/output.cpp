@@ -23,6 +23,8 @@ Channel &TheChannel() {
   return channel;
 }
 
+}  // namespace
+
 std::string VFormat(const char *format, va_list args) {
   va_list copy;
   va_copy(copy, args);
@@ -35,8 +37,6 @@ std::string VFormat(const char *format, va_list args) {
   std::vsnprintf(big.data(), big.size(), format, args);
   return std::string(big.data(), static_cast<size_t>(n));
 }
-
-}  // namespace
 
 void SetVerbosity(Verbosity level) { verbosity.store(static_cast<int>(level)); }
 Verbosity GetVerbosity() { return static_cast<Verbosity>(verbosity.load()); }

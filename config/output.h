@@ -1,6 +1,7 @@
 #ifndef FEMTOKIT_CONFIG_OUTPUT_H
 #define FEMTOKIT_CONFIG_OUTPUT_H
 
+#include <cstdarg>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -35,6 +36,7 @@ bool Shows(Verbosity level);
 
 // printf into a std::string.
 std::string Format(const char *format, ...) __attribute__((format(printf, 1, 2)));
+std::string VFormat(const char *format, va_list args) __attribute__((format(printf, 1, 0)));
 
 }  // namespace femtokit
 

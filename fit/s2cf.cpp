@@ -1,4 +1,5 @@
 #include "fit/s2cf.h"
+#include "config/constants.h"
 
 #include "arrays/charray.h"
 #include "config/fatal.h"
@@ -12,7 +13,7 @@ namespace S2CF {
 
 namespace {
 
-const double FOURPI = 12.566370614359172;
+using femtokit::constants::FOURPI;
 
 // The checks common to both forms; returns whether the meshes match.
 bool CheckArrays(CCHArray *sourceCH, CKernel *kernel, CCHArray *CF) {

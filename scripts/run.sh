@@ -24,7 +24,13 @@ build_current() {
 }
 if ! build_current; then
   scripts/deps.sh
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+  # A first configuration leaves out the tests, benchmarks, tools and the
+  # Python module, which the main job does not need (scripts/test.sh turns
+  # them on); later ones keep what the build directory has.
+  lean=()
+  [ -f build/CMakeCache.txt ] || lean=(-DFEMTOKIT_BUILD_TESTS=OFF -DFEMTOKIT_BUILD_BENCH=OFF
+    -DFEMTOKIT_BUILD_TOOLS=OFF -DFEMTOKIT_BUILD_PYTHON=OFF)
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "${lean[@]}" >/dev/null
   cmake --build build -j "$(nproc)" --target femtodriver ppkernel >/dev/null
 fi
 

@@ -6,11 +6,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Everything is turned on explicitly: the main job's first run configures
+# build/ without tests, benchmarks, tools and the Python module.
 build=build
-flags=()
+flags=(-DFEMTOKIT_BUILD_TESTS=ON -DFEMTOKIT_BUILD_BENCH=ON -DFEMTOKIT_BUILD_TOOLS=ON -DFEMTOKIT_BUILD_PYTHON=AUTO)
 if [ "${1:-}" = "--sanitize" ]; then
+  # File by file rather than in batches, so that a library file missing an
+  # include of its own is caught here.
   build=build-sanitize
-  flags=(-DFEMTOKIT_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFEMTOKIT_BUILD_BENCH=OFF)
+  flags=(-DFEMTOKIT_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFEMTOKIT_BUILD_TESTS=ON -DFEMTOKIT_BUILD_BENCH=OFF
+    -DFEMTOKIT_BUILD_TOOLS=ON -DFEMTOKIT_UNITY_BUILD=OFF)
 fi
 
 scripts/deps.sh

@@ -1,4 +1,5 @@
 #include "source/sourcecalc.h"
+#include "config/constants.h"
 
 #include "arrays/array3d.h"
 #include "arrays/charray.h"
@@ -9,7 +10,7 @@
 #include <cstdio>
 
 namespace {
-const double FOURPI = 12.566370614359172;
+using femtokit::constants::FOURPI;
 }
 
 void CSourceCalc::WarnLostNorm(double lost, double reach, double needed) {

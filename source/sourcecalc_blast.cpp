@@ -1,4 +1,5 @@
 #include "source/sourcecalc_blast.h"
+#include "config/constants.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,7 @@
 namespace {
 
 const double SQRT2PI = 2.5066282746310002;
-const double FOURPIOVERTHREE = 4.1887902047863905;
+using femtokit::constants::FOURPIOVERTHREE;
 // Rounding allowance of the weight guard: the bound is exact, the weights are
 // computed along another path.
 const double kWeightSlack = 1e-9;

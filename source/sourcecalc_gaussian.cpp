@@ -1,4 +1,5 @@
 #include "source/sourcecalc_gaussian.h"
+#include "config/constants.h"
 
 #include "arrays/array3d.h"
 #include "arrays/arraycalc.h"
@@ -8,7 +9,7 @@
 #include <cmath>
 
 namespace {
-const double FOURPI = 12.566370614359172;
+using femtokit::constants::FOURPI;
 const double kSymmetryTolerance = 1.0e-8;
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include "arrays/charray.h"
 
 #include "config/fatal.h"
+#include "math/gslworkspace.h"
 
 #include <gsl/gsl_integration.h>
 #include <gsl/gsl_sf_bessel.h>
@@ -13,10 +14,6 @@
 #include <memory>
 
 namespace {
-
-struct WorkspaceFree {
-  void operator()(gsl_integration_workspace *w) const { gsl_integration_workspace_free(w); }
-};
 
 // Fraction of the exponential part's norm beyond rho: the profile
 // exp(u - sqrt(u^2 + r^2/X^2)) weighted by 4 pi r^2, over its integral
@@ -32,7 +29,7 @@ double ExponentialTail(double rho, double X, double u) {
     return r * r * std::exp(-rx2 / (v.u + std::sqrt(v.u * v.u + rx2)));
   };
   f.params = &pars;
-  std::unique_ptr<gsl_integration_workspace, WorkspaceFree> w(gsl_integration_workspace_alloc(200));
+  femtokit::IntegrationWorkspace w = femtokit::MakeIntegrationWorkspace(200);
   double tail = 0.0, error = 0.0;
   gsl_integration_qagiu(&f, rho, 0.0, 1e-8, 200, w.get(), &tail, &error);
   const double total = X * X * X * (2.0 * u * gsl_sf_bessel_K1_scaled(u) + u * u * gsl_sf_bessel_K0_scaled(u));

@@ -3,6 +3,7 @@
 #include "arrays/charray.h"
 
 #include "config/fatal.h"
+#include "math/gslworkspace.h"
 
 #include <gsl/gsl_integration.h>
 #include <gsl/gsl_interp2d.h>
@@ -95,10 +96,6 @@ double TailSeries(double alpha, double x) {
   return t;
 }
 
-struct WorkspaceFree {
-  void operator()(gsl_integration_workspace *w) const { gsl_integration_workspace_free(w); }
-};
-
 // The integral along the ray t = s e^(i phi), phi = pi/(2(alpha + 1)), where
 // both e^(i x t) and e^(-t^alpha) decay (alpha phi = pi/2 - phi < pi/2):
 //   Int_0^inf t sin(xt) e^(-t^alpha) dt = Im e^(2 i phi) Int_0^inf s exp(-(x s + s^alpha) sin phi + i (x s - s^alpha) cos phi) ds.
@@ -121,7 +118,7 @@ double Quadrature(double alpha, double x) {
   };
   f.params = &p;
   femtokit::InitGSL();
-  std::unique_ptr<gsl_integration_workspace, WorkspaceFree> w(gsl_integration_workspace_alloc(2000));
+  femtokit::IntegrationWorkspace w = femtokit::MakeIntegrationWorkspace(2000);
   double result = 0.0, error = 0.0;
   gsl_integration_qagiu(&f, 0.0, 0.0, 1e-12, 2000, w.get(), &result, &error);
   return result / (kTwoPi2 * x);
@@ -139,7 +136,7 @@ double TailQuadrature(double alpha, double x) {
   };
   f.params = &p;
   femtokit::InitGSL();
-  std::unique_ptr<gsl_integration_workspace, WorkspaceFree> w(gsl_integration_workspace_alloc(1000));
+  femtokit::IntegrationWorkspace w = femtokit::MakeIntegrationWorkspace(1000);
   double result = 0.0, error = 0.0;
   gsl_integration_qagiu(&f, x, 1e-10, 1e-8, 1000, w.get(), &result, &error);
   return result;

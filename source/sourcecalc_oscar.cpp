@@ -1,4 +1,5 @@
 #include "source/sourcecalc_oscar.h"
+#include "config/constants.h"
 
 #include <cerrno>
 #include <cmath>
@@ -14,7 +15,7 @@
 
 namespace {
 
-const double FOURPIOVERTHREE = 4.1887902047863905;
+using femtokit::constants::FOURPIOVERTHREE;
 const double TREF = 12.0;  // reference time of the comoving frames, fm/c
 
 // The selection window and the frame of the nominal pair.

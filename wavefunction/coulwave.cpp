@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "config/fatal.h"
+#include "math/gslworkspace.h"
 
 namespace {
 
@@ -211,10 +212,6 @@ double RecessiveIntegrand(double u, void *params) {
   return t / (Fs * Fs);
 }
 
-struct WorkspaceDeleter {
-  void operator()(gsl_integration_workspace *w) const { gsl_integration_workspace_free(w); }
-};
-
 // Scaled F, G and derivatives at eta > kEtaScaled, x <= eta. G C_L is the
 // solution that decays outward with F'G - FG' = 1:
 //   G C_L = (F/C_L)(x) int_x^X dt/(F/C_L)(t)^2,
@@ -228,8 +225,7 @@ bool ScaledForbidden(int L, double x, double eta, double *Fs, double *Gs, double
     X *= 2.0;
     if (X > eta || !ScaledFSeries(L, X, eta, &FX, &unused)) return false;
   }
-  thread_local std::unique_ptr<gsl_integration_workspace, WorkspaceDeleter> workspace(
-      gsl_integration_workspace_alloc(200));
+  thread_local femtokit::IntegrationWorkspace workspace = femtokit::MakeIntegrationWorkspace(200);
   RecessiveParams params{L, eta};
   gsl_function f{RecessiveIntegrand, &params};
   double integral = 0.0, error = 0.0;

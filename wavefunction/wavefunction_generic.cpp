@@ -13,7 +13,6 @@
 
 namespace {
 
-const double kSqrtHalf = 0.7071067811865476;
 
 struct ChannelSetting {
   int l = 0;
@@ -202,7 +201,7 @@ void CWaveFunction_generic::ReadPhaseShiftFile(int ichannel, const std::string &
 
 void CWaveFunction_generic::UpdateFactors() {
   const std::complex<double> ci(0.0, 1.0);
-  const double n = identical ? kSqrtHalf : 0.5;
+  const double n = identical ? M_SQRT1_2 : 0.5;
   amplitude.assign(static_cast<std::size_t>(nqmax) * nchannels, 0.0);
   ceps.assign(nqmax, 0.0);
   for (int iq = 0; iq < nqmax; iq++) {
@@ -224,8 +223,8 @@ double CWaveFunction_generic::CalcPsiSquared(int iq, double r, double ctheta) co
   double free;
   if (identical) {
     const std::complex<double> B = planewave[iq]->planewave(r, -ctheta);
-    psis = (A + B) * kSqrtHalf;
-    psia = (A - B) * kSqrtHalf;
+    psis = (A + B) * M_SQRT1_2;
+    psia = (A - B) * M_SQRT1_2;
     free = wsym * std::norm(psis) + wanti * std::norm(psia);
   } else {
     free = std::norm(A);

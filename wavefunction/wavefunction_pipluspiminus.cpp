@@ -9,7 +9,6 @@
 #include "wavefunction/coulwave.h"
 
 namespace {
-const double kSqrtHalf = 0.7071067811865476;
 const int kIsospin[5] = {0, 0, 1, 2, 2};
 }  // namespace
 
@@ -109,17 +108,17 @@ double CWaveFunction_pipluspiminus::CalcPsiSquared(int iq, double r, double cthe
   if (!STRONG) return std::norm(A);
 
   const std::complex<double> B = planewave[iq]->planewave(r, -ctheta);
-  const std::complex<double> psis = (A + B) * kSqrtHalf;
-  const std::complex<double> psia = (A - B) * kSqrtHalf;
+  const std::complex<double> psis = (A + B) * M_SQRT1_2;
+  const std::complex<double> psia = (A - B) * M_SQRT1_2;
   const double x = qarray[iq] * r / HBARC;
   const std::complex<double> phi0 = partwave[0][iq]->GetPhiIncoming(r) / x;
   const std::complex<double> phi1 = partwave[1][iq]->GetPhiIncoming(r) / x;
   const std::complex<double> phi2 = partwave[2][iq]->GetPhiIncoming(r) / x;
   const double p2 = 1.5 * ctheta * ctheta - 0.5;
   const std::complex<double> ci(0.0, 1.0);
-  const std::complex<double> s0 = kSqrtHalf * phi0, s2 = -5.0 * kSqrtHalf * p2 * phi2;
+  const std::complex<double> s0 = M_SQRT1_2 * phi0, s2 = -5.0 * M_SQRT1_2 * p2 * phi2;
   const std::complex<double> psiI0 = psis + s0 * f.s[0] + s2 * f.s[1];
-  const std::complex<double> psiI1 = psia + (3.0 * kSqrtHalf * ctheta) * ci * phi1 * f.s[2];
+  const std::complex<double> psiI1 = psia + (3.0 * M_SQRT1_2 * ctheta) * ci * phi1 * f.s[2];
   const std::complex<double> psiI2 = psis + s0 * f.s[3] + s2 * f.s[4];
   const double ns = std::norm(psis);
   return std::norm(A) + (std::norm(psiI0) - ns) / 3.0 + (std::norm(psiI1) - std::norm(psia)) / 2.0 +

@@ -11,7 +11,6 @@
 
 namespace {
 
-const double kSqrtHalf = 0.7071067811865475;
 // Where the integrated Reid93 solutions and the phase-shift form agree (the
 // one-pion tail is below 1e-5 of the kinetic energy there): the default
 // EPSILON. Inside the tail the phase-shift form is not valid.
@@ -268,8 +267,8 @@ double CWaveFunction_pp::CalcScaledPsiSquared(int iq, double r, double ctheta) c
   const double q = qarray[iq];
   const std::complex<double> A = planewave[iq]->planewave_scaled(r, ctheta);
   const std::complex<double> B = planewave[iq]->planewave_scaled(r, -ctheta);
-  const std::complex<double> psis = (A + B) * kSqrtHalf;
-  const std::complex<double> psia = (A - B) * kSqrtHalf;
+  const std::complex<double> psis = (A + B) * M_SQRT1_2;
+  const std::complex<double> psia = (A - B) * M_SQRT1_2;
   if (!STRONG) return 0.25 * std::norm(psis) + 0.75 * std::norm(psia);
 
   // Everything below is in units of C_0: the l = 1 waves and tables, in units
@@ -278,8 +277,8 @@ double CWaveFunction_pp::CalcScaledPsiSquared(int iq, double r, double ctheta) c
   // Angular factors sqrt(2 pi) Y_00, sqrt(6 pi) Y_10(theta, 0) and
   // sqrt(6 pi) |Y_11(theta, 0)| in closed form (this runs for every angle of
   // every kernel point).
-  const double c0 = kSqrtHalf;
-  const double c1 = 3.0 * kSqrtHalf * ctheta;
+  const double c0 = M_SQRT1_2;
+  const double c1 = 3.0 * M_SQRT1_2 * ctheta;
   const double c2 = 1.5 * std::sqrt(std::max(0.0, 1.0 - ctheta * ctheta));
   const std::complex<double> ci(0.0, 1.0);
   const double x = q * r / HBARC;
