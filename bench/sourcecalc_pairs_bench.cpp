@@ -1,8 +1,8 @@
-// Pair loops of the blast-wave and event-file sources: the pair histogram with
-// the recursive increment (one AltIncrementAExpArrayFromE per pair, one
-// FillRemainderX at the end, threads owning blocks of r bins) against the
-// direct increment (IncrementAExpArrayFromE per pair, rebuilding lx >= 2 each
-// time); pairs per second. Args: LMAX, threads (recursive form only).
+// Pair loops of the blast-wave and event-file sources: the pair histogram
+// (monomials of each pair's direction summed per r bin, one conversion to
+// A-expansion coefficients per bin, chunks of rows on the threads) against
+// the direct increment (IncrementAExpArrayFromE per pair, rebuilding lx >= 2
+// each time); pairs per second. Args: LMAX, threads (binned form only).
 // Also the whole blast-wave fill of the shipped pion parameters (1000 points,
 // 499500 pairs, LMAX 4) at 1 and 2 threads. Rates are per wall-clock second.
 #include <benchmark/benchmark.h>
@@ -25,15 +25,15 @@ femtokit::PointList Points() {
   return p;
 }
 
-void Pairs(benchmark::State &state, bool recursive) {
+void Pairs(benchmark::State &state, bool binned) {
   femtokit::SetVerbosity(femtokit::Verbosity::Quiet);
   const femtokit::PointList p = Points();
   const int lmax = static_cast<int>(state.range(0));
-  omp_set_num_threads(recursive ? static_cast<int>(state.range(1)) : 1);
+  omp_set_num_threads(binned ? static_cast<int>(state.range(1)) : 1);
   CCHArray A(lmax, 60, 1.0, true, true, true);
   for (auto _ : state) {
     A.ZeroArray();
-    if (recursive)
+    if (binned)
       femtokit::HistogramPairs(p, p, true, 1.0, &A);
     else
       femtokit::HistogramPairsDirect(p, p, true, 1.0, &A);
@@ -44,7 +44,7 @@ void Pairs(benchmark::State &state, bool recursive) {
   omp_set_num_threads(omp_get_num_procs());
 }
 
-void BM_PairsRecursive(benchmark::State &state) { Pairs(state, true); }
+void BM_PairsBinned(benchmark::State &state) { Pairs(state, true); }
 void BM_PairsDirect(benchmark::State &state) { Pairs(state, false); }
 
 void BM_BlastFillPions(benchmark::State &state) {
@@ -60,7 +60,7 @@ void BM_BlastFillPions(benchmark::State &state) {
 
 }  // namespace
 
-BENCHMARK(BM_PairsRecursive)->Args({4, 1})->Args({4, 2})->Args({8, 1})->Args({8, 2})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PairsBinned)->Args({4, 1})->Args({4, 2})->Args({8, 1})->Args({8, 2})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PairsDirect)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BlastFillPions)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_MAIN();

@@ -31,18 +31,19 @@ struct PairSums {
 // every (i, j) of a x b. A is not zeroed; its lx >= 2 components are rebuilt
 // by one FillRemainderX at the end, so it must hold a traceless set.
 //
-// The lx <= 1 coefficients of each pair come from the recursive increment
-// (CCHArray::AltIncrementAExpArrayFromE). Threads own disjoint blocks of r
-// bins and each scans all pairs in the same order, so every bin is summed in
-// pair order and the array does not depend on the thread count.
-// progress, when given, is called (by one thread, in order) after every point i
-// of a has been paired with all its partners.
+// Each pair adds its monomials ex^lx ey^ly ez^lz (lx <= 1) to its bin; each bin's
+// sums are turned into A-expansion coefficients once at the end
+// (ArrayCalc::CalcAExpArrayFromMArray, the moments with lx >= 2 following from
+// ex^2 = 1 - ey^2 - ez^2). The rows of a are split into a fixed number of
+// chunks summed separately and added in order, so the array does not depend on
+// the thread count. progress, when given, is called one call at a time and in
+// order of i, after every point i of a has been paired with all its partners.
 PairSums HistogramPairs(const PointList &a, const PointList &b, bool identical, double weight, CCHArray *A,
                         const std::function<void(std::size_t i)> &progress = nullptr);
 
 // The same pairs with the direct increment (CCHArray::IncrementAExpArrayFromE
 // per pair, rebuilding lx >= 2 every time), single-threaded: the reference of
-// the tests and benchmarks.
+// the tests and benchmarks. A need not hold a traceless set beforehand.
 PairSums HistogramPairsDirect(const PointList &a, const PointList &b, bool identical, double weight, CCHArray *A);
 
 }  // namespace femtokit
