@@ -10,13 +10,12 @@
 
 namespace {
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // Value of an error-returning GSL call: an underflow is 0; an overflow keeps
 // GSL's infinity with the sign the function has there.
 inline double Value(int status, const gsl_sf_result &r, double overflow_sign = 1.0) {
   if (status == GSL_EUNDRFLW) return 0.0;
-  if (status == GSL_EOVRFLW) return overflow_sign * kInf;
+  if (status == GSL_EOVRFLW) return overflow_sign * std::numeric_limits<double>::infinity();
   return r.val;
 }
 
