@@ -7,6 +7,7 @@
 #include "arrays/array3d.h"
 #include "arrays/arraycalc.h"
 #include "arrays/charray.h"
+#include "arrays/productform.h"
 #include "arrays/ylmarray.h"
 #include "config/fatal.h"
 #include "config/output.h"
@@ -22,8 +23,9 @@
 namespace {
 
 using femtokit::constants::FOURPI;
+namespace pf = femtokit::productform;
 // Rank of the product-form work arrays of the exponential and logarithm.
-constexpr int kSeriesRank = 55;
+constexpr int kSeriesRank = pf::kMaxRank;
 // A series term counts as small below this (product-form coefficients).
 constexpr double kSeriesTolerance = 1.0e-8;
 
@@ -38,180 +40,23 @@ void CheckSymmetrySubset(const CCHArray *source, const CCHArray *dest, const cha
                     operation);
 }
 
-// ---------------------------------------------------------------------------
-// Polynomials in the components of a direction, held as monomial
-// coefficients c(l) of sum_l c(l) ex^lx ey^ly ez^lz. A product-form set P
-// (the coefficients ArrayCalc::MultiplyArrays_Partial works on) is
-// c(l) = T(l) P(l), T the trinomial, so a product is a plain polynomial
-// product and needs no trinomials in its inner loop.
-
-// Flat numbering of the triples with lx + ly + lz <= lmax under axis steps;
-// lz runs innermost and contiguous.
-struct Layout {
-  int lmax, dx, dy, dz, size = 0;
-  std::vector<int> row;       // index of (lx, ly, 0); -1 when not stored
-  std::vector<double> invT;   // 1/T(l) per index
-
-  Layout(int lmax_, bool xsym, bool ysym, bool zsym)
-      : lmax(lmax_), dx(xsym ? 2 : 1), dy(ysym ? 2 : 1), dz(zsym ? 2 : 1) {
-    row.assign(static_cast<size_t>((lmax + 1) * (lmax + 1)), -1);
-    for (int lx = 0; lx <= lmax; lx += dx)
-      for (int ly = 0; ly <= lmax - lx; ly += dy) {
-        row[static_cast<size_t>(lx * (lmax + 1) + ly)] = size;
-        size += (lmax - lx - ly) / dz + 1;
-      }
-    invT.resize(static_cast<size_t>(size));
-    for (int lx = 0; lx <= lmax; lx += dx)
-      for (int ly = 0; ly <= lmax - lx; ly += dy)
-        for (int lz = 0; lz <= lmax - lx - ly; lz += dz)
-          invT[static_cast<size_t>(Index(lx, ly, lz))] = 1.0 / Coefficients().Trinomial(lx, ly, lz);
-  }
-  bool Stored(int lx, int ly, int lz) const {
-    return lx % dx == 0 && ly % dy == 0 && lz % dz == 0 && lx + ly + lz <= lmax;
-  }
-  int Index(int lx, int ly, int lz) const { return row[static_cast<size_t>(lx * (lmax + 1) + ly)] + lz / dz; }
-};
-
-using Poly = std::vector<double>;
-
-// Calls f(first index, count) for the contiguous lz runs of all stored
-// triples up to rank L.
-template <class F>
-void ForRuns(const Layout &g, int L, F &&f) {
-  for (int lx = 0; lx <= L; lx += g.dx)
-    for (int ly = 0; ly <= L - lx; ly += g.dy) f(g.Index(lx, ly, 0), (L - lx - ly) / g.dz + 1);
-}
-
-void Zero(const Layout &g, Poly &c, int L) {
-  ForRuns(g, L, [&](int i0, int n) { std::fill_n(&c[static_cast<size_t>(i0)], n, 0.0); });
-}
-
-// c = T(l) * X(l, ir) for the stored triples of X up to rank `rank`, 0 above
-// up to rank `zero` (X has the layout's symmetry).
-void Load(const Layout &g, const CCHArray *X, int ir, int rank, int zero, Poly &c) {
-  Zero(g, c, zero);
-  X->ForEachTriple(rank, rank, [&](int lx, int ly, int lz) {
-    c[static_cast<size_t>(g.Index(lx, ly, lz))] = Coefficients().Trinomial(lx, ly, lz) * X->GetElement(lx, ly, lz, ir);
-  });
-}
-
-// C = U * Q truncated at rank LC, with U of rank LU and Q of rank LQ.
-void Multiply(const Layout &g, const Poly &U, int LU, const Poly &Q, int LQ, Poly &C, int LC) {
-  Zero(g, C, LC);
-  for (int ux = 0; ux <= LU; ux += g.dx)
-    for (int uy = 0; uy <= LU - ux; uy += g.dy)
-      for (int uz = 0; uz <= LU - ux - uy; uz += g.dz) {
-        const double u = U[static_cast<size_t>(g.Index(ux, uy, uz))];
-        if (u == 0.0) continue;
-        const int lm = std::min(LQ, LC - (ux + uy + uz));
-        for (int mx = 0; mx <= lm; mx += g.dx)
-          for (int my = 0; my <= lm - mx; my += g.dy) {
-            const double *q = &Q[static_cast<size_t>(g.Index(mx, my, 0))];
-            double *c = &C[static_cast<size_t>(g.Index(mx + ux, my + uy, uz))];
-            const int nz = (lm - mx - my) / g.dz + 1;
-            for (int k = 0; k < nz; ++k) c[k] += u * q[k];
-          }
-      }
-}
-
-// Traceless projection of the polynomial c (rank LS) into B(irB), the same
-// two steps as ArrayCalc::Detrace on product-form coefficients P = c/T:
-// contraction of the traces of the higher ranks onto each rank <= LMAX_B,
-//   Q(l) = sum_{abc} 0.5^m (L+2m)! (2L+1)!! / (L! a! b! c! (2L+2m+1)!!) P(l + 2(a,b,c)),
-// then the overlap projection onto the lx <= 1 harmonics and FillRemainderX.
-// Written on the flat layout with tabulated weights, since the rank-55 sums
-// of the series would cost milliseconds per bin through element access.
-void Project(const Layout &g, const Poly &c, int LS, Poly &P, CCHArray *B, int irB) {
-  const CCHCalc &calc = Coefficients();
-  const int LB = std::min(B->GetLMAX(), LS);
-  std::vector<double> invfact(static_cast<size_t>(LS / 2 + 1));
-  for (int k = 0; k <= LS / 2; ++k) invfact[static_cast<size_t>(k)] = 1.0 / calc.Factorial(k);
-  // P = c/T, once.
-  ForRuns(g, LS, [&](int i0, int n) {
-    for (int i = i0; i < i0 + n; ++i) P[static_cast<size_t>(i)] = c[static_cast<size_t>(i)] * g.invT[static_cast<size_t>(i)];
-  });
-
-  // weight(L, m) = 0.5^m (L+2m)! (2L+1)!! / (L! (2L+2m+1)!!)
-  const int mmax = LS / 2 + 1;
-  std::vector<double> weight(static_cast<size_t>((LB + 1) * mmax), 0.0);
-  for (int L = 0; L <= LB; ++L)
-    for (int m = 0; L + 2 * m <= LS; ++m)
-      weight[static_cast<size_t>(L * mmax + m)] = std::ldexp(calc.Factorial(L + 2 * m), -m) *
-                                                   calc.DoubleFactorial(2 * L + 1) /
-                                                   (calc.Factorial(L) * calc.DoubleFactorial(2 * L + 2 * m + 1));
-
-  Layout low(LB, g.dx == 2, g.dy == 2, g.dz == 2);
-  std::vector<double> Q(static_cast<size_t>(low.size), 0.0);
-  const int stride = 2 / g.dz;  // index step of lz -> lz + 2
-  for (int lx = 0; lx <= LB; lx += g.dx)
-    for (int ly = 0; ly <= LB - lx; ly += g.dy)
-      for (int lz = 0; lz <= LB - lx - ly; lz += g.dz) {
-        const int L = lx + ly + lz;
-        const double *wL = &weight[static_cast<size_t>(L * mmax)];
-        double q = 0.0;
-        for (int a = 0; L + 2 * a <= LS; ++a)
-          for (int b = 0; L + 2 * (a + b) <= LS; ++b) {
-            const double fab = invfact[static_cast<size_t>(a)] * invfact[static_cast<size_t>(b)];
-            const double *p = &P[static_cast<size_t>(g.Index(lx + 2 * a, ly + 2 * b, lz))];
-            for (int c = 0; L + 2 * (a + b + c) <= LS; ++c)
-              q += wL[a + b + c] * fab * invfact[static_cast<size_t>(c)] * p[c * stride];
-          }
-        Q[static_cast<size_t>(low.Index(lx, ly, lz))] = q;
-      }
-
-  B->ZeroArray(irB);
-  B->ForEachTriple(LB, 1, [&](int lx, int ly, int lz) {
-    const int L = lx + ly + lz;
-    double sum = 0.0;
-    for (int mx = lx; mx <= L; mx += 2)
-      for (int my = ly % 2; my <= L - mx; my += 2) {
-        const int mz = L - mx - my;
-        if (!low.Stored(mx, my, mz)) continue;  // odd along a symmetric axis of the source: 0
-        sum += calc.GetOverlap(lx, ly, lz, mx, my, mz) * Q[static_cast<size_t>(low.Index(mx, my, mz))] /
-               low.invT[static_cast<size_t>(low.Index(mx, my, mz))];
-      }
-    B->SetElement(lx, ly, lz, irB, calc.DoubleFactorial(2 * L + 1) / (FOURPI * calc.Factorial(L)) * sum);
-  });
-  B->FillRemainderX(irB);
-}
-
-// Work polynomials of the exponential and logarithm: U, the term P, the
-// previous term Q, the sum S, and a scratch polynomial for the projection.
-struct SeriesWork {
-  Layout g;
-  Poly U, P, Q, S, scratch;
-  SeriesWork(bool xsym, bool ysym, bool zsym)
-      : g(kSeriesRank, xsym, ysym, zsym), U(static_cast<size_t>(g.size)), P(U.size()), Q(U.size()), S(U.size()),
-        scratch(U.size()) {}
-};
-
-// One work set per symmetry and thread, built on first use and kept: the
-// rank-55 polynomials (up to 27720 coefficients each) would otherwise be
-// allocated and page-faulted on every call, several times the series' cost.
-SeriesWork &WorkFor(const CCHArray *source) {
-  static thread_local std::unique_ptr<SeriesWork> cache[8];
-  const int key = (source->GetXSYM() ? 1 : 0) + (source->GetYSYM() ? 2 : 0) + (source->GetZSYM() ? 4 : 0);
-  if (!cache[key]) cache[key] = std::make_unique<SeriesWork>(source->GetXSYM(), source->GetYSYM(), source->GetZSYM());
-  return *cache[key];
-}
-
 // Sums S = sum_n P_n with P_0 = 1 and P_n = U P_(n-1) * factor(n), U of rank
 // LU, every product truncated at rank 55. Returns the number of the last term.
 // S must hold the zeroth term and zeros up to rank 55 on entry.
 template <class Factor>
-int SumSeries(SeriesWork &w, int LU, int nlimit, Factor factor, int &rank, const char *name) {
+int SumSeries(pf::Work &w, int LU, int nlimit, Factor factor, int &rank, const char *name) {
   w.Q[0] = 1.0;  // (0,0,0) is the first index
   double t = 1.0;
   int rankQ = 0, n = 1;
   for (;; ++n) {
     if (n % 6 == 0) t = 0.0;
     const int rankP = std::min(LU * n, kSeriesRank);
-    Multiply(w.g, w.U, LU, w.Q, rankQ, w.P, rankP);
+    pf::Multiply(w.g, w.U, LU, w.Q, rankQ, w.P, rankP);
     // Scale the term, add it, and track its largest product-form coefficient.
     const double f = factor(n);
     double *p = w.P.data(), *sum = w.S.data(), biggest = 0.0;
     const double *invT = w.g.invT.data();
-    ForRuns(w.g, rankP, [&](int i0, int count) {
+    pf::ForRuns(w.g, rankP, [&](int i0, int count) {
       for (int i = i0; i < i0 + count; ++i) {
         p[i] *= f;
         sum[i] += p[i];
@@ -236,16 +81,16 @@ void ExpWith(CCHArray *X, int irX, CCHArray *A, int irA) {
   CheckSymmetrySubset(X, A, "CalcAExpArrayFromXExpArray");
   ArrayCalc::CheckRadialIndex(X, irX, "CalcAExpArrayFromXExpArray");
   ArrayCalc::CheckRadialIndex(A, irA, "CalcAExpArrayFromXExpArray");
-  SeriesWork &w = WorkFor(X);
+  pf::Work &w = pf::WorkFor(X->GetXSYM(), X->GetYSYM(), X->GetZSYM());
   const int LU = std::min(X->GetLMAX(), kSeriesRank);
-  Load(w.g, X, irX, LU, LU, w.U);
+  pf::Load(w.g, X, irX, LU, LU, w.U);
   const double x0 = w.U[0];
   w.U[0] = 0.0;
-  Zero(w.g, w.S, kSeriesRank);
+  pf::Zero(w.g, w.S, kSeriesRank);
   w.S[0] = 1.0;
   int rank = 0;
   SumSeries(w, LU, 47, [](int n) { return 1.0 / n; }, rank, "the exponential");
-  Project(w.g, w.S, rank, w.scratch, A, irA);
+  pf::Project(w.g, w.S, rank, w.scratch, A, irA);
   A->ScaleArray(std::exp(x0), irA);
 }
 
@@ -253,23 +98,23 @@ void LogWith(CCHArray *A, int irA, CCHArray *X, int irX) {
   CheckSymmetrySubset(A, X, "CalcXExpArrayFromAExpArray");
   ArrayCalc::CheckRadialIndex(A, irA, "CalcXExpArrayFromAExpArray");
   ArrayCalc::CheckRadialIndex(X, irX, "CalcXExpArrayFromAExpArray");
-  SeriesWork &w = WorkFor(A);
+  pf::Work &w = pf::WorkFor(A->GetXSYM(), A->GetYSYM(), A->GetZSYM());
   const int LU = std::min(A->GetLMAX(), kSeriesRank);
-  Load(w.g, A, irA, LU, LU, w.U);
+  pf::Load(w.g, A, irA, LU, LU, w.U);
   const double a0 = w.U[0];
   if (!(a0 > 0.0))
     femtokit::Fatal("ArrayCalc::CalcXExpArrayFromAExpArray: A(0,0,0)=%g at ir=%d, the logarithm needs it positive\n",
                     a0, irA);
-  ForRuns(w.g, LU, [&](int i0, int n) {
+  pf::ForRuns(w.g, LU, [&](int i0, int n) {
     for (int i = i0; i < i0 + n; ++i) w.U[static_cast<size_t>(i)] /= a0;
   });
   w.U[0] = 0.0;
-  Zero(w.g, w.S, kSeriesRank);
+  pf::Zero(w.g, w.S, kSeriesRank);
   w.S[0] = std::log(a0);
   int rank = 0;
   const int n = SumSeries(w, LU, 49, [](int k) { return k > 1 ? -(k - 1.0) / k : 1.0; }, rank, "the logarithm");
   femtokit::Print("nmax was %d\n", n + 1);
-  Project(w.g, w.S, rank, w.scratch, X, irX);
+  pf::Project(w.g, w.S, rank, w.scratch, X, irX);
 }
 
 // ---------------------------------------------------------------------------
