@@ -4,7 +4,9 @@
 // the direct increment (IncrementAExpArrayFromE per pair, rebuilding lx >= 2
 // each time); pairs per second. Args: LMAX, threads (binned form only).
 // Also the whole blast-wave fill of the shipped pion parameters (1000 points,
-// 499500 pairs, LMAX 4) at 1 and 2 threads. Rates are per wall-clock second.
+// 499500 pairs, LMAX 4) and the event-file source on the shipped synthetic
+// events (data/oscar: reading, selection and pairs) at 1 and 2 threads. Rates
+// are per wall-clock second.
 #include <benchmark/benchmark.h>
 #include <omp.h>
 
@@ -13,6 +15,9 @@
 #include "math/random.h"
 #include "source/pairhistogram.h"
 #include "source/sourcecalc_blast.h"
+#include "source/sourcecalc_oscar.h"
+
+#include <string>
 
 namespace {
 
@@ -58,9 +63,27 @@ void BM_BlastFillPions(benchmark::State &state) {
   omp_set_num_threads(omp_get_num_procs());
 }
 
+void BM_EventFileFill(benchmark::State &state) {
+  femtokit::SetVerbosity(femtokit::Verbosity::Quiet);
+  omp_set_num_threads(static_cast<int>(state.range(0)));
+  const std::string data = std::string(FEMTOKIT_SOURCE_DIR) + "/data/oscar/";
+  CSourceCalc_OSCAR source;
+  parameter::ReadParsFromFile(source.spars, data + "oscarparameters.dat");
+  parameter::set(source.spars, "OSCARfilename", data + "gauss_events.oscar");
+  CCHArray A((data + "aparameters.dat").c_str());
+  double pairs = 0.0;
+  for (auto _ : state) {
+    source.CalcS(&A);
+    pairs = source.LastSummary().pairs;
+  }
+  state.counters["pairs/s"] = benchmark::Counter(pairs, benchmark::Counter::kIsIterationInvariantRate);
+  omp_set_num_threads(omp_get_num_procs());
+}
+
 }  // namespace
 
 BENCHMARK(BM_PairsBinned)->Args({4, 1})->Args({4, 2})->Args({8, 1})->Args({8, 2})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PairsDirect)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BlastFillPions)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EventFileFill)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_MAIN();
