@@ -59,8 +59,8 @@ s2c, floor = t("BM_S2C"), t("BM_S2CMultiplyAdds")
 table.append(("s2c against its 28,800 multiply-adds alone", fmt(s2c), fmt(floor), "%.2f" % (s2c / floor), "≤ 2"))
 ratio("source re-evaluation, straightforward → now", "BM_SourceReevaluationStraightforward", "BM_SourceReevaluation")
 table.append(("source re-evaluation (GX1D + s2c + χ²)", fmt(t("BM_SourceReevaluation")), "", "", "< 40 µs"))
-ratio("|ψ|² at 100 fm, direct → tabulated", "BM_PsiSquaredDirect/100", "BM_PsiSquared/100")
-table.append(("|ψ|² per evaluation at 100 fm and 1 fm",
+ratio("\\|ψ\\|² at 100 fm, direct → tabulated", "BM_PsiSquaredDirect/100", "BM_PsiSquared/100")
+table.append(("\\|ψ\\|² per evaluation at 100 fm and 1 fm",
               "%.3g ns" % counter("BM_PsiSquaredFlatness", "ns@100"), "%.3g ns" % counter("BM_PsiSquaredFlatness", "ns@1"),
               "spread %.2f" % counter("BM_PsiSquaredFlatness", "spread"), "≤ 1.2"))
 for lmax in (4, 8):
