@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses of fuzz/ and runs a fuzzing campaign.
 #
-#   scripts/fuzz.sh [--seconds N | --runs N] [--jobs J] [harness ...]
+#   scripts/fuzz.sh [--seconds N | --runs N] [--jobs J | --parallel P] [harness ...]
 #
 #   --seconds N   run each harness for N seconds (default 300)
 #   --runs N      run each harness for N inputs instead
 #   --jobs J      parallel fuzzing processes per harness (default 1)
+#   --parallel P  P harnesses at once, one process each (default 1)
 #   harness ...   names without the fuzz_ prefix (default: every fuzz/fuzz_*.cpp):
 #                 parameterfile, harmonic_array, array3d, kernel, qmesh, wavefunction_pp,
 #                 event_file, event_file_oscar2013, kernel3d, feeddown, smearing
@@ -25,16 +26,22 @@ root="$(pwd)"
 seconds=300
 runs=""
 jobs=1
+parallel_harnesses=1
 names=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds="$2"; shift 2 ;;
     --runs) runs="$2"; shift 2 ;;
     --jobs) jobs="$2"; shift 2 ;;
-    -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
+    --parallel) parallel_harnesses="$2"; shift 2 ;;
+    -h|--help) sed -n '2,22p' "$0"; exit 0 ;;
     *) names+=("$1"); shift ;;
   esac
 done
+if [ "$jobs" -gt 1 ] && [ "$parallel_harnesses" -gt 1 ]; then
+  echo "fuzz.sh: --jobs and --parallel do not go together" >&2
+  exit 2
+fi
 if [ ${#names[@]} -eq 0 ]; then
   for f in fuzz/fuzz_*.cpp; do n="$(basename "$f" .cpp)"; names+=("${n#fuzz_}"); done
 fi
@@ -69,33 +76,58 @@ printf '2 1 2 1\n1 0\n0 1\n' | seed feeddown identity
 printf '\0002 1 2 1\n1 0\n0 1\n' | seed smearing matrix
 printf '\0010 2\n50 3\n' | seed smearing sigma
 
-status=0
-for n in "${names[@]}"; do
-  h="fuzz_$n"
+# Runs one harness; its verdict goes to $build/findings/<harness>/verdict
+# (first line "ok" or "FAIL").
+fuzz_one() {
+  local h="fuzz_$1" rc inputs log f
   mkdir -p "$build/corpus/$h" "$build/findings/$h"
-  limit=(-max_total_time="$seconds")
+  local limit=(-max_total_time="$seconds")
   [ -n "$runs" ] && limit=(-runs="$runs")
   log="$build/findings/$h/last.log"
-  set +e
-  parallel=()
+  local parallel=()
   [ "$jobs" -gt 1 ] && parallel=(-jobs="$jobs" -workers="$jobs")
+  set +e
   "$build/fuzz/$h" "${limit[@]}" "${parallel[@]}" -timeout=10 -rss_limit_mb=2048 \
     -dict=fuzz/femtokit.dict -artifact_prefix="$build/findings/$h/" -print_final_stats=1 \
     "$build/corpus/$h" "$build/seeds/$h" >"$log" 2>&1
   rc=$?
   set -e
   # With several jobs each writes fuzz-<i>.log in the working directory.
-  logs=("$log")
+  local logs=("$log")
   for f in fuzz-*.log; do [ -e "$f" ] && logs+=("$f"); done
   # Inputs run, summed over the jobs.
   inputs=$(cat "${logs[@]}" | awk '/^stat::number_of_executed_units/ {s += $2} END {print s + 0}')
   if [ $rc -ne 0 ]; then
-    echo "FAIL $h after $inputs inputs (status $rc); log: $log"
-    cat "${logs[@]}" | grep -m 8 -E 'ERROR|FINDING|runtime error|Test unit written|SUMMARY' || true
-    status=1
+    {
+      echo "FAIL $h after $inputs inputs (status $rc); log: $log"
+      cat "${logs[@]}" | grep -m 8 -E 'ERROR|FINDING|runtime error|Test unit written|SUMMARY' || true
+    } >"$build/findings/$h/verdict"
   else
-    echo "ok   $h: $inputs inputs"
+    echo "ok   $h: $inputs inputs" >"$build/findings/$h/verdict"
   fi
-  [ ${#logs[@]} -gt 1 ] && cat "${logs[@]:1}" >>"$log" && rm -f "${logs[@]:1}"
+  if [ ${#logs[@]} -gt 1 ]; then cat "${logs[@]:1}" >>"$log" && rm -f "${logs[@]:1}"; fi
+}
+
+running=0
+for n in "${names[@]}"; do
+  rm -f "$build/findings/fuzz_$n/verdict"
+  if [ "$parallel_harnesses" -gt 1 ]; then
+    fuzz_one "$n" &
+    running=$((running + 1))
+    if [ "$running" -ge "$parallel_harnesses" ]; then
+      wait -n || true
+      running=$((running - 1))
+    fi
+  else
+    fuzz_one "$n"
+  fi
+done
+wait
+
+status=0
+for n in "${names[@]}"; do
+  verdict="$build/findings/fuzz_$n/verdict"
+  if [ -f "$verdict" ]; then cat "$verdict"; else echo "FAIL fuzz_$n: no verdict" && status=1; fi
+  [ -f "$verdict" ] && ! head -n 1 "$verdict" | grep -q '^ok' && status=1
 done
 exit $status

