@@ -1,5 +1,4 @@
 // libFuzzer harness of the OSCAR2013 event-file reader: the input follows the
 // OSCAR2013 header line, so every input reaches the OSCAR2013 body reader.
-// Build as fuzz/fuzz_event_file.cpp (same line with this file's name).
 #define FEMTOKIT_FUZZ_PREFIX "#!OSCAR2013 particle_lists t x y z mass p0 px py pz pdg ID charge\n"
 #include "fuzz_event_file.cpp"
