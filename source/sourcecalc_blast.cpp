@@ -31,8 +31,8 @@ void CSourceCalc_Blast::InitSPars() {
   parameter::set(spars, "Pt", 600.0);
   parameter::set(spars, "Phi", 0.0);
   parameter::set(spars, "EtaG", 1.5);
-  parameter::set(spars, "Ma", 938.28);
-  parameter::set(spars, "Mb", 139.58);
+  parameter::set(spars, "Ma", femtokit::constants::MPROTON_SOURCE);
+  parameter::set(spars, "Mb", femtokit::constants::MPI);
   parameter::set(spars, "Nsample", 1000);
 }
 

@@ -266,8 +266,8 @@ void CSourceCalc_OSCAR::InitSPars() {
   parameter::set(spars, "YMAX", 3.0);
   parameter::set(spars, "IDa", 211);
   parameter::set(spars, "IDb", 211);
-  parameter::set(spars, "Ma", 139.58);
-  parameter::set(spars, "Mb", 139.58);
+  parameter::set(spars, "Ma", femtokit::constants::MPI);
+  parameter::set(spars, "Mb", femtokit::constants::MPI);
   parameter::set(spars, "AEQUALB", 0);
   parameter::set(spars, "NMAX", kDefaultNMAX);
   parameter::set(spars, "OSCARfilename", "UNDEFINED");
@@ -287,8 +287,8 @@ void CSourceCalc_OSCAR::SetSPars(double Pt, double DELPT, double PHIMIN_DEG, dou
 namespace {
 // Mass of a species code, or 0 for an unknown one.
 double SpeciesMass(int ID) {
-  if (ID == 211 || ID == -211) return 139.58;
-  if (ID == 2212 || ID == -2212) return 938.28;
+  if (ID == 211 || ID == -211) return femtokit::constants::MPI;
+  if (ID == 2212 || ID == -2212) return femtokit::constants::MPROTON_SOURCE;
   return 0.0;
 }
 }  // namespace
@@ -310,8 +310,8 @@ int CSourceCalc_OSCAR::ReadR(Points &ra, Points &rb) {
   Selection sel;
   sel.IDa = parameter::getI(spars, "IDa", 211);
   sel.IDb = parameter::getI(spars, "IDb", 211);
-  sel.Ma = parameter::getD(spars, "Ma", 139.58);
-  sel.Mb = parameter::getD(spars, "Mb", 139.58);
+  sel.Ma = parameter::getD(spars, "Ma", femtokit::constants::MPI);
+  sel.Mb = parameter::getD(spars, "Mb", femtokit::constants::MPI);
   sel.aeqb = parameter::getB(spars, "AEQUALB", false);
   sel.nmax = parameter::getI(spars, "NMAX", kDefaultNMAX);
   sel.delpt = parameter::getD(spars, "DELPT", 20.0);

@@ -79,11 +79,11 @@ void CWaveFunction_pipluspiminus::getphaseshift_pipi(int I, int ell, double q, d
     }
   } else if (I == 2) {
     if (ell == 0) {
-      const double y = std::pow(0.25495097567963926 * q / 197.3269602, 2), s = 1.0 + y;
+      const double y = std::pow(0.25495097567963926 * q / femtokit::constants::HBARC, 2), s = 1.0 + y;
       const double t = -0.0006588050607389837 * q / s;
       set(t, (1.0 - y) / (q * s));
     } else if (ell == 2) {
-      const double y = std::pow(0.5 * q / 197.3269602, 2), s = 1.0 + y;
+      const double y = std::pow(0.5 * q / femtokit::constants::HBARC, 2), s = 1.0 + y;
       const double t = -8.400000000000001e-15 * std::pow(q / s, 5);
       set(t, 5.0 * (1.0 - y) / (q * s));
     } else {
