@@ -52,6 +52,18 @@ C3DArray::C3DArray(const char *arrayparsfilename)
 
 C3DArray::~C3DArray() { DeleteArray(); }
 
+namespace {
+// Cells the storage holds (both sign blocks of a non-symmetric axis), in 64
+// bits and saturated. An empty axis counts as one: it does not make the
+// others free, as loops still run over them.
+std::uint64_t StoredCells(bool xsym, int nx, bool ysym, int ny, bool zsym, int nz) {
+  std::uint64_t total = 1;
+  for (int factor : {xsym ? 1 : 2, nx, ysym ? 1 : 2, ny, zsym ? 1 : 2, nz})
+    total = femtokit::SaturatingProduct(total, std::uint64_t(factor > 0 ? factor : 1));
+  return total;
+}
+}  // namespace
+
 void C3DArray::CreateArray() { CreateArray(std::string()); }
 
 void C3DArray::CreateArray(const std::string &file) {
@@ -61,9 +73,7 @@ void C3DArray::CreateArray(const std::string &file) {
                         DELX, DELY, DELZ);
   const int sx = XSYM ? 1 : 2, sy = YSYM ? 1 : 2, sz = ZSYM ? 1 : 2;
   const int cx = NXMAX > 0 ? NXMAX : 0, cy = NYMAX > 0 ? NYMAX : 0, cz = NZMAX > 0 ? NZMAX : 0;
-  std::uint64_t total = 1;  // an empty axis does not make the others free: loops still run over them
-  for (int factor : {sx, cx, sy, cy, sz, cz})
-    total = femtokit::SaturatingProduct(total, std::uint64_t(factor > 0 ? factor : 1));
+  const std::uint64_t total = StoredCells(XSYM, NXMAX, YSYM, NYMAX, ZSYM, NZMAX);
   femtokit::CheckTableSize(file,
                            femtokit::Format("C3DArray%s: NXYZMAX=(%d,%d,%d), XYZSYM=(%d,%d,%d)", from.c_str(), NXMAX,
                                             NYMAX, NZMAX, int(XSYM), int(YSYM), int(ZSYM)),
@@ -117,9 +127,7 @@ void C3DArray::ReadPars(const char *filename) {
       femtokit::FatalFile(filename, "3D array parameter file %s: %s=%g must be finite and positive\n", filename,
                           keys[axis][1], widths[axis]);
   }
-  std::uint64_t total = 1;  // an empty axis does not make the others free: loops still run over them
-  for (int factor : {xsym ? 1 : 2, nxmax, ysym ? 1 : 2, nymax, zsym ? 1 : 2, nzmax})
-    total = femtokit::SaturatingProduct(total, std::uint64_t(factor > 0 ? factor : 1));
+  const std::uint64_t total = StoredCells(xsym, nxmax, ysym, nymax, zsym, nzmax);
   femtokit::CheckTableSize(filename,
                            femtokit::Format("3D array parameter file %s: NXYZMAX=(%d,%d,%d), XYZSYM=(%d,%d,%d)",
                                             filename, nxmax, nymax, nzmax, int(xsym), int(ysym), int(zsym)),
