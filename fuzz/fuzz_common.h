@@ -11,10 +11,12 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -32,18 +34,29 @@ inline const std::string kSeparator = "\n@@\n";
 // Budget of one table under fuzzing.
 constexpr std::uint64_t kFuzzMemoryBudget = std::uint64_t(32) << 20;
 
+// The scratch directory as the harnesses name it: "." (the process works
+// inside it), so that file names, and with them the messages and the code
+// paths an input takes, are the same in every run of the same inputs.
 inline std::string &ScratchPath() {
+  static std::string path;
+  return path;
+}
+
+// Its absolute name, for removal at exit.
+inline std::string &ScratchAbsolute() {
   static std::string path;
   return path;
 }
 
 inline void RemoveScratch() {
   std::error_code ec;
-  if (!ScratchPath().empty()) std::filesystem::remove_all(ScratchPath(), ec);
+  if (!ScratchAbsolute().empty()) std::filesystem::remove_all(ScratchAbsolute(), ec);
 }
 
-// Process set-up: policy, output, budget and a fresh scratch directory.
-inline void Setup() {
+// Process set-up: policy, output, budget and a fresh scratch directory, which
+// becomes the working directory (not in the parent of -jobs=N, which runs no
+// inputs and writes its jobs' logs where it was started).
+inline void Setup(int argc, char **argv) {
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
   femtokit::SetVerbosity(femtokit::Verbosity::Quiet);
   femtokit::SetOutput([](femtokit::Verbosity, const std::string &) {});
@@ -59,8 +72,19 @@ inline void Setup() {
     std::perror("mkdtemp");
     std::abort();
   }
-  ScratchPath() = buffer.data();
+  ScratchAbsolute() = buffer.data();
   std::atexit(RemoveScratch);
+  for (int i = 1; i < argc; i++)
+    if (std::strncmp(argv[i], "-jobs=", 6) == 0) {
+      ScratchPath() = ScratchAbsolute();
+      return;
+    }
+  // Corpus, artifact and dictionary paths given to libFuzzer must be absolute.
+  if (chdir(buffer.data()) != 0) {
+    std::perror("chdir");
+    std::abort();
+  }
+  ScratchPath() = ".";
 }
 
 // Files written for the current input.
@@ -69,8 +93,17 @@ inline std::vector<std::string> &Written() {
   return written;
 }
 
+// Scratch files of the current input that could not be written. Such an
+// input is skipped: a failure of the harness's own set-up (a file name the
+// file system refuses, a full disk) is a harness problem, never a finding.
+inline int &WriteFailures() {
+  static int failures = 0;
+  return failures;
+}
+
 // Removes the previous input's files and returns the scratch directory.
 inline const std::string &FreshScratch() {
+  WriteFailures() = 0;
   for (const std::string &path : Written()) std::remove(path.c_str());
   Written().clear();
   return ScratchPath();
@@ -94,12 +127,18 @@ inline std::vector<std::string> SplitParts(const uint8_t *data, size_t size) {
 inline void WriteFile(const std::string &path, const std::string &bytes) {
   Written().push_back(path);
   FILE *f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    std::perror(path.c_str());
-    std::abort();
+  bool ok = f != nullptr;
+  if (f) {
+    if (!bytes.empty()) ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = (std::fclose(f) == 0) && ok;
   }
-  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
+  if (!ok) {
+    static int reported = 0;
+    if (reported++ < 10)
+      std::fprintf(stderr, "HARNESS PROBLEM (not a finding, input skipped): cannot write scratch file %.200s: %s\n",
+                   path.c_str(), std::strerror(errno));
+    WriteFailures()++;
+  }
 }
 
 // A finding that is not a crash: prints and aborts, so that libFuzzer keeps the input.
@@ -108,12 +147,14 @@ inline void WriteFile(const std::string &path, const std::string &bytes) {
   std::abort();
 }
 
-// Runs body and returns true when it completed. An error of the library's
+// Runs body and returns true when it completed; false without running it when
+// a scratch file of this input could not be written. An error of the library's
 // error path is an expected outcome (false); while reading files it must name
 // the file (namesFile). Anything else escapes and is a finding: an uncaught
 // exception aborts the process.
 template <class F>
 bool Run(bool namesFile, F &&body) {
+  if (WriteFailures() > 0) return false;
   try {
     body();
     return true;

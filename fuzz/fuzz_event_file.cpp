@@ -11,8 +11,8 @@
 #define FEMTOKIT_FUZZ_PREFIX ""
 #endif
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  fuzz::Setup();
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+  fuzz::Setup(*argc, *argv);
   return 0;
 }
 

@@ -6,8 +6,8 @@
 #include "arrays/charray.h"
 #include "fuzz_common.h"
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  fuzz::Setup();
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+  fuzz::Setup(*argc, *argv);
   return 0;
 }
 

@@ -7,8 +7,8 @@
 #include "fuzz_common.h"
 #include "kernel/kernelwf.h"
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  fuzz::Setup();
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+  fuzz::Setup(*argc, *argv);
   return 0;
 }
 

@@ -3,8 +3,8 @@
 #include "config/parametermap.h"
 #include "fuzz_common.h"
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  fuzz::Setup();
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+  fuzz::Setup(*argc, *argv);
   return 0;
 }
 

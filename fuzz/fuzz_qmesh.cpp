@@ -17,8 +17,8 @@ struct MeshOnly : CWaveFunction {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  fuzz::Setup();
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+  fuzz::Setup(*argc, *argv);
   return 0;
 }
 

@@ -134,5 +134,9 @@ int main(int argc, char **argv) {
   pp.Add(Join({"bool STRONG 0\n", "1\n60\n"}));
 
   fs::remove_all(tmp);
+  if (fuzz::WriteFailures() > 0) {
+    std::fprintf(stderr, "make_seeds: %d seed files could not be written\n", fuzz::WriteFailures());
+    return 1;
+  }
   return 0;
 }

@@ -12,6 +12,7 @@
 #include "config/fileio.h"
 #include "config/numberreader.h"
 #include "config/parametermap.h"
+#include "wavefunction/wavefunction.h"
 
 namespace {
 
@@ -81,6 +82,15 @@ void CKernel::ParsInit(const char *kparsfilename) {
       femtokit::SaturatingProduct(present, static_cast<std::uint64_t>(std::max(nqmax, 1)) *
                                                static_cast<std::uint64_t>(std::max(nrmax, 1))),
       sizeof(double));
+  // The q mesh must lie where wave functions are defined (bin centres within QMIN ... QMAX).
+  if (nqmax > 0) {
+    const double qfirst = 0.5 * delq, qlast = (nqmax - 0.5) * delq;
+    if (qfirst < CWaveFunction::QMIN || qlast > CWaveFunction::QMAX)
+      femtokit::FatalFile(kparsfilename,
+                          "kernel parameter file %s: NQMAX=%d, DELQ=%g give q from %g to %g MeV/c, outside the "
+                          "supported range %g ... %g MeV/c\n",
+                          kparsfilename, nqmax, delq, qfirst, qlast, CWaveFunction::QMIN, CWaveFunction::QMAX);
+  }
   NQMAX = nqmax;
   NRMAX = nrmax;
   LMAX = lmax;

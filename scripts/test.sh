@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test. With --sanitize the build uses
 # AddressSanitizer and UndefinedBehaviorSanitizer (separate build directory).
-# Without it, every fuzzing harness then runs for a short time as well
-# (FEMTOKIT_FUZZ_SECONDS each, default 10; 0 skips them) and any finding fails.
+# Without it, every fuzzing harness then replays its seeds and committed
+# corpus and runs a fixed number of new inputs from a fixed random seed
+# (scripts/fuzz.sh --replay: the same inputs on every run of one commit;
+# FEMTOKIT_FUZZ_RUNS sets the number, 0 skips fuzzing); any finding fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,6 +27,6 @@ cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
-if [ "$build" = build ] && [ "${FEMTOKIT_FUZZ_SECONDS:-10}" != 0 ]; then
-  scripts/fuzz.sh --seconds "${FEMTOKIT_FUZZ_SECONDS:-10}" --parallel "$(nproc)"
+if [ "$build" = build ] && [ "${FEMTOKIT_FUZZ_RUNS:-20000}" != 0 ]; then
+  scripts/fuzz.sh --replay --parallel "$(nproc)"
 fi

@@ -21,6 +21,11 @@ TEST(CKernelBadInput, ParametersAreCheckedBeforeAllocation) {
       {"int NRMAX -80\n", "NRMAX=-80 must not be negative"},
       {"double DELR 0\n", "DELQ=4 and DELR=0 must be finite and positive"},
       {"double DELQ -2\n", "DELQ=-2 and DELR=0.5 must be finite and positive"},
+      // The q mesh lies where wave functions are defined (a fuzzing finding: DELQ 1e308).
+      {"int NQMAX 2\ndouble DELQ 1e308\n", "NQMAX=2, DELQ=1e+308 give q from 5e+307 to 1.5e+308 MeV/c, outside the "
+                                           "supported range 0.01 ... 1000 MeV/c"},
+      {"int NQMAX 60\ndouble DELQ 20\n", "NQMAX=60, DELQ=20 give q from 10 to 1190 MeV/c"},
+      {"int NQMAX 3\ndouble DELQ 0.001\n", "NQMAX=3, DELQ=0.001 give q from 0.0005 to 0.0025 MeV/c"},
   };
   for (const auto &c : cases) {
     WriteText(f, c.first);
