@@ -30,71 +30,104 @@ const std::string *Find(const parameterMap &pars, const std::string &name) {
   return it == pars.end() ? nullptr : &it->second;
 }
 
-// Leading numbers of a text, read one after the other until the first non-number.
-std::vector<double> Numbers(const std::string &text) {
-  std::vector<double> result;
+// The whitespace-separated words of a text.
+std::vector<std::string> Words(const std::string &text) {
+  std::vector<std::string> words;
   std::istringstream in(text);
-  double x;
-  while (in >> x) result.push_back(x);
-  return result;
+  std::string word;
+  while (in >> word) words.push_back(word);
+  return words;
+}
+
+// A whole word as an integer within the range of int: decimal digits, or a
+// number in any decimal form whose value is an exact integer ("1e+06", the
+// text a double setter writes for a million). Why it is not, otherwise.
+const char *ToInt(const std::string &word, int &value) {
+  long long integer;
+  double number;
+  if (femtokit::ParseInteger(word, integer)) {
+    if (integer < INT_MIN || integer > INT_MAX) return "is beyond the range of int";
+    value = static_cast<int>(integer);
+    return nullptr;
+  }
+  if (!femtokit::ParseNumber(word, number)) return "is not an integer";
+  if (number != std::floor(number)) return "is not an integer";
+  if (number < INT_MIN || number > INT_MAX) return "is beyond the range of int";
+  value = static_cast<int>(number);
+  return nullptr;
+}
+
+// A whole word as a truth value: an integer (non-zero is true) or true/false.
+const char *ToBool(const std::string &word, bool &value) {
+  if (word == "true" || word == "false") {
+    value = word == "true";
+    return nullptr;
+  }
+  int integer;
+  if (ToInt(word, integer) != nullptr) return "is not 0, 1, true or false";
+  value = integer != 0;
+  return nullptr;
+}
+
+const char *ToDouble(const std::string &word, double &value) {
+  if (!femtokit::ParseNumber(word, value)) return "is not a finite number";
+  return nullptr;
+}
+
+// The one word of a value text, or why there is not exactly one.
+const char *OneWord(const std::string &text, std::string &word) {
+  const std::vector<std::string> words = Words(text);
+  if (words.empty()) return "is empty";
+  if (words.size() > 1) return "is not one word";
+  word = words[0];
+  return nullptr;
+}
+
+[[noreturn]] void RefuseValue(const std::string &name, const std::string &text, const char *why) {
+  femtokit::Fatal("parameter %s: value %s %s\n", name.c_str(), femtokit::QuotedWord(text).c_str(), why);
 }
 
 template <typename T>
-T ParseLeading(const parameterMap &pars, const std::string &name, T def) {
+T GetOne(const parameterMap &pars, const std::string &name, T def, const char *(*convert)(const std::string &, T &)) {
   const std::string *text = Find(pars, name);
   if (!text) return def;
-  std::istringstream in(*text);
+  std::string word;
+  if (const char *why = OneWord(*text, word)) RefuseValue(name, *text, why);
   T value;
-  if (!(in >> value)) return def;
+  if (const char *why = convert(word, value)) RefuseValue(name, *text, why);
   return value;
 }
 
-}  // namespace
-
-namespace {
-
-// Lines hold at most this many characters before their newline (a trailing
-// carriage return not counted); a longer line ends the reading.
-constexpr std::size_t kMaxLine = 99;
-
-// The leading integer of a word as atoi reads it, without atoi's undefined
-// overflow: beyond the range of int it saturates, and `clamped` is set.
-int LeadingInt(const std::string &word, bool &clamped) {
-  std::size_t i = 0;
-  const bool negative = !word.empty() && word[0] == '-';
-  if (!word.empty() && (word[0] == '-' || word[0] == '+')) i = 1;
-  long long magnitude = 0;
-  clamped = false;
-  for (; i < word.size() && word[i] >= '0' && word[i] <= '9'; ++i) {
-    magnitude = magnitude * 10 + (word[i] - '0');
-    if (magnitude > static_cast<long long>(INT_MAX) + 1) {
-      magnitude = static_cast<long long>(INT_MAX) + 1;
-      clamped = true;
-    }
+// Every word of a line of text as a finite number.
+std::vector<double> Numbers(const std::string &name, const std::string &text) {
+  std::vector<double> result;
+  for (const std::string &word : Words(text)) {
+    double x;
+    if (ToDouble(word, x) != nullptr) RefuseValue(name, word, "is not a finite number");
+    result.push_back(x);
   }
-  const long long value = negative ? -magnitude : magnitude;
-  if (value > INT_MAX) {
-    clamped = true;
-    return INT_MAX;
-  }
-  return static_cast<int>(value);
+  return result;
 }
 
-// Reads one line into `line` (without its newline). Returns false at the end
-// of the file; sets `toolong` and stops reading when the line exceeds kMaxLine.
+// Longest line a parameter file may hold (comments included): a bound on what
+// one line can take, whatever the file.
+constexpr std::size_t kMaxLine = 65536;
+
+// Reads one line into `line` (without its newline or a trailing carriage
+// return). False at the end of the file; sets `toolong` and stops when the line
+// exceeds kMaxLine.
 bool ReadLine(std::FILE *file, std::string &line, bool &toolong) {
   line.clear();
   toolong = false;
   int c;
   while ((c = std::getc(file)) != EOF && c != '\n') {
     line.push_back(static_cast<char>(c));
-    if (line.size() > kMaxLine + 1 || (line.size() == kMaxLine + 1 && line.back() != '\r')) {
+    if (line.size() > kMaxLine) {
       toolong = true;
       return true;
     }
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.size() > kMaxLine) toolong = true;
   return c != EOF || !line.empty();
 }
 
@@ -106,54 +139,46 @@ void ReadParsFromFile(parameterMap &pars, const char *filename) {
   std::string line;
   bool toolong;
   for (long lineno = 1; ReadLine(file.get(), line, toolong); ++lineno) {
-    if (toolong) {
-      femtokit::Warn("Warning: parameter file %s, line %ld has 100 or more characters; reading ends there\n",
-                     filename, lineno);
-      break;
-    }
-    if (line.empty() || line[0] == '#' || line.size() <= 4) continue;
-    std::istringstream words(line);
-    std::string type, name, value, extra;
-    if (!(words >> type >> name >> value)) {  // fewer than three words: nothing stored
-      femtokit::Warn("Warning: parameter file %s, line %ld has no value; it is ignored\n", filename, lineno);
-      continue;
-    }
-    if (words >> extra)
-      femtokit::Warn("Warning: parameter file %s, line %ld: words after the value of %s are ignored\n", filename,
-                     lineno, name.c_str());
-    // Values that are not wholly numbers are still converted leniently (leading
-    // number, else 0), with a warning; only non-finite doubles are not stored.
+    if (toolong)
+      femtokit::FatalFile(filename, "parameter file %s, line %ld has more than %zu characters\n", filename, lineno,
+                          kMaxLine);
+    if (line.empty() || line[0] == '#') continue;
+    const std::vector<std::string> words = Words(line);
+    if (words.empty()) continue;
+    const std::string &type = words[0];
+    const bool numeric = type == "int" || type == "bool" || type == "double";
+    if (!numeric && type != "string")
+      femtokit::FatalFile(filename, "parameter file %s, line %ld: type %s is not int, double, bool or string\n",
+                          filename, lineno, femtokit::QuotedWord(type).c_str());
+    if (words.size() < 3)
+      femtokit::FatalFile(filename, "parameter file %s, line %ld: %s has no value\n", filename, lineno,
+                          words.size() < 2 ? "the line" : femtokit::QuotedWord(words[1]).c_str());
+    const std::string &name = words[1], &value = words[2];
     const std::string shown = femtokit::QuotedWord(value);
-    long long integer;
-    double number;
-    if (type == "int" || type == "bool") {
-      bool clamped;
-      const int converted = LeadingInt(value, clamped);
-      if (!femtokit::ParseInteger(value, integer))
-        femtokit::Warn("Warning: parameter file %s, line %ld: value %s of %s is not an integer; read as %d\n",
-                       filename, lineno, shown.c_str(), name.c_str(), converted);
-      else if (clamped && type == "int")
-        femtokit::Warn("Warning: parameter file %s, line %ld: value %s of %s is beyond the range of int; read as %d\n",
-                       filename, lineno, shown.c_str(), name.c_str(), converted);
-      if (type == "int")
-        set(pars, name, converted);
-      else
-        set(pars, name, clamped || converted != 0);
+    // A value is one word; a numeric one must be wholly a number of its type.
+    if (words.size() > 3) {
+      if (numeric)
+        femtokit::FatalFile(filename, "parameter file %s, line %ld: value %s of %s is followed by %s\n", filename,
+                            lineno, shown.c_str(), name.c_str(), femtokit::QuotedWord(words[3]).c_str());
+      femtokit::Warn("warning: parameter file %s, line %ld: words after the value of %s are ignored\n", filename,
+                     lineno, name.c_str());
+    }
+    const char *why = nullptr;
+    if (type == "int") {
+      int converted = 0;
+      if (!(why = ToInt(value, converted))) set(pars, name, converted);
+    } else if (type == "bool") {
+      bool converted = false;
+      if (!(why = ToBool(value, converted))) set(pars, name, converted);
     } else if (type == "double") {
-      const double converted = std::atof(value.c_str());
-      if (!std::isfinite(converted)) {
-        femtokit::Warn("Warning: parameter file %s, line %ld: value %s of %s is not a finite number; the line is "
-                       "ignored\n",
-                       filename, lineno, shown.c_str(), name.c_str());
-        continue;
-      }
-      if (!femtokit::ParseNumber(value, number))
-        femtokit::Warn("Warning: parameter file %s, line %ld: value %s of %s is not a number; read as %g\n",
-                       filename, lineno, shown.c_str(), name.c_str(), converted);
-      set(pars, name, converted);
-    } else if (type == "string") {
+      double converted = 0.0;
+      if (!(why = ToDouble(value, converted))) set(pars, name, converted);
+    } else {
       set(pars, name, value);
     }
+    if (why)
+      femtokit::FatalFile(filename, "parameter file %s, line %ld: value %s of %s %s\n", filename, lineno,
+                          shown.c_str(), name.c_str(), why);
   }
   // A name that opens but cannot be read (a directory) is no parameter file either.
   if (std::ferror(file.get()))
@@ -165,16 +190,12 @@ void PrintPars(const parameterMap &pars) {
 }
 
 double getD(const parameterMap &pars, const std::string &name, double def) {
-  return ParseLeading<double>(pars, name, def);
+  return GetOne<double>(pars, name, def, ToDouble);
 }
 
-int getI(const parameterMap &pars, const std::string &name, int def) {
-  return ParseLeading<int>(pars, name, def);
-}
+int getI(const parameterMap &pars, const std::string &name, int def) { return GetOne<int>(pars, name, def, ToInt); }
 
-bool getB(const parameterMap &pars, const std::string &name, bool def) {
-  return ParseLeading<bool>(pars, name, def);
-}
+bool getB(const parameterMap &pars, const std::string &name, bool def) { return GetOne<bool>(pars, name, def, ToBool); }
 
 std::string getS(const parameterMap &pars, const std::string &name, const std::string &def) {
   const std::string *text = Find(pars, name);
@@ -184,17 +205,13 @@ std::string getS(const parameterMap &pars, const std::string &name, const std::s
 std::vector<double> getV(const parameterMap &pars, const std::string &name, double def) {
   const std::string *text = Find(pars, name);
   if (!text) return {def};
-  return Numbers(*text);
+  return Numbers(name, *text);
 }
 
 std::vector<std::string> getVS(const parameterMap &pars, const std::string &name, const std::string &def) {
   const std::string *text = Find(pars, name);
   if (!text) return {def};
-  std::vector<std::string> result;
-  std::istringstream in(*text);
-  std::string word;
-  while (in >> word) result.push_back(word);
-  return result;
+  return Words(*text);
 }
 
 std::vector<std::vector<double>> getM(const parameterMap &pars, const std::string &name, double def) {
@@ -204,7 +221,7 @@ std::vector<std::vector<double>> getM(const parameterMap &pars, const std::strin
   std::istringstream in(*text);
   std::string line;
   while (std::getline(in, line)) {
-    std::vector<double> row = Numbers(line);
+    std::vector<double> row = Numbers(name, line);
     if (!row.empty()) result.push_back(row);
   }
   return result;
@@ -214,7 +231,17 @@ void set(parameterMap &pars, const std::string &name, const std::string &value) 
 void set(parameterMap &pars, const std::string &name, const char *value) { pars[name] = std::string(value); }
 void set(parameterMap &pars, const std::string &name, bool value) { pars[name] = FirstWord(value); }
 void set(parameterMap &pars, const std::string &name, int value) { pars[name] = FirstWord(value); }
-void set(parameterMap &pars, const std::string &name, double value) { pars[name] = FirstWord(value); }
+// Six significant digits, but a whole number below 1e15 in full: a count set
+// through a double setter ("1000000", not "1e+06") reads back exactly.
+void set(parameterMap &pars, const std::string &name, double value) {
+  if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15 && value != 0.0) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f", value);
+    pars[name] = text;
+    return;
+  }
+  pars[name] = FirstWord(value);
+}
 
 void set(parameterMap &pars, const std::string &name, const std::vector<double> &value) {
   std::ostringstream out;

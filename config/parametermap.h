@@ -12,7 +12,11 @@ typedef std::map<std::string, std::string> parameterMap;
 namespace parameter {
 
 // Fills the map from a parameter file of "type name value" lines; "#" in the
-// first column starts a comment. A missing file is fatal.
+// first column starts a comment. Fatal, naming the file and line: a missing
+// file, a type that is not int, double, bool or string, a line without a value,
+// a numeric value that is not wholly one number of its type (finite doubles;
+// ints within range, "1e6" read exactly; bools 0, 1, true, false), words after
+// a numeric value. Words after a string value are ignored with a warning.
 void ReadParsFromFile(parameterMap &pars, const char *filename);
 inline void ReadParsFromFile(parameterMap &pars, const std::string &filename) {
   ReadParsFromFile(pars, filename.c_str());
@@ -20,6 +24,9 @@ inline void ReadParsFromFile(parameterMap &pars, const std::string &filename) {
 
 void PrintPars(const parameterMap &pars);
 
+// Typed getters: the default when the key is absent; otherwise the whole text
+// must be one value of the type (as the file reader takes them), else fatal,
+// naming the key and the text. getV and getM take every word as a finite number.
 double getD(const parameterMap &pars, const std::string &name, double def);
 int getI(const parameterMap &pars, const std::string &name, int def);
 bool getB(const parameterMap &pars, const std::string &name, bool def);
@@ -28,6 +35,8 @@ std::vector<double> getV(const parameterMap &pars, const std::string &name, doub
 std::vector<std::string> getVS(const parameterMap &pars, const std::string &name, const std::string &def);
 std::vector<std::vector<double>> getM(const parameterMap &pars, const std::string &name, double def);
 
+// Setters write text: doubles with 6 significant digits, except whole numbers
+// below 1e15, which are written in full.
 void set(parameterMap &pars, const std::string &name, const std::string &value);
 void set(parameterMap &pars, const std::string &name, const char *value);
 void set(parameterMap &pars, const std::string &name, bool value);
