@@ -1,4 +1,6 @@
 #include "fit/cf2sfit.h"
+#include "source/sourcecalc.h"
+#include "source/sourceparameters.h"
 
 #include "arrays/array3d.h"
 #include "arrays/arraycalc.h"
@@ -219,10 +221,25 @@ void CCF2SFit::PrintStepMatrix() const {
   femtokit::Emit(femtokit::Verbosity::Normal, MatrixTable("________ < StepMatrix_ij > ________", StepMatrix));
 }
 
+void CCF2SFit::NarrowBoundsToModel() {
+  const femtokit::SourceModel *model = sourcecalc ? sourcecalc->Model() : nullptr;
+  if (!model) return;
+  for (CParInfo &p : par)
+    if (const femtokit::SourceParameter *m = model->Find(p.name)) {
+      p.xmin = std::max(p.xmin, m->minOpen ? std::nextafter(m->min, HUGE_VAL) : m->min);
+      p.xmax = std::min(p.xmax, m->maxOpen ? std::nextafter(m->max, -HUGE_VAL) : m->max);
+    }
+}
+
 std::string CCF2SFit::FitTable() const {
   std::string text = "        name        value        error  free\n";
-  for (const auto &p : par)
-    text += femtokit::Format("%12s  %11.4e  %11.4e  %4s\n", p.name.c_str(), p.value, p.error, p.fixed ? "no" : "yes");
+  for (int i = 0; i < npars; i++) {
+    const CParInfo &p = par[i];
+    const char *bound = "";
+    if (i < nfreepars) bound = p.value <= p.xmin ? "  at lower bound" : p.value >= p.xmax ? "  at upper bound" : "";
+    text += femtokit::Format("%12s  %11.4e  %11.4e  %4s%s\n", p.name.c_str(), p.value, p.error, p.fixed ? "no" : "yes",
+                             bound);
+  }
   const int bins = GetNBins(), dof = bins - nfreepars;
   text += femtokit::Format("chi^2=%g, bins=%d, dof=%d", chi2, bins, dof);
   if (dof > 0) text += femtokit::Format(", chi^2/dof=%.4g", chi2 / dof);

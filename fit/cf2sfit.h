@@ -83,6 +83,10 @@ class CCF2SFit {
   void SetL(int lx, int ly, int lz);
   // Moves the current point to the best one seen (values and chi2).
   void UseBestPars();
+  // Narrows each parameter's bounds to the range its source model allows (an
+  // open end moved just inside), so that no trial point is one the model
+  // refuses; parameters the model does not know keep theirs.
+  void NarrowBoundsToModel();
   // Position of the named parameter, or -1.
   int FindPar(const std::string &name) const;
 
@@ -109,7 +113,8 @@ class CCF2SFit {
   void PrintErrorMatrix() const;
   void PrintStepMatrix() const;
   // The result of a fit: each parameter's name, value, error and whether it
-  // was free; chi2, the number of bins and degrees of freedom.
+  // was free ("at lower/upper bound" after a free one on a bound); chi2, the
+  // number of bins and degrees of freedom.
   std::string FitTable() const;
   void PrintFitTable() const;
 
@@ -132,8 +137,10 @@ class CCF2SFit {
   // ends at the current point with a warning. Ends with a warning, values
   // unchanged, when H is singular or not positive definite (an eigenvalue of
   // the step-scaled H below 1e-10 of the largest). Leaves ErrorMatrix = 2 H^-1.
-  // Fails (fatal): a free parameter without a positive error; a step that
-  // leaves the bounds after 6 halvings.
+  // Bounds: the difference stencils are moved inside the range, a parameter
+  // on a bound that the step would push out stays there, and a step leaving
+  // the range is projected onto it. Fails (fatal): a free parameter without a
+  // positive error.
   void Newton(int n);
   // ErrorMatrix = C^-1 over the free block (0 elsewhere), C the curvature
   // of chi^2/2 = -ln L (half the chi^2 Hessian); errors of the free
@@ -146,8 +153,9 @@ class CCF2SFit {
   // 1/3 by the first two steps shorter than 2 d). Ends when a step shorter
   // than 2 d, after those refinements, lowers chi^2 by less than 1e-3; at a
   // zero gradient; or with a warning when 30 halvings of a step find no lower
-  // chi^2 (trials outside the bounds or with a non-finite chi^2 count as
-  // higher). Errors and matrices are not changed. Fails (fatal): a free parameter
+  // chi^2 (a non-finite chi^2 counts as higher). The start and every trial
+  // are projected onto the bounds; a parameter on a bound the descent would
+  // cross stays there. Errors and matrices are not changed. Fails (fatal): a free parameter
   // without a positive error.
   void SteepestDescent(int n);
 

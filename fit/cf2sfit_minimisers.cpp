@@ -18,10 +18,36 @@ const int kMaxRedraws = 10000;
 const int kMaxHalvings = 30;
 // chi^2 gain below which a small steepest-descent step ends the descent.
 const double kMinGain = 1e-3;
-// Halvings of a Newton step that leaves the bounds before the fit fails.
-const int kMaxOutOfRange = 6;
-
 bool Inside(const CParInfo &p, double x) { return x >= p.xmin && x <= p.xmax; }
+
+// The nearest point of the parameter's range.
+double Project(const CParInfo &p, double x) { return std::min(std::max(x, p.xmin), p.xmax); }
+
+// A difference stencil x - h/2 ... x + h/2 (width h) moved inside the range:
+// its two ends and its centre (x itself unless it had to move), narrowed to
+// the range when that is shorter than h.
+void Stencil(const CParInfo &p, double x, double h, double &lo, double &hi, double &centre) {
+  centre = x;
+  lo = x - 0.5 * h;
+  hi = x + 0.5 * h;
+  if (lo >= p.xmin && hi <= p.xmax) return;
+  if (p.xmax - p.xmin <= h) {
+    lo = p.xmin;
+    hi = p.xmax;
+  } else if (lo < p.xmin) {
+    lo = p.xmin;
+    hi = lo + h;
+  } else {
+    hi = p.xmax;
+    lo = hi - h;
+  }
+  centre = 0.5 * (lo + hi);
+}
+
+// True when x sits on a bound of p and the descent direction -g leads out.
+bool Blocked(const CParInfo &p, double x, double g) {
+  return (x <= p.xmin && g > 0.0) || (x >= p.xmax && g < 0.0);
+}
 
 }  // namespace
 
@@ -159,12 +185,29 @@ void CCF2SFit::Newton(int n) {
     chi2 = c;
   };
   const int iterations = n <= 1 ? 1 : 2;
+  std::vector<double> xc(N);
+  for (int i = 0; i < nf; i++) x[i] = Project(par[i], x[i]);
   for (int t = 1; t <= iterations; t++) {
     const double c0 = GetChiSquared(x.data());
     if (!std::isfinite(c0)) {
       femtokit::Warn("Newton: chi^2 is %g at the starting point; nothing done\n", c0);
       return;
     }
+    // The difference stencils x +- h sit inside the bounds: centred at xc,
+    // moved away from a bound (and narrowed where the range is short).
+    for (int i = 0; i < nf; i++) {
+      double lo, hi;
+      Stencil(par[i], x[i], 2.0 * h[i], lo, hi, xc[i]);
+      h[i] = 0.5 * (hi - lo);
+      if (!(h[i] > 0.0)) {
+        femtokit::Warn("Newton: the range of %s is empty; the iteration ends at the current point\n",
+                       par[i].name.c_str());
+        return finish(c0);
+      }
+    }
+    const std::vector<double> xsaved = x;
+    x = xc;  // the stencils below are about xc
+    const double cc = xc == xsaved ? c0 : GetChiSquared(xc.data());
     for (int i = 1; i < nf; i++)
       for (int j = 0; j < i; j++) {
         const double cpp = shifted(i, h[i], j, h[j]), cpm = shifted(i, h[i], j, -h[j]);
@@ -174,10 +217,14 @@ void CCF2SFit::Newton(int n) {
       }
     for (int i = 0; i < nf; i++) {
       const double cp = shifted(i, h[i], -1, 0.0), cm = shifted(i, -h[i], -1, 0.0);
-      H[i][i] = (cp + cm - 2.0 * c0) / (h[i] * h[i]);
+      H[i][i] = (cp + cm - 2.0 * cc) / (h[i] * h[i]);
       femtokit::Print("___ itry=%d, Curvature[%d][%d]=%g ___\n", t, i, i, H[i][i]);
       g[i] = (cp - cm) / (2.0 * h[i]);
     }
+    x = xsaved;
+    // The gradient at x from the one at the stencil centre.
+    for (int i = 0; i < nf; i++)
+      for (int j = 0; j < nf; j++) g[i] += H[i][j] * (x[j] - xc[j]);
     // Singular up to rounding (a parameter without effect leaves a zero
     // diagonal and off-diagonals of 1e-13) or not a minimum: judged on the
     // Hessian in units of the steps, where all parameters weigh alike.
@@ -207,11 +254,29 @@ void CCF2SFit::Newton(int n) {
                      eval[kmin], biggest);
       return finish(c0);
     }
-    if (!solver.SolveLinearEqs(g, H, delta)) {
+    // Parameters on a bound that the step would push out stay there; the
+    // step solves the Newton equations of the others.
+    std::vector<int> moving;
+    for (int i = 0; i < nf; i++)
+      if (!Blocked(par[i], x[i], g[i])) moving.push_back(i);
+    std::fill(delta.begin(), delta.end(), 0.0);
+    if (moving.empty()) {
+      femtokit::Print("Newton: every free parameter is held by a bound\n");
+      return finish(c0);
+    }
+    const size_t m = moving.size();
+    Matrix Hm(m, std::vector<double>(m));
+    std::vector<double> gm(m), dm(m);
+    for (size_t a = 0; a < m; a++) {
+      gm[a] = g[moving[a]];
+      for (size_t b = 0; b < m; b++) Hm[a][b] = H[moving[a]][moving[b]];
+    }
+    if (!CGSLMatrix_Real(static_cast<int>(m)).SolveLinearEqs(gm, Hm, dm)) {
       femtokit::Warn("Newton: the chi^2 Hessian is singular; the iteration ends at the current point\n");
       return finish(c0);
     }
-    int outside = 0, halvings = 0;
+    for (size_t a = 0; a < m; a++) delta[moving[a]] = dm[a];
+    int halvings = 0;
     double cnew = c0;
     for (;;) {
       if (femtokit::Shows(femtokit::Verbosity::Normal)) {
@@ -219,18 +284,8 @@ void CCF2SFit::Newton(int n) {
         for (double d : delta) line += femtokit::Format("%g ", d);
         femtokit::Print("%s\n", line.c_str());
       }
-      bool out = false;
-      for (int i = 0; i < nf; i++) {
-        xnew[i] = x[i] - delta[i];
-        out = out || !Inside(par[i], xnew[i]);
-      }
-      if (out) {
-        for (double &d : delta) d *= 0.5;
-        femtokit::Print("Stepped outside min/max, will rescale delx[]\n");
-        if (++outside == kMaxOutOfRange)
-          femtokit::Fatal("Newton: the step still leaves the parameter bounds after %d halvings\n", kMaxOutOfRange);
-        continue;
-      }
+      // A step that leaves the bounds is projected back onto them.
+      for (int i = 0; i < nf; i++) xnew[i] = Project(par[i], x[i] - delta[i]);
       cnew = GetChiSquared(xnew.data());
       if (cnew <= c0) break;  // false for NaN: a non-finite chi^2 counts as higher
       if (++halvings > kMaxHalvings) {
@@ -264,7 +319,10 @@ void CCF2SFit::SteepestDescent(int n) {
   std::vector<double> x(N), e(N, 0.0), g(N, 0.0), xa(N), xb(N), xnew(N);
   for (int i = 0; i < npars; i++) {
     x[i] = par[i].value;
-    if (i < nfreepars) e[i] = par[i].error;
+    if (i < nfreepars) {
+      e[i] = par[i].error;
+      x[i] = Project(par[i], x[i]);
+    }
   }
   double d = 3.0;
   double cref = GetChiSquared(x.data());
@@ -273,12 +331,13 @@ void CCF2SFit::SteepestDescent(int n) {
     t++;
     double gnorm = 0.0;
     for (int i = 0; i < nfreepars; i++) {
-      const double step = d * e[i];
       xa = x;
       xb = x;
-      xa[i] -= 0.5 * step;
-      xb[i] += 0.5 * step;
-      g[i] = (GetChiSquared(xb.data()) - GetChiSquared(xa.data())) * e[i] / step;
+      double centre;
+      Stencil(par[i], x[i], d * e[i], xa[i], xb[i], centre);
+      g[i] = xb[i] > xa[i] ? (GetChiSquared(xb.data()) - GetChiSquared(xa.data())) * e[i] / (xb[i] - xa[i]) : 0.0;
+      // On a bound that the descent would cross, the parameter stays.
+      if (Blocked(par[i], x[i], g[i])) g[i] = 0.0;
       gnorm += g[i] * g[i];
     }
     gnorm = std::sqrt(gnorm);
@@ -295,8 +354,8 @@ void CCF2SFit::SteepestDescent(int n) {
     xb = x;
     for (int i = 0; i < nfreepars; i++) {
       const double step = -d * g[i] / gnorm * e[i];
-      xa[i] = x[i] - 0.5 * step;
-      xb[i] = x[i] + 0.5 * step;
+      xa[i] = Project(par[i], x[i] - 0.5 * step);
+      xb[i] = Project(par[i], x[i] + 0.5 * step);
       femtokit::Print("xa[%d]=%g, xb[%d]=%g\n", i, xa[i], i, xb[i]);
     }
     const double kappa = 4.0 * (GetChiSquared(xa.data()) + GetChiSquared(xb.data()) - 2.0 * cref) / (d * d);
@@ -306,24 +365,18 @@ void CCF2SFit::SteepestDescent(int n) {
       lambda = d;
     }
     lambda = std::min(lambda, 10.0 * d);
-    // Line search: halve until chi^2 does not rise; a trial outside the
-    // bounds or with a non-finite chi^2 counts as a rise.
+    // Line search: halve until chi^2 does not rise; a trial beyond a bound
+    // is projected onto it, and a non-finite chi^2 counts as a rise.
     xnew = x;
     double cnew = cref;
     int halvings = 0;
     bool found = false;
     for (;;) {
-      bool out = false;
-      for (int i = 0; i < nfreepars; i++) {
-        xnew[i] = x[i] - lambda * g[i] / gnorm * e[i];
-        out = out || !Inside(par[i], xnew[i]);
-      }
-      if (!out) {
-        cnew = GetChiSquared(xnew.data());
-        if (cnew <= cref) {
-          found = true;
-          break;
-        }
+      for (int i = 0; i < nfreepars; i++) xnew[i] = Project(par[i], x[i] - lambda * g[i] / gnorm * e[i]);
+      cnew = GetChiSquared(xnew.data());
+      if (cnew <= cref) {
+        found = true;
+        break;
       }
       if (++halvings > kMaxHalvings) break;
       lambda *= 0.5;

@@ -12,7 +12,8 @@ struct ParDecl {
   double fallback, error, xmin, xmax;
 };
 
-// Fills the records from the calculator's current values and seeds the matrices.
+// Fills the records from the calculator's current values and seeds the
+// matrices; the bounds are the fit's, narrowed to the model's own range.
 void Declare(CCF2SFit &fit, std::initializer_list<ParDecl> decls) {
   int i = 0;
   for (const ParDecl &s : decls) {
@@ -21,6 +22,7 @@ void Declare(CCF2SFit &fit, std::initializer_list<ParDecl> decls) {
     fit.ErrorMatrix[i][i] = s.error * s.error;
     i++;
   }
+  fit.NarrowBoundsToModel();
 }
 
 // Stores the pointers of a fit of one harmonic component, or of a 3D mesh,

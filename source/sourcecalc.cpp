@@ -19,6 +19,12 @@ void CSourceCalc::WarnLostNorm(double lost, double reach, double needed) {
                  100.0 * lost, reach, needed);
 }
 
+void CSourceCalc::WarnLostFraction(double lost, const std::string &what, const std::string &mesh) {
+  if (!(lost > kLostNormTolerance)) return;
+  femtokit::Warn("WARNING: %.3g%% of the %s lies outside the mesh, which %s\n", 100.0 * lost, what.c_str(),
+                 mesh.c_str());
+}
+
 void CSourceCalc::CalcS(CCHArray *) { femtokit::Print("i'm a dummyCalcS(CCHArray)\n"); }
 
 void CSourceCalc::CalcS(int, int, int, CCHArray *) { femtokit::Print("i'm a dummy CalcS(int,int,int,CCHArray *)\n"); }

@@ -7,6 +7,9 @@
 
 class CCHArray;
 class C3DArray;
+namespace femtokit {
+struct SourceModel;
+}
 
 // Base of the source models. A model turns the named parameters in `spars`
 // into the source function S(r) written into a Cartesian-harmonic array.
@@ -38,6 +41,10 @@ class CSourceCalc {
   void CalcEffGaussPars(CCHArray *A, double &Rx, double &Ry, double &Rz, double &Xoff, double &Yoff,
                         double &Zoff);
 
+  // The model's parameter table (names, units, defaults, ranges, fit steps);
+  // nullptr for a calculator without one.
+  virtual const femtokit::SourceModel *Model() const { return nullptr; }
+
   parameterMap spars;
 
   // A whole-array fill that leaves more than this fraction of the model's
@@ -48,6 +55,10 @@ class CSourceCalc {
   // Warns that the fraction `lost` of the source's norm lies beyond the mesh
   // reach (fm) and names the reach that would hold all but kLostNormTolerance.
   static void WarnLostNorm(double lost, double reach, double needed);
+  // Warns that the fraction `lost` of the source's norm (or of its pairs, for
+  // sampled sources) lies outside the mesh, described by `mesh`, when it
+  // exceeds kLostNormTolerance.
+  static void WarnLostFraction(double lost, const std::string &what, const std::string &mesh);
 };
 
 #endif

@@ -1,4 +1,5 @@
 #include "source/sourcecalc_blast.h"
+#include "source/sourceparameters.h"
 #include "config/constants.h"
 
 #include <algorithm>
@@ -22,18 +23,7 @@ const double kWeightSlack = 1e-9;
 CSourceCalc_Blast::CSourceCalc_Blast() : randy(-1234) { InitSPars(); }
 
 void CSourceCalc_Blast::InitSPars() {
-  parameter::set(spars, "lambda", 0.5);
-  parameter::set(spars, "R", 13.0);
-  parameter::set(spars, "Tau", 12.0);
-  parameter::set(spars, "DelTau", 3.0);
-  parameter::set(spars, "Beta", 0.7);
-  parameter::set(spars, "T", 110.0);
-  parameter::set(spars, "Pt", 600.0);
-  parameter::set(spars, "Phi", 0.0);
-  parameter::set(spars, "EtaG", 1.5);
-  parameter::set(spars, "Ma", femtokit::constants::MPROTON_SOURCE);
-  parameter::set(spars, "Mb", femtokit::constants::MPI);
-  parameter::set(spars, "Nsample", 1000);
+  for (const femtokit::SourceParameter &p : femtokit::BlastModel().parameters) parameter::set(spars, p.name, p.def);
 }
 
 void CSourceCalc_Blast::SetSPars(double lambda, double R, double Tau, double DelTau) {
@@ -102,19 +92,15 @@ double CSourceCalc_Blast::WeightBound(double m, double p1, double umax, double T
 
 void CSourceCalc_Blast::Get_r(const double *p, Points &r) {
   const double m = std::sqrt(p[0] * p[0] - p[1] * p[1]);
-  const double EtaG = parameter::getD(spars, "EtaG", -999.0);
-  const double R = parameter::getD(spars, "R", -999.0);
-  const double T = parameter::getD(spars, "T", -999.0);
-  const double Tau = parameter::getD(spars, "Tau", -999.0);
-  const double Beta = parameter::getD(spars, "Beta", -999.0);
-  const double DelTau = parameter::getD(spars, "DelTau", -999.0);
-  const int N = parameter::getI(spars, "Nsample", -999);
+  const femtokit::SourceModel &model = femtokit::BlastModel();
+  const double EtaG = femtokit::ReadChecked(spars, model, "EtaG");
+  const double R = femtokit::ReadChecked(spars, model, "R");
+  const double T = femtokit::ReadChecked(spars, model, "T");
+  const double Tau = femtokit::ReadChecked(spars, model, "Tau");
+  const double Beta = femtokit::ReadChecked(spars, model, "Beta");
+  const double DelTau = femtokit::ReadChecked(spars, model, "DelTau");
+  const int N = static_cast<int>(femtokit::ReadChecked(spars, model, "Nsample"));
   if (!(m > 0.0)) femtokit::Fatal("CSourceCalc_Blast: four-momentum (%g,%g) has no positive mass\n", p[0], p[1]);
-  if (!(Beta >= 0.0 && Beta < 1.0) || !(T > 0.0) || !(Tau > 0.0) || !(DelTau > 0.0) || !(R >= 0.0) ||
-      !(EtaG >= 0.0) || N < 1)
-    femtokit::Fatal("CSourceCalc_Blast: parameters out of range: Beta=%g (0 <= Beta < 1), T=%g, Tau=%g, DelTau=%g "
-                    "(> 0), R=%g, EtaG=%g (>= 0), Nsample=%d (>= 1)\n",
-                    Beta, T, Tau, DelTau, R, EtaG, N);
 
   const double umax = Beta / std::sqrt(1.0 - Beta * Beta);
   const double up = std::fabs(p[1]) / m, gammap = std::sqrt(1.0 + up * up);
@@ -153,11 +139,13 @@ void CSourceCalc_Blast::Get_r(double *p, double **r) {
 }
 
 void CSourceCalc_Blast::CalcS(CCHArray *A) {
-  const int N = parameter::getI(spars, "Nsample", 1000);
-  const double Ma = parameter::getD(spars, "Ma", -999.0);
-  const double Mb = parameter::getD(spars, "Mb", -999.0);
-  const double lambda = parameter::getD(spars, "lambda", -999.0);
-  const double Pt = parameter::getD(spars, "Pt", -999.0);
+  const femtokit::SourceModel &model = femtokit::BlastModel();
+  femtokit::CheckAll(spars, model);
+  const int N = static_cast<int>(femtokit::ReadChecked(spars, model, "Nsample"));
+  const double Ma = femtokit::ReadChecked(spars, model, "Ma");
+  const double Mb = femtokit::ReadChecked(spars, model, "Mb");
+  const double lambda = femtokit::ReadChecked(spars, model, "lambda");
+  const double Pt = femtokit::ReadChecked(spars, model, "Pt");
   const bool identical = std::fabs(Ma - Mb) < 1.0;
   if (N < (identical ? 2 : 1))
     femtokit::Fatal("CSourceCalc_Blast: Nsample=%d gives no pairs (at least %d needed)\n", N, identical ? 2 : 1);
@@ -173,7 +161,10 @@ void CSourceCalc_Blast::CalcS(CCHArray *A) {
   if (!identical) Get_r(Pb, b);
 
   A->ZeroArray();
-  femtokit::HistogramPairs(a, b, identical, lambda, A);
+  const femtokit::PairSums sums = femtokit::HistogramPairs(a, b, identical, lambda, A);
+  if (sums.pairs > 0.0)
+    WarnLostFraction(1.0 - sums.inside / sums.pairs, "sampled pairs",
+                     femtokit::Format("reaches %g fm", A->GetNRADIAL() * A->GetRADSTEP()));
 
   const double n = static_cast<double>(N);
   const double c = identical ? 2.0 / (n * (n - 1.0)) : 1.0 / (n * n);

@@ -6,6 +6,7 @@
 
 #include "math/random.h"
 #include "source/sourcecalc.h"
+#include "source/sourceparameters.h"
 
 // Source of a pair emitted from a boost-invariant blast wave, by Monte Carlo:
 // emission points of each species are sampled on a disk of radius R with a
@@ -21,6 +22,7 @@
 // -1234), so a fresh calculator reproduces its samples.
 class CSourceCalc_Blast : public CSourceCalc {
  public:
+  const femtokit::SourceModel *Model() const override { return &femtokit::BlastModel(); }
   using Points = std::vector<std::array<double, 4>>;  // rows (t, x, y, z), fm/c and fm
 
   CSourceCalc_Blast();

@@ -5,21 +5,56 @@
 #include "arrays/arraycalc.h"
 #include "arrays/charray.h"
 #include "config/fatal.h"
+#include "config/output.h"
+#include "source/sourceparameters.h"
+
+#include <gsl/gsl_integration.h>
+#include <gsl/gsl_sf_erf.h>
 
 #include <cmath>
 
 namespace {
 using femtokit::constants::FOURPI;
 const double kSymmetryTolerance = 1.0e-8;
+
+// Integral of r^2 exp(c + b r - a r^2) over r > rho (a > 0): the square
+// completed about m = b/(2a), each term in closed form.
+double RadialTail(double a, double b, double c, double rho) {
+  const double m = b / (2.0 * a), t0 = rho - m, sa = std::sqrt(a);
+  const double top = c + b * b / (4.0 * a);  // the exponent's largest value along the ray
+  const double g0 = 0.5 * std::sqrt(M_PI / a) * gsl_sf_erfc(sa * t0);  // Int e^{-a t^2}
+  const double e = std::exp(-a * t0 * t0);
+  const double g1 = e / (2.0 * a);                     // Int t e^{-a t^2}
+  const double g2 = t0 * e / (2.0 * a) + g0 / (2.0 * a);  // Int t^2 e^{-a t^2}
+  return std::exp(top) * (g2 + 2.0 * m * g1 + m * m * g0);
+}
+
+// The model's parameters, each checked against its range.
+struct Gauss3DPars {
+  double lambda, R[3], o[3], phi, theta, psi;
+};
+
+Gauss3DPars ReadPars(const parameterMap &spars) {
+  const femtokit::SourceModel &m = femtokit::Gauss3DModel();
+  Gauss3DPars p;
+  p.lambda = femtokit::ReadChecked(spars, m, "lambda");
+  const char *radii[3] = {"Rx", "Ry", "Rz"}, *offsets[3] = {"Xoff", "Yoff", "Zoff"};
+  for (int i = 0; i < 3; i++) {
+    p.R[i] = femtokit::ReadChecked(spars, m, radii[i]);
+    p.o[i] = femtokit::ReadChecked(spars, m, offsets[i]);
+  }
+  p.phi = femtokit::ReadChecked(spars, m, "Euler_Phi");
+  p.theta = femtokit::ReadChecked(spars, m, "Euler_Theta");
+  p.psi = femtokit::ReadChecked(spars, m, "Euler_Psi");
+  return p;
+}
+
 }  // namespace
 
 CSourceCalc_Gaussian::CSourceCalc_Gaussian() { InitSPars(); }
 
 void CSourceCalc_Gaussian::InitSPars() {
-  parameter::set(spars, "lambda", 1.0);
-  for (const char *key : {"Rx", "Ry", "Rz"}) parameter::set(spars, key, 4);
-  for (const char *key : {"Xoff", "Yoff", "Zoff", "Euler_Phi", "Euler_Theta", "Euler_Psi"})
-    parameter::set(spars, key, 0);
+  for (const femtokit::SourceParameter &p : femtokit::Gauss3DModel().parameters) parameter::set(spars, p.name, p.def);
 }
 
 void CSourceCalc_Gaussian::SetSPars(double lambda, double Rx, double Ry, double Rz) {
@@ -46,14 +81,9 @@ void CSourceCalc_Gaussian::SetSPars(double lambda, double Rx, double Ry, double 
 }
 
 void CSourceCalc_Gaussian::CalcAlpha(double alpha[4][4], const CCHArray *A) const {
-  const double lambda = parameter::getD(spars, "lambda", 1.0);
-  const double R[3] = {parameter::getD(spars, "Rx", 4.0), parameter::getD(spars, "Ry", 4.0),
-                       parameter::getD(spars, "Rz", 4.0)};
-  const double o[3] = {parameter::getD(spars, "Xoff", 0.0), parameter::getD(spars, "Yoff", 0.0),
-                       parameter::getD(spars, "Zoff", 0.0)};
-  const double phi = parameter::getD(spars, "Euler_Phi", 0.0);
-  const double theta = parameter::getD(spars, "Euler_Theta", 0.0);
-  const double psi = parameter::getD(spars, "Euler_Psi", 0.0);
+  const Gauss3DPars p = ReadPars(spars);
+  const double lambda = p.lambda, phi = p.phi, theta = p.theta, psi = p.psi;
+  const double *R = p.R, *o = p.o;
   auto off = [](double v) { return std::fabs(v) > kSymmetryTolerance; };
   if (A->GetXSYM() && (off(o[0]) || off(phi) || off(theta) || off(psi)))
     femtokit::Fatal("Xsym true, but Xoff, Euler_phi, Euler_Theta or Euler_Psi !=0\n");
@@ -107,14 +137,42 @@ void CSourceCalc_Gaussian::CalcS(CCHArray *A) {
     A->ScaleArray(e0, ir);
     A->FillRemainderX(ir);
   }
+  if (A->GetNRADIAL() > 0) {
+    const double reach = A->GetNRADIAL() * A->GetRADSTEP();
+    WarnLostFraction(LostFraction(alpha, reach) / ReadPars(spars).lambda, "source's norm",
+                     femtokit::Format("reaches %g fm", reach));
+  }
+}
+
+double CSourceCalc_Gaussian::LostFraction(const double alpha[4][4], double rho) {
+  // Along each direction n the exponent is alpha00 + r (l.n) + r^2 (n.Q.n):
+  // the radial tail in closed form, summed over a product rule on the sphere
+  // (Gauss-Legendre in cos(theta), uniform in phi).
+  constexpr int kTheta = 48, kPhi = 96;
+  gsl_integration_glfixed_table *table = gsl_integration_glfixed_table_alloc(kTheta);
+  double lost = 0.0;
+  for (int i = 0; i < kTheta; i++) {
+    double c, w;
+    gsl_integration_glfixed_point(-1.0, 1.0, static_cast<std::size_t>(i), &c, &w, table);
+    const double s = std::sqrt(std::max(0.0, 1.0 - c * c));
+    for (int j = 0; j < kPhi; j++) {
+      const double ph = 2.0 * M_PI * (j + 0.5) / kPhi;
+      const double n[3] = {s * std::cos(ph), s * std::sin(ph), c};
+      double lin = 0.0, quad = 0.0;
+      for (int k = 0; k < 3; k++) {
+        lin += alpha[0][k + 1] * n[k];
+        for (int l = 0; l < 3; l++) quad += alpha[k + 1][l + 1] * n[k] * n[l];
+      }
+      lost += w * (2.0 * M_PI / kPhi) * RadialTail(-quad, lin, alpha[0][0], rho);
+    }
+  }
+  gsl_integration_glfixed_table_free(table);
+  return lost;
 }
 
 void CSourceCalc_Gaussian::CalcS(C3DArray *A) {
-  const double lambda = parameter::getD(spars, "lambda", 1.0);
-  const double Rx = parameter::getD(spars, "Rx", 4.0), Ry = parameter::getD(spars, "Ry", 4.0),
-               Rz = parameter::getD(spars, "Rz", 4.0);
-  const double Xoff = parameter::getD(spars, "Xoff", 0.0), Yoff = parameter::getD(spars, "Yoff", 0.0),
-               Zoff = parameter::getD(spars, "Zoff", 0.0);
+  const Gauss3DPars p = ReadPars(spars);
+  const double lambda = p.lambda, Rx = p.R[0], Ry = p.R[1], Rz = p.R[2], Xoff = p.o[0], Yoff = p.o[1], Zoff = p.o[2];
   const double norm = lambda * std::pow(FOURPI, -1.5) / (Rx * Ry * Rz);
   const int nsx = A->GetXSYM() ? 1 : 2, nsy = A->GetYSYM() ? 1 : 2, nsz = A->GetZSYM() ? 1 : 2;
   for (int isx = 0; isx < nsx; ++isx)
@@ -130,4 +188,14 @@ void CSourceCalc_Gaussian::CalcS(C3DArray *A) {
             }
         }
     }
+  // The mesh is the box |x_i| < N_i DEL_i; each coordinate is Gaussian of
+  // width sqrt(2) R_i about its offset.
+  const double half[3] = {A->GetNXMAX() * A->GetDELX(), A->GetNYMAX() * A->GetDELY(), A->GetNZMAX() * A->GetDELZ()};
+  const double width[3] = {M_SQRT2 * Rx, M_SQRT2 * Ry, M_SQRT2 * Rz}, off[3] = {Xoff, Yoff, Zoff};
+  double inside = 1.0;
+  for (int i = 0; i < 3; i++)
+    inside *= 0.5 * (gsl_sf_erf((half[i] - off[i]) / (M_SQRT2 * width[i])) +
+                     gsl_sf_erf((half[i] + off[i]) / (M_SQRT2 * width[i])));
+  WarnLostFraction(1.0 - inside, "source's norm",
+                   femtokit::Format("spans |x| < %g, |y| < %g, |z| < %g fm", half[0], half[1], half[2]));
 }

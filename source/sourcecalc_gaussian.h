@@ -2,6 +2,7 @@
 #define FEMTOKIT_SOURCE_SOURCECALC_GAUSSIAN_H
 
 #include "source/sourcecalc.h"
+#include "source/sourceparameters.h"
 
 // Three-dimensional Gaussian source of the pair separation r (fm), with
 // radii Rx, Ry, Rz along its principal axes, centre (Xoff, Yoff, Zoff) and
@@ -12,6 +13,7 @@
 // Xoff, Yoff, Zoff (fm), Euler_Phi, Euler_Theta, Euler_Psi (rad).
 class CSourceCalc_Gaussian : public CSourceCalc {
  public:
+  const femtokit::SourceModel *Model() const override { return &femtokit::Gauss3DModel(); }
   CSourceCalc_Gaussian();
   // Writes the defaults: lambda 1, radii 4 fm, offsets and angles 0.
   void InitSPars();
@@ -39,7 +41,12 @@ class CSourceCalc_Gaussian : public CSourceCalc {
   void CalcS(CCHArray *A) override;
   // Overwrites every cell of a 3D mesh with S at the cell centre, axis-aligned
   // (the Euler angles are not read) and without symmetry checks.
+  // Both fills warn when more than 1e-3 of the norm lies outside the mesh.
   void CalcS(C3DArray *A);
+
+  // Norm (in units of the source's integral times lambda) beyond the radius rho
+  // (fm) of the Gaussian with exponent alpha (CalcAlpha).
+  static double LostFraction(const double alpha[4][4], double rho);
 };
 
 #endif

@@ -4,6 +4,7 @@
 
 #include "config/fatal.h"
 #include "math/gslworkspace.h"
+#include "source/sourceparameters.h"
 
 #include <gsl/gsl_integration.h>
 #include <gsl/gsl_sf_bessel.h>
@@ -46,7 +47,9 @@ double GaussianTail(double rho, double R) {
 
 CSourceCalc_GX1D::CSourceCalc_GX1D() { InitSPars(); }
 
-void CSourceCalc_GX1D::InitSPars() { SetSPars(0.3, 5.0, 0.3, 10.0, 5.0); }
+void CSourceCalc_GX1D::InitSPars() {
+  for (const femtokit::SourceParameter &p : femtokit::GX1DModel().parameters) parameter::set(spars, p.name, p.def);
+}
 
 void CSourceCalc_GX1D::SetSPars(double lambdaG, double R, double lambdaX, double X, double a) {
   parameter::set(spars, "lambdaG", lambdaG);
@@ -82,12 +85,13 @@ void CSourceCalc_GX1D::CalcS(CCHArray *A) {
 }
 
 CSourceCalc_GX1D::Profile CSourceCalc_GX1D::GetProfile() const {
+  const femtokit::SourceModel &m = femtokit::GX1DModel();
   Profile p;
-  p.lambdaG = parameter::getD(spars, "lambdaG", 0.3);
-  p.R = parameter::getD(spars, "R", 5.0);
-  p.lambdaX = parameter::getD(spars, "lambdaX", 0.3);
-  p.X = parameter::getD(spars, "X", 10.0);
-  p.a = parameter::getD(spars, "a", 5.0);
+  p.lambdaG = femtokit::ReadChecked(spars, m, "lambdaG");
+  p.R = femtokit::ReadChecked(spars, m, "R");
+  p.lambdaX = femtokit::ReadChecked(spars, m, "lambdaX");
+  p.X = femtokit::ReadChecked(spars, m, "X");
+  p.a = femtokit::ReadChecked(spars, m, "a");
   return p;
 }
 
@@ -134,10 +138,8 @@ void CSourceCalc_GX1D::ApplyOrder(const Profile &p, int L, double delr, int n, c
 }
 
 double CSourceCalc_GX1D::LostFraction(double rho) const {
-  const double lambdaG = parameter::getD(spars, "lambdaG", 0.3);
-  const double R = parameter::getD(spars, "R", 5.0);
-  const double lambdaX = parameter::getD(spars, "lambdaX", 0.3);
-  const double X = parameter::getD(spars, "X", 10.0);
+  const Profile p = GetProfile();
+  const double lambdaG = p.lambdaG, R = p.R, lambdaX = p.lambdaX, X = p.X;
   const double total = lambdaG + lambdaX;
   if (!(std::fabs(total) > 0.0)) return 0.0;
   double lost = 0.0;

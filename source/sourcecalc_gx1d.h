@@ -2,6 +2,7 @@
 #define FEMTOKIT_SOURCE_SOURCECALC_GX1D_H
 
 #include "source/sourcecalc.h"
+#include "source/sourceparameters.h"
 
 // Isotropic source: a normalised Gaussian of one-particle radius R with weight
 // lambdaG plus a normalised exponential tail of length X with weight lambdaX.
@@ -11,6 +12,7 @@
 // array's r mesh, naming the reach that would hold it.
 class CSourceCalc_GX1D : public CSourceCalc {
  public:
+  const femtokit::SourceModel *Model() const override { return &femtokit::GX1DModel(); }
   CSourceCalc_GX1D();
   void InitSPars();
   void SetSPars(double lambdaG, double R, double lambdaX, double X, double a);

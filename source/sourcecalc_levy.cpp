@@ -1,4 +1,5 @@
 #include "source/sourcecalc_levy.h"
+#include "source/sourceparameters.h"
 
 #include "arrays/charray.h"
 
@@ -266,7 +267,9 @@ const LevyTable &Table() {
 
 CSourceCalc_Levy::CSourceCalc_Levy() { InitSPars(); }
 
-void CSourceCalc_Levy::InitSPars() { SetSPars(1.0, 5.0, 1.5); }
+void CSourceCalc_Levy::InitSPars() {
+  for (const femtokit::SourceParameter &p : femtokit::LevyModel().parameters) parameter::set(spars, p.name, p.def);
+}
 
 void CSourceCalc_Levy::SetSPars(double lambda, double R, double alpha) {
   parameter::set(spars, "lambda", lambda);
@@ -275,11 +278,10 @@ void CSourceCalc_Levy::SetSPars(double lambda, double R, double alpha) {
 }
 
 void CSourceCalc_Levy::ReadPars(double &lambda, double &R, double &alpha) const {
-  lambda = parameter::getD(spars, "lambda", 1.0);
-  R = parameter::getD(spars, "R", 5.0);
-  alpha = parameter::getD(spars, "alpha", 1.5);
-  if (!(R > 0.0) || !std::isfinite(R)) femtokit::Fatal("Levy source: R=%g fm must be positive\n", R);
-  CheckAlpha(alpha);
+  const femtokit::SourceModel &m = femtokit::LevyModel();
+  lambda = femtokit::ReadChecked(spars, m, "lambda");
+  R = femtokit::ReadChecked(spars, m, "R");
+  alpha = femtokit::ReadChecked(spars, m, "alpha");
 }
 
 double CSourceCalc_Levy::ProfileDirect(double alpha, double x) {

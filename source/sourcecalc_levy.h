@@ -2,6 +2,7 @@
 #define FEMTOKIT_SOURCE_SOURCECALC_LEVY_H
 
 #include "source/sourcecalc.h"
+#include "source/sourceparameters.h"
 
 // Isotropic Levy-stable source of the pair separation:
 //   S(r) = lambda (2 pi)^-3 Int d^3k e^(i k.r) exp(-|k R|^alpha),   k in fm^-1,
@@ -24,6 +25,7 @@
 // array's r mesh, naming the reach that would hold it.
 class CSourceCalc_Levy : public CSourceCalc {
  public:
+  const femtokit::SourceModel *Model() const override { return &femtokit::LevyModel(); }
   CSourceCalc_Levy();
   // Writes the defaults lambda = 1, R = 5 fm, alpha = 1.5.
   void InitSPars();

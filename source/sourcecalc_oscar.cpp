@@ -1,4 +1,5 @@
 #include "source/sourcecalc_oscar.h"
+#include "source/sourceparameters.h"
 #include "config/constants.h"
 
 #include <cerrno>
@@ -258,20 +259,8 @@ int ReadOSCAR2013(LineReader &in, const std::string &first, const std::string &f
 CSourceCalc_OSCAR::CSourceCalc_OSCAR() { InitSPars(); }
 
 void CSourceCalc_OSCAR::InitSPars() {
-  parameter::set(spars, "Pt", 600);
-  parameter::set(spars, "DELPT", 20);
-  parameter::set(spars, "PHIMIN_DEG", 0);
-  parameter::set(spars, "PHIMAX_DEG", 360.0);
-  parameter::set(spars, "YMIN", -3.0);
-  parameter::set(spars, "YMAX", 3.0);
-  parameter::set(spars, "IDa", 211);
-  parameter::set(spars, "IDb", 211);
-  parameter::set(spars, "Ma", femtokit::constants::MPI);
-  parameter::set(spars, "Mb", femtokit::constants::MPI);
-  parameter::set(spars, "AEQUALB", 0);
-  parameter::set(spars, "NMAX", kDefaultNMAX);
+  for (const femtokit::SourceParameter &p : femtokit::EventsModel().parameters) parameter::set(spars, p.name, p.def);
   parameter::set(spars, "OSCARfilename", "UNDEFINED");
-  parameter::set(spars, "NEVENTSMAX", 10000);
 }
 
 void CSourceCalc_OSCAR::SetSPars(double Pt, double DELPT, double PHIMIN_DEG, double PHIMAX_DEG, double YMIN,
@@ -307,20 +296,22 @@ void CSourceCalc_OSCAR::SetIDs(int IDa, int IDb) {
 int CSourceCalc_OSCAR::ReadR(Points &ra, Points &rb) {
   ra.clear();
   rb.clear();
+  const femtokit::SourceModel &model = femtokit::EventsModel();
+  auto get = [&](const char *name) { return femtokit::ReadChecked(spars, model, name); };
   Selection sel;
-  sel.IDa = parameter::getI(spars, "IDa", 211);
-  sel.IDb = parameter::getI(spars, "IDb", 211);
-  sel.Ma = parameter::getD(spars, "Ma", femtokit::constants::MPI);
-  sel.Mb = parameter::getD(spars, "Mb", femtokit::constants::MPI);
-  sel.aeqb = parameter::getB(spars, "AEQUALB", false);
-  sel.nmax = parameter::getI(spars, "NMAX", kDefaultNMAX);
-  sel.delpt = parameter::getD(spars, "DELPT", 20.0);
-  sel.phimin = 2.0 * M_PI * parameter::getD(spars, "PHIMIN_DEG", 0.0) / 360.0;
-  sel.phimax = 2.0 * M_PI * parameter::getD(spars, "PHIMAX_DEG", 360.0) / 360.0;
-  sel.ymin = parameter::getD(spars, "YMIN", -3.0);
-  sel.ymax = parameter::getD(spars, "YMAX", 3.0);
-  const double Pt = parameter::getD(spars, "Pt", 600.0);
-  const int neventsmax = parameter::getI(spars, "NEVENTSMAX", 100);
+  sel.IDa = static_cast<int>(get("IDa"));
+  sel.IDb = static_cast<int>(get("IDb"));
+  sel.Ma = get("Ma");
+  sel.Mb = get("Mb");
+  sel.aeqb = get("AEQUALB") != 0.0;
+  sel.nmax = static_cast<int>(get("NMAX"));
+  sel.delpt = get("DELPT");
+  sel.phimin = 2.0 * M_PI * get("PHIMIN_DEG") / 360.0;
+  sel.phimax = 2.0 * M_PI * get("PHIMAX_DEG") / 360.0;
+  sel.ymin = get("YMIN");
+  sel.ymax = get("YMAX");
+  const double Pt = get("Pt");
+  const int neventsmax = static_cast<int>(get("NEVENTSMAX"));
   const std::string filename = parameter::getS(spars, "OSCARfilename", "UNDEFINED");
   if (!(sel.Ma > 0.0) || !(sel.Mb > 0.0))
     femtokit::Fatal("CSourceCalc_OSCAR: masses Ma=%g, Mb=%g must be positive\n", sel.Ma, sel.Mb);
@@ -371,6 +362,9 @@ void CSourceCalc_OSCAR::CalcS(CCHArray *A) {
   });
   summary.pairs = sums.pairs;
   summary.inside = sums.inside;
+  if (sums.pairs > 0.0)
+    WarnLostFraction(1.0 - sums.inside / sums.pairs, "selected pairs",
+                     femtokit::Format("reaches %g fm", A->GetNRADIAL() * A->GetRADSTEP()));
   if (!(sums.pairs > 0.0)) {
     femtokit::Warn("WARNING: no pair of selected particles in %s (na=%g, nb=%g): the source stays zero\n",
                    parameter::getS(spars, "OSCARfilename", "UNDEFINED").c_str(), summary.na, summary.nb);

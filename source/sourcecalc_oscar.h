@@ -5,6 +5,7 @@
 
 #include "source/pairhistogram.h"
 #include "source/sourcecalc.h"
+#include "source/sourceparameters.h"
 
 // Source built from the final-state particles of simulated events in a text
 // event file. Particles of species IDa and IDb are selected in a window of
@@ -34,6 +35,7 @@
 // OSCARfilename, NEVENTSMAX.
 class CSourceCalc_OSCAR : public CSourceCalc {
  public:
+  const femtokit::SourceModel *Model() const override { return &femtokit::EventsModel(); }
   using Points = femtokit::PointList;
 
   CSourceCalc_OSCAR();

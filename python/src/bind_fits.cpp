@@ -127,6 +127,7 @@ std::unique_ptr<CCF2SFit> MakeFit(CSourceCalc *scalc, CCHArray *cexp, CCHArray *
     fit->StepMatrix[i][i] = s.error;
     fit->ErrorMatrix[i][i] = s.error * s.error;
   }
+  fit->NarrowBoundsToModel();
   return fit;
 }
 

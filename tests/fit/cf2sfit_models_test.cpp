@@ -85,9 +85,9 @@ TEST_F(Quiet, GX1DFitStartsFromTheCalculatorWithSeededMatrices) {
   EXPECT_EQ(out,
             "SFit Arrays Initialized\n"
             "ipar        name     value       error       min         max     fixed\n"
-            " 0 :      lambdaG  6.0000e-01  2.0000e-02  0.0000e+00  1.5000e+00  0\n"
+            " 0 :      lambdaG  6.0000e-01  2.0000e-02  0.0000e+00  1.0000e+00  0\n"
             " 1 :            R  5.0000e+00  2.0000e-01  1.0000e+00  1.2000e+01  0\n"
-            " 2 :      lambdaX  0.0000e+00  2.0000e-02  0.0000e+00  1.5000e+00  0\n"
+            " 2 :      lambdaX  0.0000e+00  2.0000e-02  0.0000e+00  1.0000e+00  0\n"
             " 3 :            X  1.0000e+01  4.0000e-01  1.0000e+00  2.5000e+01  0\n"
             " 4 :            a  5.0000e+00  2.0000e-01  1.0000e+00  2.0000e+01  0\n"
             "________ < StepMatrix_ij > ________\n"

@@ -44,7 +44,7 @@ def test_chi2_callable_against_numpy(hbt_kernel, data):
     f = fit.chi2_function()
     assert f.names == ["lambdaG", "R"] and f.errordef == 1.0
     np.testing.assert_allclose(f.start, [0.5, 4.0])
-    assert f.bounds == [(0.0, 1.5), (1.0, 12.0)]
+    assert f.bounds == [(0.0, 1.0), (1.0, 12.0)]  # lambda narrowed to the model's range
     # Independently: the model at (0.55, 4.6) and the chi-square in NumPy.
     source, theory = femtokit.CCHArray(source_pars()), femtokit.CCHArray(cf_pars())
     femtokit.CSourceCalc_GX1D({"lambdaG": 0.55, "R": 4.6, "lambdaX": 0.0}).calc_s(source)
