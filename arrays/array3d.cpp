@@ -71,8 +71,11 @@ void C3DArray::CreateArray(const std::string &file) {
   if (!(std::isfinite(DELX) && DELX > 0.0 && std::isfinite(DELY) && DELY > 0.0 && std::isfinite(DELZ) && DELZ > 0.0))
     femtokit::FatalFile(file, "C3DArray%s: cell widths DELXYZ=(%g,%g,%g) must be finite and positive\n", from.c_str(),
                         DELX, DELY, DELZ);
+  if (NXMAX < 0 || NYMAX < 0 || NZMAX < 0)
+    femtokit::FatalFile(file, "C3DArray%s: cell counts NXYZMAX=(%d,%d,%d) must not be negative\n", from.c_str(), NXMAX,
+                        NYMAX, NZMAX);
   const int sx = XSYM ? 1 : 2, sy = YSYM ? 1 : 2, sz = ZSYM ? 1 : 2;
-  const int cx = NXMAX > 0 ? NXMAX : 0, cy = NYMAX > 0 ? NYMAX : 0, cz = NZMAX > 0 ? NZMAX : 0;
+  const int cx = NXMAX, cy = NYMAX, cz = NZMAX;
   const std::uint64_t total = StoredCells(XSYM, NXMAX, YSYM, NYMAX, ZSYM, NZMAX);
   femtokit::CheckTableSize(file,
                            femtokit::Format("C3DArray%s: NXYZMAX=(%d,%d,%d), XYZSYM=(%d,%d,%d)", from.c_str(), NXMAX,

@@ -62,6 +62,7 @@ void CCHArray::CreateArray(const std::string &file) {
   if (LMAX < 0 || NRADIAL < 0)  // an empty mesh (NRADIAL 0) is allowed and stores nothing
     femtokit::FatalFile(file, "CCHArray%s: cannot build an array with LMAX=%d, NRADIAL=%d\n", from.c_str(), LMAX,
                         NRADIAL);
+  CheckRadstep(RADSTEP);
   dlx = XSYM ? 2 : 1;
   dly = YSYM ? 2 : 1;
   dlz = ZSYM ? 2 : 1;
@@ -87,6 +88,11 @@ void CCHArray::CreateArray(const std::string &file) {
     }
   }
   A.assign(static_cast<size_t>(ntriples) * static_cast<size_t>(NRADIAL), 0.0);
+}
+
+void CCHArray::CheckRadstep(double radstep) {
+  if (!(std::isfinite(radstep) && radstep > 0.0))
+    femtokit::Fatal("CCHArray: RADSTEP=%g must be finite and positive\n", radstep);
 }
 
 void CCHArray::SetLMAX(int lmax) {

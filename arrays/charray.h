@@ -38,7 +38,11 @@ class CCHArray {
   bool GetZSYM() const { return ZSYM; }
   // Lowers LMAX (a larger value is ignored); storage stays as built.
   void SetLMAX(int lmax);
-  void SetRADSTEP(double radstep) { RADSTEP = radstep; }
+  // Fatal, nothing changed, unless radstep is finite and positive.
+  void SetRADSTEP(double radstep) {
+    CheckRadstep(radstep);
+    RADSTEP = radstep;
+  }
   void PrintPars() const;
 
   // Element access. Reading a non-existent element warns and gives 0;
@@ -195,6 +199,7 @@ class CCHArray {
   static std::unique_ptr<CRandom> randy;
 
  private:
+  static void CheckRadstep(double radstep);
   void RandomTraceless(double scale, int ir, bool gaussian, const char *operation);
   // Allocates the zeroed storage; failures name `file` when given.
   void CreateArray(const std::string &file = std::string());

@@ -27,6 +27,17 @@ constexpr int kNCTHETA = 720;  // midpoint slices of cos(theta) in [-1, 1]
 // path after the loop.
 void CKernel::CalcWithProgress(CWaveFunction *wf, const ProgressFunction &progress) {
   if (LMAX < 0) return;
+  // Beyond its q mesh (and half a spacing of extrapolation) a wave function
+  // answers |psi|^2 = 1: a kernel reaching further would be zero there.
+  const int nwf = wf->GetNQMAX();
+  if (nwf > 1 && NQMAX > 0) {
+    const double qlast = wf->GetQ(nwf - 1), reach = qlast + 0.5 * (qlast - wf->GetQ(nwf - 2));
+    const double kq = (NQMAX - 0.5) * DELQ;
+    if (kq > reach * (1.0 + 1e-9))
+      femtokit::Fatal("CKernel::Calc: the kernel's q mesh (NQMAX=%d, DELQ=%g) reaches q=%g MeV/c, beyond the wave "
+                      "function's mesh (%d points from %g to %g MeV/c); give the wave function the kernel's q mesh\n",
+                      NQMAX, DELQ, kq, nwf, wf->GetQ(0), qlast);
+  }
   wf->TabulateTo(NRMAX * DELR);
   const int step = LStep();
   const int nl = LMAX + 1;
