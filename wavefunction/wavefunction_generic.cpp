@@ -145,9 +145,12 @@ CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
     else
       ReadPhaseShiftFile(ic, c.phasefile);
   }
-  if (coulombcorrect) CoulombCorrectPhaseShifts();
-  FillWepsilon();
+  if (coulombcorrect)
+    FillWepsilonAndCoulombCorrect();
+  else
+    FillWepsilon();
   UpdateFactors();
+  CheckInsideDensity(("generic pair " + file).c_str());
 
   femtokit::Print("generic pair: m1=%g, m2=%g MeV, q1q2=%d, %s, spins %g and %g\n", m1, m2, q1q2,
                   identical ? "identical" : "distinguishable", spin1, spin2);

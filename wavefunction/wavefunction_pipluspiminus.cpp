@@ -26,13 +26,14 @@ CWaveFunction_pipluspiminus::CWaveFunction_pipluspiminus(const char *parsfilenam
     for (int iq = 0; iq < nqmax; iq++) {
       double d = 0.0, dp = 0.0;
       getphaseshift_pipi(kIsospin[ic], ell[ic], qarray[iq], &d, &dp);
-      CoulWave::phaseshift_CoulombCorrect(ell[ic], qarray[iq], eta[iq], d, dp);
       delta[ic][iq] = d;
       ddeltadq[ic][iq] = dp;
     }
   }
-  FillWepsilon();
+  // Strong phases: the correction from them, then their Coulomb correction.
+  FillWepsilonAndCoulombCorrect();
   UpdateFactors();
+  CheckInsideDensity("pi+ pi-");
   femtokit::Print("pipluspiminus wf initialized\n");
 }
 
