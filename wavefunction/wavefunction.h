@@ -145,12 +145,12 @@ class CWaveFunction {
   void CheckWaveTables(const std::string &file) const;
 
  protected:
-  // Fills delta and ddeltadq of channels 0 ... table.nchannels-1 by linear
-  // interpolation on the table's half-MeV/c grid: n = floor(2q), w = 2q - n
-  // in [0, 1), delta = (1 - w) delta_n + w delta_(n+1); a grid point (w = 0,
-  // the last one included) gives the table value. Mesh momenta beyond the
-  // table get 0 for both. Starts at mesh point iqfirst (earlier points are
-  // left as they are).
+  // Fills delta and ddeltadq of channels 0 ... table.nchannels-1 from the
+  // table's half-MeV/c grid: a grid point (the last one included) gives the
+  // table values, a q between grid points the interpolation of
+  // femtokit::phaseshifts::InterpolatePhase with the channel's ell (phase and
+  // slope consistent down to threshold). Mesh momenta beyond the table get 0
+  // for both. Starts at mesh point iqfirst (earlier points are left as they are).
   void ReadPhaseShiftTable(const femtokit::phaseshifts::PhaseShiftTable &table, int iqfirst = 0);
   // Short-range correction density of every channel and mesh point,
   //   Wepsilon = InnerExcess/(4 pi epsilon^3/3),

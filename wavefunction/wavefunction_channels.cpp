@@ -5,6 +5,7 @@
 #include "config/fatal.h"
 #include "config/output.h"
 #include "wavefunction/coulwave.h"
+#include "wavefunction/phase_interpolation.h"
 #include "wavefunction/wavefunction.h"
 
 void CWaveFunction::ReadPhaseShiftTable(const femtokit::phaseshifts::PhaseShiftTable &table, int iqfirst) {
@@ -18,9 +19,13 @@ void CWaveFunction::ReadPhaseShiftTable(const femtokit::phaseshifts::PhaseShiftT
       double value = 0.0, derivative = 0.0;
       if (fl >= 0.0 && fl <= N - 2) {
         const int n = static_cast<int>(fl);
-        const double w = q2 - n;
-        value = (1.0 - w) * d[n] + w * d[n + 1];
-        derivative = (1.0 - w) * dp[n] + w * dp[n + 1];
+        if (q2 == fl) {
+          value = d[n];
+          derivative = dp[n];
+        } else {
+          femtokit::phaseshifts::InterpolatePhase(ell[ic], qarray[iq], 0.5 * n, d[n], dp[n], 0.5 * (n + 1), d[n + 1],
+                                                  dp[n + 1], &value, &derivative);
+        }
       } else if (fl == N - 1 && q2 == fl) {  // the last grid point itself
         value = d[N - 1];
         derivative = dp[N - 1];

@@ -31,7 +31,7 @@
 //          attractive) is the opposite sign.
 //   or     string CHANNEL<i>_PHASEFILE: a table of rows "q delta ddelta/dq"
 //          (MeV/c, rad, rad per MeV/c), q increasing, '#' lines are
-//          comments; linearly interpolated, it must cover the q mesh. A
+//          comments; interpolated between rows as femtokit::phaseshifts::InterpolatePhase does (phase and slope consistent), it must cover the q mesh. A
 //          relative name is taken from the parameter file's directory.
 //
 // The phases are the strong ones: for a charged pair they are

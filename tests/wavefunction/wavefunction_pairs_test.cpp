@@ -83,12 +83,12 @@ TEST(PairWaveFunctions, TableLookupOnTheHalfMeVGrid) {
     EXPECT_EQ(nn.GetDdeltadq(c, 5), 0.0);
   }
   // pK+ (without Coulomb, so the table phases themselves): the first mesh point
-  // keeps zero phases except the S-wave slope; beyond 350 MeV/c nothing.
+  // from the table like the others; beyond 350 MeV/c nothing.
   CWaveFunction_pkplus pk(Pars("pk.dat", 180, 2.0, 1.0, true, false));  // 1, 3, ..., 359
   const auto tk = femtokit::phaseshifts::PKplusTable();
   for (int c = 0; c < 3; c++) {
-    EXPECT_EQ(pk.GetDelta(c, 0), 0.0);
-    EXPECT_EQ(pk.GetDdeltadq(c, 0), c == 0 ? (tk.delta[1] - tk.delta[0]) / 0.5 : 0.0);
+    EXPECT_EQ(pk.GetDelta(c, 0), tk.delta[c * tk.npoints + 2]);  // q = 1
+    EXPECT_EQ(pk.GetDdeltadq(c, 0), tk.ddeltadq[c * tk.npoints + 2]);
     EXPECT_EQ(pk.GetDelta(c, 1), tk.delta[c * tk.npoints + 6]);  // q = 3
     EXPECT_EQ(pk.GetDelta(c, 175), 0.0);                         // q = 351
   }
