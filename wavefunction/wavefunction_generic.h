@@ -35,7 +35,7 @@
 //          relative name is taken from the parameter file's directory.
 //
 // The phases are the strong ones: for a charged pair they are
-// Coulomb-corrected (CoulWave::phaseshift_CoulombCorrect, as the pi+ pi- pair
+// Coulomb-corrected (CWaveFunction::FillWepsilonAndCoulombCorrect, as the pi+ pi- pair
 // does) unless COULOMBCORRECT is 0, in which case they are taken as phases
 // relative to the Coulomb waves already.
 //
