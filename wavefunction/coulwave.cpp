@@ -410,4 +410,12 @@ void phaseshift_CoulombCorrect(int ell, double q, double eta, double &delta, dou
   delta = newdelta;
 }
 
+double Penetrability(int ell, double eta) {
+  if (std::fabs(eta) <= 1.0e-10) return 1.0;
+  const double twopieta = 2.0 * M_PI * eta;
+  double C = twopieta / std::expm1(twopieta);
+  for (int L = 1; L <= ell; ++L) C *= 1.0 + eta * eta / (static_cast<double>(L) * L);
+  return C;
+}
+
 }  // namespace CoulWave

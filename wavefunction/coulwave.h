@@ -53,6 +53,10 @@ void GetFGScaled(int L, double x, double eta, double *Fs, double *Gs, double *Fp
 // C_0^2 = 2 pi eta/(e^(2 pi eta) - 1) the Gamow factor. Nothing changes for |eta| <= 1e-10.
 void phaseshift_CoulombCorrect(int ell, double q, double eta, double &delta, double &ddeltadq);
 
+// The penetrability C_ell above, the factor phaseshift_CoulombCorrect puts on
+// tan(delta); 1 for |eta| <= 1e-10.
+double Penetrability(int ell, double eta);
+
 }  // namespace CoulWave
 
 #endif

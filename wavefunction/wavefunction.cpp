@@ -226,7 +226,10 @@ double CWaveFunction::GetPsiSquared(double q, double r, double ctheta) const {
     psisquared = w * CalcPsiSquared(iqlow, r, ctheta) + (1.0 - w) * CalcPsiSquared(iqhigh, r, ctheta);
   }
 
-  if (r > 1.0 && (delq < 0.0 || q > 0.5 * delq) && psisquared < -0.01) {
+  // Outside EPSILON |psi|^2 is a sum of squared waves: a negative value there is
+  // a fault. Inside, a negative averaged density was warned about when the wave
+  // function was built.
+  if (r > 1.0 && r >= epsilon && (delq < 0.0 || q > 0.5 * delq) && psisquared < -0.01) {
     femtokit::Fatal("interpolate=%g, qscaled=%g, qlow=%g, qhigh=%g, rscaled=%g\nwlow=%g, whigh=%g\niqlow=%d,  %g\n"
                     "iqhigh=%d, %g\n",
                     psisquared, q, qarray[iqlow], qarray[iqhigh], r, w, 1.0 - w, iqlow,
@@ -287,49 +290,121 @@ void CWaveFunction::getqrctheta(const double *pa, const double *xa, const double
   *ctheta = qr > 0.0 ? std::clamp(s / qr, -1.0, 1.0) : 0.0;
 }
 
+namespace {
+
+// The wave outside the potential, u = cos(delta) F_l(eta, x) + sin(delta) G_l(eta, x),
+// and its x-derivative, divided by C_l(eta0) (lnC0 = ln C_l(eta0), s = sin(delta)/C_l(eta0)^2):
+//   u/C_l(eta0) = cos(delta) rho f + s g/rho,  f = F/C_l(eta), g = G C_l(eta), rho = C_l(eta)/C_l(eta0).
+// Of order one at every eta: F and G themselves leave the double range inside
+// the turning point of a strong repulsion.
+struct OuterWave {
+  double u, ux;
+};
+
+OuterWave Outer(int l, double x, double eta, double lnC0, double cosd, double s) {
+  double f, g, fp, gp;
+  CoulWave::GetFGScaled(l, x, eta, &f, &g, &fp, &gp);
+  const double rho = std::exp(CoulWave::LogNorm(l, eta) - lnC0);
+  OuterWave w{cosd * rho * f, cosd * rho * fp};
+  if (s != 0.0) {
+    w.u += s * g / rho;
+    w.ux += s * gp / rho;
+  }
+  return w;
+}
+
+// Boundary part of the energy-derivative identity at x = kR outside the potential,
+//   B = x u_x^2 - u u_x - x u u_xx + K (u_x u_eta - u u_x,eta),   K = k d eta/dk,
+// and u^2 there, both divided by C_l(eta)^2. u_xx comes from the Coulomb
+// equation; the eta-derivatives (at fixed x and delta) from central
+// differences extrapolated to zero step (Richardson: error of order h^4, with
+// h = 1e-3 |eta|).
+struct Boundary {
+  double b, u2, uux;
+};
+
+Boundary ScaledBoundary(int l, double x, double eta, double K, double delta) {
+  const double lnC = CoulWave::LogNorm(l, eta);
+  const double cosd = std::cos(delta), sind = std::sin(delta);
+  const double s = sind == 0.0 ? 0.0 : sind * std::exp(-2.0 * lnC);
+  const OuterWave w = Outer(l, x, eta, lnC, cosd, s);
+  const double uxx = (l * (l + 1.0) / (x * x) + 2.0 * eta / x - 1.0) * w.u;
+  double b = x * w.ux * w.ux - w.u * w.ux - x * w.u * uxx;
+  if (K != 0.0) {
+    const double h = 1.0e-3 * std::max(std::fabs(eta), 0.5);
+    auto central = [&](double step, double *du, double *dux) {
+      const OuterWave p = Outer(l, x, eta + step, lnC, cosd, s), m = Outer(l, x, eta - step, lnC, cosd, s);
+      *du = (p.u - m.u) / (2.0 * step);
+      *dux = (p.ux - m.ux) / (2.0 * step);
+    };
+    double du1, dux1, du2, dux2;
+    central(h, &du1, &dux1);
+    central(0.5 * h, &du2, &dux2);
+    const double ueta = (4.0 * du2 - du1) / 3.0, uxeta = (4.0 * dux2 - dux1) / 3.0;
+    b += K * (w.ux * ueta - w.u * uxeta);
+  }
+  return {b, w.u * w.u, w.u * w.ux};
+}
+
+// C^2 b without overflow or underflow on the way (C^2 = e^(2 lnC)).
+double TimesNorm2(double lnC, double b) {
+  if (b == 0.0 || !std::isfinite(b)) return b;
+  return std::copysign(std::exp(2.0 * lnC + std::log(std::fabs(b))), b);
+}
+
+}  // namespace
+
 double CWaveFunction::GetIW(int ell, double epsilon, double q, int q1q2, double eta, double delta) const {
   const double x = q * epsilon / HBARC;
-  const complex<double> e2idelta = Misc::ceiphi(2.0 * delta);
-  const double L = ell;
-  double T;
-  if (q1q2 == 0) {
-    // u_L = (x/2)(h*_L + e^{2 i delta} h_L)
-    auto u = [&](int l) { return 0.5 * x * (Bessel::hstarn(l, x) + e2idelta * Bessel::hn(l, x)); };
-    if (ell == 0) {
-      const complex<double> u0 = u(0), u1 = u(1);
-      T = x * (norm(u0) + norm(u1)) - real(u0 * conj(u1));
-    } else {
-      const complex<double> ul = u(ell), ulm1 = u(ell - 1);
-      T = x * (norm(ul) + norm(ulm1)) - (2.0 * L + 1.0) * real(ul * conj(ulm1));
-    }
-  } else {
-    // U_L(eta) = e^{2 i delta} (F_L - i G_L) + (F_L + i G_L); dU its central difference in eta.
-    auto U = [&](int l, double et) {
-      const complex<double> c = CoulWave::CWoutgoing(l, x, et);
-      return e2idelta * c + conj(c);
-    };
-    const double deta = 0.002 * eta;
-    auto dU = [&](int l) {
-      if (deta == 0.0) return complex<double>(0.0, 0.0);  // its terms carry a factor eta
-      return (U(l, eta + 0.5 * deta) - U(l, eta - 0.5 * deta)) / deta;
-    };
-    const double eta2 = eta * eta;
-    if (ell == 0) {
-      const complex<double> U0 = U(0, eta), U1 = U(1, eta), dU0 = dU(0), dU1 = dU(1);
-      const double D0 = eta2 + (1.0 + eta2) * (1.0 + 2.0 * eta * x);
-      const double s = sqrt(1.0 + eta2);
-      T = 0.25 * ((1.0 + eta2) * x * (norm(U0) + norm(U1)) - D0 * real(U1 * conj(U0)) / s +
-                  eta * s * real(dU0 * conj(U1) - dU1 * conj(U0)));
-    } else {
-      const complex<double> Ul = U(ell, eta), Ulm1 = U(ell - 1, eta), dUl = dU(ell), dUlm1 = dU(ell - 1);
-      const double a = L * L + eta2;
-      const double Dl = L * (2.0 * L + 1.0) * a + 2.0 * eta * x * a - L * eta2;
-      const double s = sqrt(a);
-      T = 0.25 * (x * a * (norm(Ul) + norm(Ulm1)) / (L * L) - Dl * real(Ul * conj(Ulm1)) / (L * L * s) +
-                  eta * s * real(Ul * conj(dUlm1) - Ulm1 * conj(dUl)) / L);
-    }
+  const double et = q1q2 == 0 ? 0.0 : eta;
+  return -TimesNorm2(CoulWave::LogNorm(ell, et), ScaledBoundary(ell, x, et, -et, delta).b) / q;
+}
+
+double CWaveFunction::InnerExcess(int ell, double q, double R, double eta, double kappaprime, double delta,
+                                  double ddeltadq) {
+  const double hbarc = femtokit::constants::HBARC;
+  const double x = q * R / hbarc;
+  const double K = kappaprime - eta;
+  const double lnC = CoulWave::LogNorm(ell, eta);
+  const Boundary with = ScaledBoundary(ell, x, eta, K, delta), without = ScaledBoundary(ell, x, eta, K, 0.0);
+  const double outer = TimesNorm2(lnC, with.b - without.b);
+  if (kappaprime == 0.0) return ddeltadq + outer / q;
+  // The interior term 2 kappa' J, J = int_0^R (u^2 - F^2)/r dr, with the excess
+  // density d = (u^2 - F^2)/r^2 modelled as r^(2l) (a + b r^2 + c r^4), the form
+  // of the regular waves near the origin, fixed by the excess
+  // D = int_0^R (u^2 - F^2) dr itself and by the value and slope of d at R
+  // (where u is the outer wave). J is then linear in D:
+  //   J = j1 D/R + j2 R^2 d(R) + j3 R^3 d'(R),
+  // and 2k D - 2 kappa' J = q ddelta/dq + outer gives T = 2D/hbarc.
+  const double n = 2.0 * ell;
+  // Moments of r^(n + 2i) over the ball: rows D/R^3, R^2 d(R)/R^2 = d(R), R d'(R);
+  // J/R^2 = sum_i w_i A_i. j = M^(-T) w by Cramer's rule.
+  const double M[3][3] = {{1.0 / (n + 3.0), 1.0 / (n + 5.0), 1.0 / (n + 7.0)},
+                          {1.0, 1.0, 1.0},
+                          {n, n + 2.0, n + 4.0}};
+  const double w[3] = {1.0 / (n + 2.0), 1.0 / (n + 4.0), 1.0 / (n + 6.0)};
+  // Solve M^T j = w.
+  double Mt[3][3];
+  for (int i = 0; i < 3; i++)
+    for (int k = 0; k < 3; k++) Mt[i][k] = M[k][i];
+  auto det3 = [](const double m[3][3]) {
+    return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+           m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+  };
+  const double det = det3(Mt);
+  double j[3];
+  for (int col = 0; col < 3; col++) {
+    double m[3][3];
+    for (int i = 0; i < 3; i++)
+      for (int k = 0; k < 3; k++) m[i][k] = k == col ? w[i] : Mt[i][k];
+    j[col] = det3(m) / det;
   }
-  return -T / q;
+  const double k = q / hbarc;
+  const double E = TimesNorm2(lnC, with.u2 - without.u2);                    // u^2 - F^2 at R
+  const double Ep = 2.0 * k * TimesNorm2(lnC, with.uux - without.uux);       // its r-derivative
+  const double dR = E / (R * R), dpR = Ep / (R * R) - 2.0 * E / (R * R * R);  // d and d' at R
+  const double known = j[1] * R * R * dR + j[2] * R * R * R * dpR;
+  return (q * ddeltadq + outer + 2.0 * kappaprime * known) / (q - hbarc * kappaprime * j[0] / R);
 }
 
 void CWaveFunction::EffectiveRange(int ichannel, double scattlength, double Reff) {

@@ -75,9 +75,27 @@ class CWaveFunction {
   void getqrctheta(const double *pa, const double *xa, const double *pb, const double *xb, double *q,
                    double *r, double *ctheta) const;
 
-  // Integral of the squared radial wave over r < epsilon in the form used by
-  // the short-range correction: IW = -T/q (see the implementation).
+  // Boundary part of the energy-derivative identity for the squared radial
+  // wave of order ell with phase shift delta (relative to the Coulomb waves)
+  // at r = epsilon, for a q-independent reduced mass: IW = -B/q (see
+  // InnerExcess). Without Coulomb and with delta = 0 it is
+  // -(2/hbarc) int_0^epsilon (x j_ell(kr))^2 dr.
   double GetIW(int ell, double epsilon, double q, int q1q2, double eta, double delta) const;
+
+  // T = (2/hbarc) int_0^R (u^2 - F^2) dr (1/(MeV/c)): the excess of the squared
+  // regular radial wave u of order ell over the Coulomb one F_ell inside r < R,
+  // for u = cos(delta) F + sin(delta) G beyond R (delta the phase shift relative
+  // to the Coulomb waves, ddeltadq its q-derivative, eta at q). It follows from
+  // the energy-derivative (Wronskian) identity for the regular wave at fixed
+  // potential, with kappa = k eta (kappaprime = d kappa/dk = eta dln(mu)/dln(q)
+  // for the q-dependent reduced energy mu of the waves):
+  //   2k int_0^R u^2 dr = k ddelta/dk + x u_x^2 - u u_x - x u u_xx
+  //                       + (k deta/dk)(u_x u_eta - u u_x,eta) + 2 kappa' int_0^R u^2/r dr,
+  // k deta/dk = kappaprime - eta, x = kR, taken for u and for F (delta = 0).
+  // The small interior term is estimated with an excess density ~ r^(2 ell).
+  // eta = kappaprime = 0 is the identity without Coulomb.
+  static double InnerExcess(int ell, double q, double R, double eta, double kappaprime, double delta,
+                            double ddeltadq);
 
   // Fills delta and ddeltadq of one channel from a scattering length and an
   // effective range (fm).
@@ -127,24 +145,35 @@ class CWaveFunction {
   void CheckWaveTables(const std::string &file) const;
 
  protected:
-  // Fills delta and ddeltadq of channels 0 ... table.nchannels-1 by linear
-  // interpolation on the table's half-MeV/c grid: n = floor(2q), w = 2q - n
-  // in [0, 1), delta = (1 - w) delta_n + w delta_(n+1); a grid point (w = 0,
-  // the last one included) gives the table value. Mesh momenta beyond the
-  // table get 0 for both. Starts at mesh point iqfirst (earlier points are
-  // left as they are).
+  // Fills delta and ddeltadq of channels 0 ... table.nchannels-1 from the
+  // table's half-MeV/c grid: a grid point (the last one included) gives the
+  // table values, a q between grid points the interpolation of
+  // femtokit::phaseshifts::InterpolatePhase with the channel's ell (phase and
+  // slope consistent down to threshold). Mesh momenta beyond the table get 0
+  // for both. Starts at mesh point iqfirst (earlier points are left as they are).
   void ReadPhaseShiftTable(const femtokit::phaseshifts::PhaseShiftTable &table, int iqfirst = 0);
   // Short-range correction density of every channel and mesh point,
-  //   Wepsilon = 3 (ddeltadq - IW(delta) + IW(0))/(4 pi epsilon^3),
-  // IW from GetIW: the excess of the channel's squared radial wave inside
-  // r < epsilon over the free one, from the phase-shift derivative minus the
-  // part outside, averaged over the sphere. free_eta = false passes eta = 0 to
-  // the IW(0) call (as the neutron pair does; immaterial without Coulomb).
-  void FillWepsilon(bool free_eta = true);
-  // Replaces delta and ddeltadq of every channel and mesh point by their
-  // Coulomb-corrected values (CoulWave::phaseshift_CoulombCorrect with the
-  // mesh point's eta); nothing changes without Coulomb (q1q2 = 0).
-  void CoulombCorrectPhaseShifts();
+  //   Wepsilon = InnerExcess/(4 pi epsilon^3/3),
+  // the excess of the channel's squared radial wave inside r < epsilon over the
+  // Coulomb (free) one, averaged over the sphere, for phases relative to the
+  // Coulomb waves (or free waves without Coulomb). Fatal, naming the channel
+  // and q, when it is not finite.
+  void FillWepsilon();
+  // For phases of the strong interaction alone (as a phase-shift analysis
+  // without Coulomb gives them): the correction of each channel is the
+  // strong-only one (InnerExcess without Coulomb) times the penetrability
+  // C_l(eta) (CoulWave::Penetrability), and then delta and ddeltadq are
+  // replaced by their Coulomb-corrected values (tan(delta) times the same
+  // C_l). Differentiating the corrected phase instead is not consistent with
+  // the Coulomb waves at small q. Without Coulomb (q1q2 = 0) it is FillWepsilon.
+  void FillWepsilonAndCoulombCorrect();
+  // d kappa/dk = eta dln(mu)/dln(q) at mesh point iq, mu = E1 E2/(E1 + E2).
+  double KappaPrime(int iq) const;
+  // Warns, naming the pair, EPSILON and q, when the ball average of |psi|^2
+  // over r < epsilon is negative at some mesh point (the correction there
+  // outweighs the Coulomb density: EPSILON inside the potential, or phase
+  // shifts whose slope no potential outside EPSILON can give).
+  void CheckInsideDensity(const char *pair) const;
   // C_epsilon = sum_c 2 pi channelweight[c] HBARC^3 Wepsilon[c][iq]/q^2: the
   // volume-averaged strong change of |psi|^2 inside epsilon at mesh point iq.
   double ShortRangeCorrection(int iq) const;

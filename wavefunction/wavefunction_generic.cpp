@@ -10,6 +10,7 @@
 #include "config/parametermap.h"
 #include "math/misc.h"
 #include "math/sphericalharmonics.h"
+#include "wavefunction/phase_interpolation.h"
 
 namespace {
 
@@ -145,9 +146,12 @@ CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
     else
       ReadPhaseShiftFile(ic, c.phasefile);
   }
-  if (coulombcorrect) CoulombCorrectPhaseShifts();
-  FillWepsilon();
+  if (coulombcorrect)
+    FillWepsilonAndCoulombCorrect();
+  else
+    FillWepsilon();
   UpdateFactors();
+  CheckInsideDensity(("generic pair " + file).c_str());
 
   femtokit::Print("generic pair: m1=%g, m2=%g MeV, q1q2=%d, %s, spins %g and %g\n", m1, m2, q1q2,
                   identical ? "identical" : "distinguishable", spin1, spin2);
@@ -193,9 +197,14 @@ void CWaveFunction_generic::ReadPhaseShiftFile(int ichannel, const std::string &
       femtokit::FatalFile(filename, "phase-shift table %s covers q = %g ... %g MeV/c, but the q mesh has %g\n",
                           filename.c_str(), q.front(), q.back(), qq);
     const std::size_t k = std::min<std::size_t>(std::upper_bound(q.begin(), q.end(), qq) - q.begin(), q.size() - 1);
-    const double w = (qq - q[k - 1]) / (q[k] - q[k - 1]);
-    delta[ichannel][iq] = (1.0 - w) * d[k - 1] + w * d[k];
-    ddeltadq[ichannel][iq] = (1.0 - w) * dp[k - 1] + w * dp[k];
+    if (qq == q[k - 1] || qq == q[k]) {  // a table point
+      const std::size_t j = qq == q[k] ? k : k - 1;
+      delta[ichannel][iq] = d[j];
+      ddeltadq[ichannel][iq] = dp[j];
+    } else {
+      femtokit::phaseshifts::InterpolatePhase(ell[ichannel], qq, q[k - 1], d[k - 1], dp[k - 1], q[k], d[k], dp[k],
+                                              &delta[ichannel][iq], &ddeltadq[ichannel][iq]);
+    }
   }
 }
 

@@ -31,11 +31,11 @@
 //          attractive) is the opposite sign.
 //   or     string CHANNEL<i>_PHASEFILE: a table of rows "q delta ddelta/dq"
 //          (MeV/c, rad, rad per MeV/c), q increasing, '#' lines are
-//          comments; linearly interpolated, it must cover the q mesh. A
+//          comments; interpolated between rows as femtokit::phaseshifts::InterpolatePhase does (phase and slope consistent), it must cover the q mesh. A
 //          relative name is taken from the parameter file's directory.
 //
 // The phases are the strong ones: for a charged pair they are
-// Coulomb-corrected (CoulWave::phaseshift_CoulombCorrect, as the pi+ pi- pair
+// Coulomb-corrected (CWaveFunction::FillWepsilonAndCoulombCorrect, as the pi+ pi- pair
 // does) unless COULOMBCORRECT is 0, in which case they are taken as phases
 // relative to the Coulomb waves already.
 //

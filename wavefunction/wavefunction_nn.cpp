@@ -25,8 +25,9 @@ CWaveFunction_nn::CWaveFunction_nn(const char *parsfilename) {
   channelweight = {0.5, 0.5, 1.5, 2.5};
   read_phaseshifts();
   femtokit::Print("que pasa?\n");
-  FillWepsilon(false);
+  FillWepsilon();
   UpdateFactors();
+  CheckInsideDensity("nn");
   femtokit::Print("hola que tal?\n");
   femtokit::Print("Initialization finished\n");
 }

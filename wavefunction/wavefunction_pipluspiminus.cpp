@@ -26,13 +26,14 @@ CWaveFunction_pipluspiminus::CWaveFunction_pipluspiminus(const char *parsfilenam
     for (int iq = 0; iq < nqmax; iq++) {
       double d = 0.0, dp = 0.0;
       getphaseshift_pipi(kIsospin[ic], ell[ic], qarray[iq], &d, &dp);
-      CoulWave::phaseshift_CoulombCorrect(ell[ic], qarray[iq], eta[iq], d, dp);
       delta[ic][iq] = d;
       ddeltadq[ic][iq] = dp;
     }
   }
-  FillWepsilon();
+  // Strong phases: the correction from them, then their Coulomb correction.
+  FillWepsilonAndCoulombCorrect();
   UpdateFactors();
+  CheckInsideDensity("pi+ pi-");
   femtokit::Print("pipluspiminus wf initialized\n");
 }
 
@@ -46,9 +47,20 @@ void CWaveFunction_pipluspiminus::getphaseshift_pipi(int I, int ell, double q, d
   };
   if (I == 0) {
     if (ell == 0) {
-      const double D = (q / 625.0) * (q / 625.0) + 1.0 - q / 290.0;
+      // tan(delta) = a q/D with D = 1 - q~/290 + (q/625)^2. The linear term
+      // uses q~ = q tanh(q/q0), q0 = 8 MeV/c: q itself above 20 MeV/c (D moves
+      // by less than 1e-3 there, by 1e-4 above 30 MeV/c) but even in q at
+      // threshold, so that tan(delta) is odd in q and delta ~ q, as an
+      // effective-range expansion requires (a term linear in q in D puts q^2
+      // into tan(delta), and the Coulomb-corrected correction inside EPSILON
+      // then grows like 1/q^2 instead of following the Gamow factor).
+      const double q0 = 8.0;
+      const double th = std::tanh(q / q0);
+      const double qt = q * th, dqt = th + (q / q0) * (1.0 - th * th);
+      const double D = (q / 625.0) * (q / 625.0) + 1.0 - qt / 290.0;
+      const double dD = 2.0 * q / 390625.0 - dqt / 290.0;
       const double t = 0.0014615274394612406 * q / D;
-      set(t, (1.0 - q * q / 390625.0) / (q * D));
+      set(t, (D - q * dD) / (q * D));
       if (*delta < 0.0) *delta += M_PI;  // delta in (0, pi): it passes pi/2 where D = 0
     } else if (ell == 2) {
       const double s = 1.0 + q * q / 1000000.0;

@@ -32,7 +32,8 @@ class CWaveFunction_pipluspiminus : public CWaveFunction {
 
   // pi pi phase shift delta (rad) and d delta/dq (rad per MeV/c) of isospin I
   // and orbital angular momentum ell at q (MeV/c), without Coulomb: effective-
-  // range forms for (l, I) = (0, 0), (2, 0), (0, 2), (2, 2), the rho(770)
+  // range forms for (l, I) = (0, 0), (2, 0), (0, 2), (2, 2) (tan(delta) odd in
+  // q, delta ~ q^(2l+1) at threshold), the rho(770)
   // Breit-Wigner for (1, 1), 0 for higher l. Nothing is written for I > 2.
   // Fails (fatal) for odd l + I.
   static void getphaseshift_pipi(int I, int ell, double q, double *delta, double *ddeltadq);

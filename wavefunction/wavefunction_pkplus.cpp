@@ -20,22 +20,19 @@ CWaveFunction_pkplus::CWaveFunction_pkplus(const char *parsfilename) {
   channelweight = {1.0, 1.0, 2.0};
   read_phaseshifts();
   // The tables hold nuclear phases (delta ~ q^(2l+1)); with Coulomb the
-  // outer waves need the Coulomb-modified ones, which vanish with the Gamow
-  // factor at small q (otherwise C_epsilon ~ (d delta/dq)/q^2 grows without
-  // bound where the repulsion empties the inner region).
-  CoulombCorrectPhaseShifts();
-  FillWepsilon();
+  // outer waves need the Coulomb-modified ones, and the correction inside
+  // EPSILON is the strong-only one times the penetrability, both vanishing with
+  // the Gamow factor at small q.
+  FillWepsilonAndCoulombCorrect();
   UpdateFactors();
+  CheckInsideDensity("p K+");
 }
 
 void CWaveFunction_pkplus::read_phaseshifts() {
   const femtokit::phaseshifts::PhaseShiftTable table = femtokit::phaseshifts::PKplusTable();
-  ReadPhaseShiftTable(table, 1);
-  if (nqmax < 1) return;
-  // The first mesh point keeps zero phases; only the S-wave slope is set, the
-  // table's first difference per MeV/c.
-  for (int ic = 0; ic < nchannels; ic++) delta[ic][0] = ddeltadq[ic][0] = 0.0;
-  ddeltadq[0][0] = (table.delta[1] - table.delta[0]) / 0.5;
+  // Every mesh point from the table: the correction inside EPSILON needs the
+  // phase and its slope together, down to the smallest q.
+  ReadPhaseShiftTable(table);
 }
 
 void CWaveFunction_pkplus::UpdateFactors() {

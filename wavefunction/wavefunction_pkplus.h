@@ -13,11 +13,11 @@
 // strong phase shifts of three channels, c = 0: S wave, 1: P wave J = 1/2,
 // 2: P wave J = 3/2 (weights 1, 1, 2), from the compiled-in table (nuclear
 // phases), Coulomb-corrected when COULOMB is on
-// (CoulWave::phaseshift_CoulombCorrect, as for pi+ pi-). Outside
+// (CWaveFunction::FillWepsilonAndCoulombCorrect, as for pi+ pi-). Outside
 // epsilon the outgoing part of each partial wave carries e^(-2 i delta_c);
 // the P waves split into a spin-non-flip and a spin-flip amplitude. Inside
 // epsilon |psi|^2 is the Coulomb wave plus the volume-averaged correction
-// C_epsilon of the channels (see CWaveFunction::FillWepsilon).
+// C_epsilon of the channels (see CWaveFunction::FillWepsilonAndCoulombCorrect).
 //
 // Read-only after construction except for TabulateTo: concurrent
 // CalcPsiSquared/GetPsiSquared calls are safe.
@@ -29,9 +29,8 @@ class CWaveFunction_pkplus : public CWaveFunction {
   explicit CWaveFunction_pkplus(const std::string &parsfilename) : CWaveFunction_pkplus(parsfilename.c_str()) {}
 
   // Nuclear phase shifts of every channel at every mesh point from the table (linear
-  // interpolation on its half-MeV/c grid, 0 beyond 350 MeV/c). The first mesh
-  // point gets zero phases and derivatives, except d delta_0/dq there, which
-  // is (delta_1 - delta_0)/0.5 MeV/c of the table's S wave.
+  // interpolation on its half-MeV/c grid, 0 beyond 350 MeV/c), the first mesh
+  // point included.
   void read_phaseshifts();
 
   // |psi|^2 at mesh point iq, separation r (fm), cos(theta) = ctheta. A value

@@ -22,12 +22,12 @@ CWaveFunction_ppiplus::CWaveFunction_ppiplus(const char *parsfilename) {
   channelweight = {1.0, 1.0, 2.0};
   read_phaseshifts();
   // The tables hold nuclear phases (delta ~ q^(2l+1)); with Coulomb the
-  // outer waves need the Coulomb-modified ones, which vanish with the Gamow
-  // factor at small q (otherwise C_epsilon ~ (d delta/dq)/q^2 grows without
-  // bound where the repulsion empties the inner region).
-  CoulombCorrectPhaseShifts();
-  FillWepsilon();
+  // outer waves need the Coulomb-modified ones, and the correction inside
+  // EPSILON is the strong-only one times the penetrability, both vanishing with
+  // the Gamow factor at small q.
+  FillWepsilonAndCoulombCorrect();
   UpdateFactors();
+  CheckInsideDensity("p pi+");
   femtokit::Print("Initialization finished\n");
 }
 

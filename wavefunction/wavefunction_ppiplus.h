@@ -13,10 +13,10 @@
 // strong phase shifts of three channels, c = 0: S31, 1: P31 (J = 1/2),
 // 2: P33 (J = 3/2, the Delta(1232)), weights 1, 1, 2, from the compiled-in
 // table (nuclear phases), Coulomb-corrected when COULOMB is on
-// (CoulWave::phaseshift_CoulombCorrect, as for pi+ pi-). Outside the outgoing part of each partial wave carries e^(-2 i delta_c);
+// (CWaveFunction::FillWepsilonAndCoulombCorrect, as for pi+ pi-). Outside the outgoing part of each partial wave carries e^(-2 i delta_c);
 // the P waves split into a spin-non-flip and a spin-flip amplitude. Inside
 // epsilon |psi|^2 is the Coulomb wave plus the volume-averaged correction
-// C_epsilon of the channels (see CWaveFunction::FillWepsilon).
+// C_epsilon of the channels (see CWaveFunction::FillWepsilonAndCoulombCorrect).
 //
 // Read-only after construction except for TabulateTo: concurrent
 // CalcPsiSquared/GetPsiSquared calls are safe.

@@ -3,8 +3,7 @@
 //  - nn against the Lednicky-Lyuboshitz closed form with the table's
 //    scattering length and effective range;
 //  - pK+ and pi+ p against a radial sum of GSL Coulomb functions with the
-//    wave function's phase shifts, the inner sphere filled from the
-//    energy-derivative (Wronskian) identity for the squared radial waves.
+//    wave function's phase shifts and its correction inside the sphere.
 #include "config/fatal.h"
 #include "config/output.h"
 #include "common/child.h"
@@ -70,32 +69,15 @@ FG Coulomb(int l, double eta, double rho) {
 // Independent angle-averaged correlation of a spin-1/2 + spin-0 pair with
 // Coulomb (non-identical): <|psi|^2> = sum_l (2l+1) F_l^2/rho^2, with the
 // channel waves u_c = F cos(delta_c) + G sin(delta_c) (weights w_c) replacing
-// F_l outside epsilon; inside, the free waves plus the channels' excess of
-// Int_0^eps u^2 dr over Int_0^eps F^2 dr spread over the sphere.
+// F_l outside epsilon; inside, the free waves plus the wave function's own
+// volume-averaged correction (checked against an exact solution in
+// coulomb_short_range_test).
 double IndependentCF(const CWaveFunction &wf, int iq, double R, int nr, double delr) {
   femtokit::InitGSL();  // GSL reports losses of accuracy by status, not by abort
   const double q = wf.GetQ(iq), k = q / kHbarc, eta0 = wf.GetEta(iq), eps = wf.GetEpsilon();
-  // Int_0^eps u^2 dr = (u' du/dk - u du'/dk)/(2k) at r = eps (' = d/dr), with
-  // eta = eta0 k0/k (the Coulomb potential 2 eta k/r fixed) and delta(k) linear.
-  auto inner = [&](int l, double delta, double ddeltadk) {
-    auto wave = [&](double kk, double *up) {
-      const FG f = Coulomb(l, eta0 * k / kk, kk * eps);
-      const double d = delta + ddeltadk * (kk - k);
-      *up = kk * (f.Fp * std::cos(d) + f.Gp * std::sin(d));
-      return f.F * std::cos(d) + f.G * std::sin(d);
-    };
-    const double h = 1e-4 * k;
-    double up, upl, uph;
-    const double u = wave(k, &up), ul = wave(k - h, &upl), uh = wave(k + h, &uph);
-    return (up * (uh - ul) - u * (uph - upl)) / (2 * h) / (2 * k);
-  };
-  double excess = 0.0;  // Int over the sphere of the change of <|psi|^2>
-  for (int c = 0; c < wf.GetNChannels(); c++) {
-    const int l = wf.GetEll(c);
-    const double in = inner(l, wf.GetDelta(c, iq), kHbarc * wf.GetDdeltadq(c, iq)) - inner(l, 0.0, 0.0);
-    excess += wf.GetChannelWeight(c) * 4 * M_PI * in / (k * k);
-  }
-  const double ceps = excess / (4 * M_PI * eps * eps * eps / 3);
+  double ceps = 0.0;
+  for (int c = 0; c < wf.GetNChannels(); c++)
+    ceps += 2 * M_PI * wf.GetChannelWeight(c) * std::pow(kHbarc, 3) * wf.GetWepsilon(c, iq) / (q * q);
   double c = 0.0;
   for (int ir = 0; ir < nr; ir++) {
     const double r = (ir + 0.5) * delr, rho = k * r;

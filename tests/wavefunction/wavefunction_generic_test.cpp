@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <complex>
 #include <fstream>
 #include <sstream>
@@ -237,18 +238,25 @@ TEST(GenericPair, ScatteringLengthConventionTablesAndSpinStates) {
   EXPECT_FALSE(nn.GetSpinStates()[1].symmetric);
   EXPECT_EQ(nn.GetChannelWeight(0), 0.5);
 
-  // A table next to the parameter file, linear in q: mesh values interpolate
-  // exactly; COULOMBCORRECT 0 keeps them for a charged pair.
+  // A P-wave table next to the parameter file, delta = c q^3 (1 + b q^2): mesh
+  // values between its rows interpolate exactly, phase and slope; COULOMBCORRECT 0
+  // keeps them for a charged pair.
+  auto phase = [](double q) { return 1e-7 * q * q * q * (1 + 1e-3 * q * q); };
+  auto slope = [](double q) { return 1e-7 * q * q * (3 + 5e-3 * q * q); };
   std::string table = "# q delta ddelta/dq\n";
-  for (int n = 0; n <= 20; n++) table += std::to_string(5.0 * n) + " " + std::to_string(0.01 * n) + " 0.002\n";
+  char row[128];
+  for (int n = 0; n <= 20; n++) {
+    std::snprintf(row, sizeof row, "%.17g %.17g %.17g\n", 5.0 * n, phase(5.0 * n), slope(5.0 * n));
+    table += row;
+  }
   Write(dir, "table.dat", table);
   CWaveFunction_generic pk(Write(dir, "pk.dat", Mesh(5, 7.0, 1.0) +
                                                     "double M1 938.271\ndouble M2 493.677\nint Q1Q2 1\ndouble SPIN1 0.5\ndouble SPIN2 0\n"
                                                     "int NCHANNELS 1\nint CHANNEL0_L 1\n"
                                                     "string CHANNEL0_PHASEFILE table.dat\nbool COULOMBCORRECT 0\n"));
   for (int iq = 0; iq < 5; iq++) {
-    EXPECT_NEAR(pk.GetDelta(0, iq), 0.002 * pk.GetQ(iq), 1e-12);
-    EXPECT_NEAR(pk.GetDdeltadq(0, iq), 0.002, 1e-15);
+    EXPECT_NEAR(pk.GetDelta(0, iq), phase(pk.GetQ(iq)), 1e-12 * phase(pk.GetQ(iq)));
+    EXPECT_NEAR(pk.GetDdeltadq(0, iq), slope(pk.GetQ(iq)), 1e-12 * slope(pk.GetQ(iq)));
   }
   EXPECT_EQ(pk.GetChannelWeight(0), 3.0);  // one spin state (1/2), 2l + 1 = 3
   // Strong off: the Coulomb wave whatever the phases.

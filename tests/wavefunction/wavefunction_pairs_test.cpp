@@ -5,6 +5,7 @@
 #include "config/output.h"
 #include "common/child.h"
 #include "wavefunction/coulwave.h"
+#include "wavefunction/phase_interpolation.h"
 #include "wavefunction/planewave.h"
 #include "wavefunction/wavefunction_nn.h"
 #include "wavefunction/wavefunction_pairs.h"
@@ -73,22 +74,29 @@ TEST(PairWaveFunctions, TableLookupOnTheHalfMeVGrid) {
     const double *d = t.delta + c * t.npoints, *dp = t.ddeltadq + c * t.npoints;
     EXPECT_EQ(nn.GetDelta(c, 0), d[20]);
     EXPECT_EQ(nn.GetDdeltadq(c, 0), dp[20]);
-    EXPECT_DOUBLE_EQ(nn.GetDelta(c, 1), 0.5 * (d[20] + d[21]));
-    // 10.75 MeV/c lies between the grid points 10.5 and 11: interpolated, not extrapolated from 10 and 10.5.
-    EXPECT_DOUBLE_EQ(nn.GetDelta(c, 2), 0.5 * (d[21] + d[22]));
-    EXPECT_DOUBLE_EQ(nn.GetDdeltadq(c, 2), 0.5 * (dp[21] + dp[22]));
-    EXPECT_DOUBLE_EQ(nn.GetDelta(c, 3), 0.5 * (d[399] + d[400]));
+    // Between grid points: the phase-and-slope interpolation, close to the
+    // mean of the two points. 10.75 MeV/c lies between 10.5 and 11 (not
+    // extrapolated from 10 and 10.5).
+    double v, s;
+    for (int iq : {1, 2, 3}) {
+      const int n = static_cast<int>(2 * nn.GetQ(iq));
+      femtokit::phaseshifts::InterpolatePhase(nn.GetEll(c), nn.GetQ(iq), 0.5 * n, d[n], dp[n], 0.5 * (n + 1), d[n + 1],
+                                              dp[n + 1], &v, &s);
+      EXPECT_EQ(nn.GetDelta(c, iq), v);
+      EXPECT_EQ(nn.GetDdeltadq(c, iq), s);
+      EXPECT_NEAR(v, 0.5 * (d[n] + d[n + 1]), 0.02 * std::fabs(d[n + 1] - d[n]) + 1e-10);
+    }
     EXPECT_EQ(nn.GetDelta(c, 4), d[400]);
     EXPECT_EQ(nn.GetDelta(c, 5), 0.0);
     EXPECT_EQ(nn.GetDdeltadq(c, 5), 0.0);
   }
   // pK+ (without Coulomb, so the table phases themselves): the first mesh point
-  // keeps zero phases except the S-wave slope; beyond 350 MeV/c nothing.
+  // from the table like the others; beyond 350 MeV/c nothing.
   CWaveFunction_pkplus pk(Pars("pk.dat", 180, 2.0, 1.0, true, false));  // 1, 3, ..., 359
   const auto tk = femtokit::phaseshifts::PKplusTable();
   for (int c = 0; c < 3; c++) {
-    EXPECT_EQ(pk.GetDelta(c, 0), 0.0);
-    EXPECT_EQ(pk.GetDdeltadq(c, 0), c == 0 ? (tk.delta[1] - tk.delta[0]) / 0.5 : 0.0);
+    EXPECT_EQ(pk.GetDelta(c, 0), tk.delta[c * tk.npoints + 2]);  // q = 1
+    EXPECT_EQ(pk.GetDdeltadq(c, 0), tk.ddeltadq[c * tk.npoints + 2]);
     EXPECT_EQ(pk.GetDelta(c, 1), tk.delta[c * tk.npoints + 6]);  // q = 3
     EXPECT_EQ(pk.GetDelta(c, 175), 0.0);                         // q = 351
   }
