@@ -181,7 +181,12 @@ using femtokit::FilePtr;
 
 void C3DArray::WriteArray(const char *dirname) {
   const std::string dir(dirname);
-  femtokit::DirectoryWriter writer(dir);
+  // Column files of an earlier, larger array are not carried into the new
+  // directory; other files sharing it are.
+  femtokit::DirectoryWriter writer(dir, [](const std::string &name) {
+    return IsColumnFileName(name) || name == "3Darraypars.dat" || femtokit::MatchesNumbered(name, "ix#_iy#.tmp.partial") ||
+           name == "3Darraypars.dat.partial";
+  });
 
   // The files describe the storage as allocated.
   for (int ix = 0; ix < nx; ix++) {
@@ -212,14 +217,6 @@ void C3DArray::WriteArray(const char *dirname) {
     writer.Close(std::move(fp), parsname);
   }
 
-  // Everything is written: stale column files of an earlier, larger array
-  // go (other files sharing the directory are left alone), then the new
-  // files take their places.
-  std::error_code ec;
-  for (const auto &entry : std::filesystem::directory_iterator(dir, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (IsColumnFileName(name)) std::filesystem::remove(entry.path(), ec);
-  }
   writer.Commit();
 }
 

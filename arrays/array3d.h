@@ -44,6 +44,9 @@ class C3DArray {
   void PrintPars();
 
   // Directory of "3Darraypars.dat" plus one "ix%d_iy%d.tmp" file per column.
+  // WriteArray replaces them in one step (the new set is built beside the old
+  // one and swapped in; other files are kept): an error or a kill at any
+  // instant leaves the old set or the new one, never a mix.
   void WriteArray(const char *dirname);
   void WriteArray(const std::string &dirname) { WriteArray(dirname.c_str()); }
   void ReadArray(const char *dirname);

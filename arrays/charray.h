@@ -123,6 +123,10 @@ class CCHArray {
   void PrintArrayFixedIR(int ir) const;
 
   // Files: data directories of "lx%d_ly%d_lz%d.tmp" files and a summary table.
+  // A write replaces the directory's component files in one step (the new set
+  // is built beside the old one and swapped in; other files are kept), so an
+  // error or a kill at any instant leaves the old set or the new one, never a
+  // mix, and no component file of an earlier write stays behind.
   void WriteAllA(const char *dirname) const;  // every stored triple, "%16.10e"
   void WriteAllA(const std::string &dirname) const { WriteAllA(dirname.c_str()); }
   void WriteAX(const char *dirname) const;  // lx <= 1 only, "%g"

@@ -118,7 +118,9 @@ void CKernelWF::Calc_PureHBT() {
 
 void CKernelWF::Write(const char *kdatadirname) const {
   const std::string dir(kdatadirname);
-  femtokit::DirectoryWriter writer(dir);
+  femtokit::DirectoryWriter writer(dir, [](const std::string &name) {
+    return femtokit::MatchesNumbered(name, "q#.tmp") || femtokit::MatchesNumbered(name, "q#.tmp.partial");
+  });
   for (int iq = 0; iq < NQMAX; iq++) {
     const std::string filename = QFileName(dir, (iq + 0.5) * DELQ);
     FilePtr fp = writer.Open(filename);
