@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 #include "config/fatal.h"
@@ -13,6 +14,11 @@
 #include "math/random.h"
 
 std::unique_ptr<CRandom> C3DArray::randy;
+
+namespace {
+// Guards the shared generator's creation and every fill that draws from it.
+std::mutex array3d_random_mutex;
+}  // namespace
 
 CRandom &C3DArray::Random() {
   if (!randy) randy = std::make_unique<CRandom>(-1234);
@@ -355,6 +361,7 @@ double C3DArray::GetBiggest() const {
 }
 
 void C3DArray::RandomFill(bool gaussian) {
+  std::lock_guard<std::mutex> lock(array3d_random_mutex);
   CRandom &random = Random();
   for (int isx = 0; isx < nsx; isx++)
     for (int ix = 0; ix < nx; ix++)

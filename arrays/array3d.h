@@ -94,7 +94,9 @@ class C3DArray {
   void ScaleArray(double factor);
   // Stored value of largest magnitude, with its sign (first visited wins ties).
   double GetBiggest() const;
-  // Uniform / unit-Gaussian deviates from the generator shared by all 3D arrays.
+  // Uniform / unit-Gaussian deviates from the generator shared by all 3D
+  // arrays; a fill holds a process-wide lock, so fills from several threads
+  // are safe (their order decides which numbers each gets).
   void Randomize();
   void Randomize_Gaussian();
 

@@ -110,7 +110,8 @@ class CCHArray {
   void Detrace();
 
   // Random fills from the shared generator (seed -12345 unless RandomInit
-  // was called first).
+  // was called first). Each fill holds a process-wide lock, so fills from
+  // several threads are safe; their order decides which numbers each gets.
   void RandomInit(int seed);
   void Randomize(double scale, int ir);
   void Randomize(double scale);
