@@ -9,6 +9,7 @@
 
 #include "config/fatal.h"
 #include "config/fileio.h"
+#include "config/internal/directorywriter.h"
 #include "config/numberreader.h"
 #include "config/parametermap.h"
 #include "math/random.h"

@@ -1,4 +1,5 @@
 #include "config/fileio.h"
+#include "config/internal/directorywriter.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -10,6 +10,7 @@
 
 #include "config/fatal.h"
 #include "config/fileio.h"
+#include "config/internal/directorywriter.h"
 #include "config/numberreader.h"
 #include "config/parametermap.h"
 #include "wavefunction/wavefunction.h"

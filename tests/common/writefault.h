@@ -8,6 +8,7 @@
 #include <string>
 
 #include "config/fileio.h"
+#include "config/internal/directorywriter.h"
 
 // The write of the file named `name` (in any directory being written) does not
 // reach the disk, as on a full device.

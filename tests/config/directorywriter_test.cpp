@@ -15,6 +15,7 @@
 #include "common/child.h"
 #include "config/fatal.h"
 #include "config/fileio.h"
+#include "config/internal/directorywriter.h"
 #include "config/output.h"
 #include "kernel/kernel.h"
 
