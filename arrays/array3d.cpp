@@ -4,15 +4,22 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 #include "config/fatal.h"
 #include "config/fileio.h"
+#include "config/internal/directorywriter.h"
 #include "config/numberreader.h"
 #include "config/parametermap.h"
 #include "math/random.h"
 
 std::unique_ptr<CRandom> C3DArray::randy;
+
+namespace {
+// Guards the shared generator's creation and every fill that draws from it.
+std::mutex array3d_random_mutex;
+}  // namespace
 
 CRandom &C3DArray::Random() {
   if (!randy) randy = std::make_unique<CRandom>(-1234);
@@ -184,7 +191,12 @@ using femtokit::FilePtr;
 
 void C3DArray::WriteArray(const char *dirname) {
   const std::string dir(dirname);
-  femtokit::DirectoryWriter writer(dir);
+  // Column files of an earlier, larger array are not carried into the new
+  // directory; other files sharing it are.
+  femtokit::DirectoryWriter writer(dir, [](const std::string &name) {
+    return IsColumnFileName(name) || name == "3Darraypars.dat" || femtokit::MatchesNumbered(name, "ix#_iy#.tmp.partial") ||
+           name == "3Darraypars.dat.partial";
+  });
 
   // The files describe the storage as allocated.
   for (int ix = 0; ix < nx; ix++) {
@@ -215,14 +227,6 @@ void C3DArray::WriteArray(const char *dirname) {
     writer.Close(std::move(fp), parsname);
   }
 
-  // Everything is written: stale column files of an earlier, larger array
-  // go (other files sharing the directory are left alone), then the new
-  // files take their places.
-  std::error_code ec;
-  for (const auto &entry : std::filesystem::directory_iterator(dir, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (IsColumnFileName(name)) std::filesystem::remove(entry.path(), ec);
-  }
   writer.Commit();
 }
 
@@ -361,6 +365,7 @@ double C3DArray::GetBiggest() const {
 }
 
 void C3DArray::RandomFill(bool gaussian) {
+  std::lock_guard<std::mutex> lock(array3d_random_mutex);
   CRandom &random = Random();
   for (int isx = 0; isx < nsx; isx++)
     for (int ix = 0; ix < nx; ix++)

@@ -44,6 +44,9 @@ class C3DArray {
   void PrintPars();
 
   // Directory of "3Darraypars.dat" plus one "ix%d_iy%d.tmp" file per column.
+  // WriteArray replaces them in one step (the new set is built beside the old
+  // one and swapped in; other files are kept): an error or a kill at any
+  // instant leaves the old set or the new one, never a mix.
   void WriteArray(const char *dirname);
   void WriteArray(const std::string &dirname) { WriteArray(dirname.c_str()); }
   void ReadArray(const char *dirname);
@@ -91,7 +94,9 @@ class C3DArray {
   void ScaleArray(double factor);
   // Stored value of largest magnitude, with its sign (first visited wins ties).
   double GetBiggest() const;
-  // Uniform / unit-Gaussian deviates from the generator shared by all 3D arrays.
+  // Uniform / unit-Gaussian deviates from the generator shared by all 3D
+  // arrays; a fill holds a process-wide lock, so fills from several threads
+  // are safe (their order decides which numbers each gets).
   void Randomize();
   void Randomize_Gaussian();
 

@@ -2,7 +2,7 @@
 
 #include "arrays/array3d.h"
 #include "arrays/charray.h"
-#include "arrays/productform.h"
+#include "arrays/internal/productform.h"
 #include "config/fatal.h"
 
 #include <algorithm>

@@ -7,7 +7,7 @@
 #include "arrays/array3d.h"
 #include "arrays/arraycalc.h"
 #include "arrays/charray.h"
-#include "arrays/productform.h"
+#include "arrays/internal/productform.h"
 #include "arrays/ylmarray.h"
 #include "config/fatal.h"
 #include "config/output.h"

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
 #include <new>
 
 namespace {
@@ -57,7 +58,9 @@ std::uint64_t CountTriples(int lmax, int dlx, int dly, int dlz) {
 }  // namespace
 
 void CCHArray::CreateArray(const std::string &file) {
-  if (chcalc == nullptr) chcalc = SharedCHCalc();
+  // Set once, by whichever thread creates the first array.
+  static std::once_flag shared;
+  std::call_once(shared, [] { chcalc = SharedCHCalc(); });
   const std::string from = file.empty() ? std::string() : " from " + file;
   if (LMAX < 0 || NRADIAL < 0)  // an empty mesh (NRADIAL 0) is allowed and stores nothing
     femtokit::FatalFile(file, "CCHArray%s: cannot build an array with LMAX=%d, NRADIAL=%d\n", from.c_str(), LMAX,
@@ -271,15 +274,26 @@ void CCHArray::FillRemainderZ() {
   for (int ir = 0; ir < NRADIAL; ++ir) FillRemainderZ(ir);
 }
 
+namespace {
+// Guards the shared generator: its creation, reseeding and every fill that
+// draws from it (a whole fill holds it, so that fills of several threads
+// neither race nor interleave their draws).
+std::recursive_mutex charray_random_mutex;
+}  // namespace
+
 CRandom &CCHArray::Generator() {
   if (!randy) randy = std::make_unique<CRandom>(-12345);
   return *randy;
 }
 
-void CCHArray::RandomInit(int seed) { randy = std::make_unique<CRandom>(seed); }
+void CCHArray::RandomInit(int seed) {
+  std::lock_guard<std::recursive_mutex> lock(charray_random_mutex);
+  randy = std::make_unique<CRandom>(seed);
+}
 
 void CCHArray::Randomize(double scale, int ir) {
   CheckIR(ir, "Randomize");
+  std::lock_guard<std::recursive_mutex> lock(charray_random_mutex);
   CRandom &random = Generator();
   for (int lx = 0; lx <= LMAX; lx += dlx)
     for (int ly = 0; ly <= LMAX - lx; ly += dly)
@@ -287,7 +301,7 @@ void CCHArray::Randomize(double scale, int ir) {
 }
 
 void CCHArray::Randomize(double scale) {
-  Generator();
+  std::lock_guard<std::recursive_mutex> lock(charray_random_mutex);
   for (int ir = 0; ir < NRADIAL; ++ir) Randomize(scale, ir);
 }
 
@@ -295,6 +309,7 @@ void CCHArray::Randomize(double scale) {
 // width scale), the rest fixed by tracelessness.
 void CCHArray::RandomTraceless(double scale, int ir, bool gaussian, const char *operation) {
   CheckIR(ir, operation);
+  std::lock_guard<std::recursive_mutex> lock(charray_random_mutex);
   CRandom &random = Generator();
   for (int lx = 0; lx < 2; lx += dlx) {
     for (int ly = 0; ly <= LMAX - lx; ly += dly)
@@ -307,7 +322,7 @@ void CCHArray::RandomTraceless(double scale, int ir, bool gaussian, const char *
 void CCHArray::RandomizeA(double scale, int ir) { RandomTraceless(scale, ir, false, "RandomizeA"); }
 
 void CCHArray::RandomizeA(double scale) {
-  Generator();
+  std::lock_guard<std::recursive_mutex> lock(charray_random_mutex);
   for (int ir = 0; ir < NRADIAL; ++ir) RandomizeA(scale, ir);
 }
 
@@ -316,7 +331,7 @@ void CCHArray::RandomizeA_Gaussian(double scale, int ir) {
 }
 
 void CCHArray::RandomizeA_Gaussian(double scale) {
-  Generator();
+  std::lock_guard<std::recursive_mutex> lock(charray_random_mutex);
   for (int ir = 0; ir < NRADIAL; ++ir) RandomizeA_Gaussian(scale, ir);
 }
 

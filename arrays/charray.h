@@ -114,7 +114,8 @@ class CCHArray {
   void Detrace();
 
   // Random fills from the shared generator (seed -12345 unless RandomInit
-  // was called first).
+  // was called first). Each fill holds a process-wide lock, so fills from
+  // several threads are safe; their order decides which numbers each gets.
   void RandomInit(int seed);
   void Randomize(double scale, int ir);
   void Randomize(double scale);
@@ -127,6 +128,10 @@ class CCHArray {
   void PrintArrayFixedIR(int ir) const;
 
   // Files: data directories of "lx%d_ly%d_lz%d.tmp" files and a summary table.
+  // A write replaces the directory's component files in one step (the new set
+  // is built beside the old one and swapped in; other files are kept), so an
+  // error or a kill at any instant leaves the old set or the new one, never a
+  // mix, and no component file of an earlier write stays behind.
   void WriteAllA(const char *dirname) const;  // every stored triple, "%16.10e"
   void WriteAllA(const std::string &dirname) const { WriteAllA(dirname.c_str()); }
   void WriteAX(const char *dirname) const;  // lx <= 1 only, "%g"

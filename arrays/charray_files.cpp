@@ -3,6 +3,7 @@
 
 #include "config/fatal.h"
 #include "config/fileio.h"
+#include "config/internal/directorywriter.h"
 #include "config/numberreader.h"
 #include "config/parametermap.h"
 
@@ -55,7 +56,11 @@ CCHArray::CCHArray(const std::string &arrayparsfilename) : CCHArray(arrayparsfil
 
 // Writes the full form (allx) or the lx <= 1 layers, in loop order.
 void CCHArray::WriteFiles(const char *dirname, bool allx, const char *valueformat) const {
-  femtokit::DirectoryWriter writer(dirname);
+  // The whole set is replaced: component files of an earlier write that this
+  // one does not rewrite (higher lx, a larger LMAX) do not stay behind.
+  femtokit::DirectoryWriter writer(dirname, [](const std::string &name) {
+    return femtokit::MatchesNumbered(name, "lx#_ly#_lz#.tmp") || femtokit::MatchesNumbered(name, "lx#_ly#_lz#.tmp.partial");
+  });
   const int lxmax = allx ? LMAX : 1;
   for (int lx = 0; lx <= lxmax; lx += dlx) {
     for (int ly = 0; ly <= LMAX - lx; ly += dly) {

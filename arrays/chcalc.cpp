@@ -29,19 +29,25 @@ std::mutex overlap_mutex;
 std::atomic<bool> overlap_ready[kNL * kNL * kNL];
 
 std::atomic<bool> &Ready(int lx, int ly, int lz) { return overlap_ready[(lx * kNL + ly) * kNL + lz]; }
+
+// Guards the count of live objects and the building and clearing of the tables.
+std::mutex chcalc_count_mutex;
 }  // namespace
 
 CCHCalc::CCHCalc() {
+  std::lock_guard<std::mutex> lock(chcalc_count_mutex);
   if (INITIALIZED == 0) InitStaticData();
   ++INITIALIZED;
 }
 
 CCHCalc::CCHCalc(const CCHCalc &) {
+  std::lock_guard<std::mutex> lock(chcalc_count_mutex);
   if (INITIALIZED == 0) InitStaticData();
   ++INITIALIZED;
 }
 
 CCHCalc::~CCHCalc() {
+  std::lock_guard<std::mutex> lock(chcalc_count_mutex);
   --INITIALIZED;
   if (INITIALIZED == 0) ClearStaticData();
 }

@@ -13,6 +13,15 @@
 // the table limit are computed directly (up to the largest value a double
 // holds: 170!, 297!!), never read outside a table.
 //
+// Threads: objects may be created and destroyed from any thread (the count
+// and the building and clearing of the tables are under a lock), and every
+// const accessor may run concurrently (the overlap cache fills its slots
+// under a lock). The tables are cleared when the last object goes, so no
+// object may be destroyed while another thread reads through a different one
+// that it does not keep alive; arrays share one object that is never
+// destroyed. InitStaticData and ClearStaticData called directly take no lock:
+// call them only while no other thread uses the tables.
+//
 // GetAFromE and the overlaps are alternating sums of large terms: their
 // relative precision is about 1e-14 up to order 16, 1e-10 at order 20, 1e-7 at
 // order 30, and they are unreliable beyond order 35 or so.

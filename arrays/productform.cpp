@@ -1,4 +1,4 @@
-#include "arrays/productform.h"
+#include "arrays/internal/productform.h"
 
 #include "arrays/charray.h"
 #include "config/constants.h"

@@ -71,7 +71,11 @@ class ParallelErrors {
 };
 
 // Turns GSL's aborting error handler off once per process. The library calls it
-// wherever it uses GSL; callers never need to.
+// wherever it uses GSL; callers never need to. It also runs at start-up, in
+// every program that links the library: GSL's handler is one process-wide
+// pointer, so the embedding program's GSL calls return status codes too (the
+// library checks every status itself). A handler the program installs later
+// also receives the library's GSL failures.
 void InitGSL();
 
 // Creates a directory and its parents (like "mkdir -p"); fatal when it cannot.

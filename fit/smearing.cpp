@@ -165,25 +165,94 @@ double CMomentumSmearing::BinProbability(double a, double b, double q, double si
   return p > 0.0 ? p : 0.0;
 }
 
+// The measured bin i is the ratio of integrals over the true q
+//   Int dq n(q) P_i(q) (C(q) - 1) / Int dq n(q) P_i(q),
+// n(q) = q^2 (phasespace) or 1 (flat), P_i the probability of reconstruction
+// in bin i. The model is known at the bin centres of its mesh: between them it
+// is taken as the Lagrange interpolant through the kStencil nearest centres
+// (mirrored at q = 0, where C is even in q), so that
+//   W(i, k) = Int dq n(q) P_i(q) L_k(q) / Int dq n(q) P_i(q)
+// is exact for a model that is a polynomial of that degree and converges as
+// h^kStencil. Both integrals use the same Gauss-Legendre nodes, on pieces no
+// wider than half the resolution; the basis sums to 1, so a flat C - 1 stays
+// flat. Pairs of true q beyond the model's mesh are left out of the bin and
+// counted for the truncation warning.
 void CMomentumSmearing::BuildGaussian(int nin, double din, int nout, double dout) {
-  // Looks beyond the model's mesh, far enough to see what it misses.
+  constexpr int kStencil = 8, kNodes = 8;
+  static const double gx[kNodes] = {-0.9602898564975363, -0.7966664774136267, -0.5255324099163290,
+                                    -0.1834346424956498, 0.1834346424956498,  0.5255324099163290,
+                                    0.7966664774136267,  0.9602898564975363};
+  static const double gw[kNodes] = {0.1012285362903763, 0.2223810344533745, 0.3137066526962460,
+                                    0.3626837833783620, 0.3626837833783620, 0.3137066526962460,
+                                    0.2223810344533745, 0.1012285362903763};
+  const bool flat = density == "flat";
+  const double smin = *std::min_element(sigmav.begin(), sigmav.end());
   const double smax = *std::max_element(sigmav.begin(), sigmav.end());
-  const double reach = std::max(nout * dout, nin * din) + 8.0 * smax;
-  const int next =
-      nin + static_cast<int>(std::min(std::max(std::ceil(reach / din) - nin, 0.0), static_cast<double>(kMaxExtraBins)));
-  const std::vector<double> n = QMesh::PairDensity(density, next, parsfile);
+  const double qend = nin * din;
+  // Far enough beyond the model's mesh to see what it misses.
+  const double reach = std::min(std::max(nout * dout, qend) + 9.0 * smax, qend + kMaxExtraBins * din);
+  const int pieces = static_cast<int>(std::min(256.0, std::ceil(2.0 * din / smin)));
+  const int K = std::min(kStencil, nin);
+
   CQMatrix p;
   p.Resize(nout, dout, nin, din);
   std::vector<double> all(static_cast<size_t>(nout), 0.0), beyond(static_cast<size_t>(nout), 0.0);
-  for (int j = 0; j < next; ++j) {
-    const double q = (j + 0.5) * din, s = GetSigma(q);
-    for (int i = 0; i < nout; ++i) {
-      const double x = BinProbability(i * dout, (i + 1) * dout, q, s);
-      if (j < nin)
-        p.Set(i, j, x);
-      else
-        beyond[static_cast<size_t>(i)] += x * n[static_cast<size_t>(j)];
-      all[static_cast<size_t>(i)] += x * n[static_cast<size_t>(j)];
+  std::vector<double> prob(static_cast<size_t>(nout)), lagrange(static_cast<size_t>(K)), nodes(static_cast<size_t>(K));
+  std::vector<int> bins(static_cast<size_t>(K));
+
+  // Intervals between neighbouring centres: [0, c_0], [c_0, c_1], ..., [c_{n-1}, n din], then beyond.
+  const int nbeyond = static_cast<int>(std::ceil((reach - qend) / din));
+  for (int j = -1; j < nin + nbeyond; ++j) {
+    const double lo = j < 0 ? 0.0 : j < nin ? (j + 0.5) * din : j == nin ? qend : qend + (j - nin) * din;
+    const double hi = j < 0 ? 0.5 * din : j < nin - 1 ? (j + 1.5) * din : j == nin - 1 ? qend : qend + (j - nin + 1) * din;
+    if (!(hi > lo)) continue;
+    const bool inside = j < nin;
+    if (inside) {
+      // Stencil of K centres around the interval, kept inside the mesh at the
+      // top; centres below 0 are the mirror images of bins -m-1.
+      const int top = std::min(j + K / 2, nin - 1), start = top - K + 1;
+      for (int a = 0; a < K; ++a) {
+        const int m = start + a;
+        nodes[static_cast<size_t>(a)] = (m + 0.5) * din;
+        bins[static_cast<size_t>(a)] = m < 0 ? -m - 1 : m;
+      }
+    }
+    const double h = (hi - lo) / pieces;
+    for (int piece = 0; piece < pieces; ++piece) {
+      for (int g = 0; g < kNodes; ++g) {
+        const double q = lo + h * (piece + 0.5 + 0.5 * gx[g]);
+        const double weight = 0.5 * h * gw[g] * (flat ? 1.0 : q * q);
+        const double s = GetSigma(q);
+        // Rows within 9 sigma of q (or of -q, through the fold at 0).
+        const int ilo = std::max(0, static_cast<int>(std::floor((q - 9.0 * s) / dout)));
+        const int ihi = std::min(nout - 1, static_cast<int>(std::floor((q + 9.0 * s) / dout)));
+        const int ifold = std::min(nout - 1, static_cast<int>(std::floor((9.0 * s - q) / dout)));
+        auto rows = [&](auto &&visit) {
+          for (int i = 0; i <= ifold && i < ilo; ++i) visit(i);
+          for (int i = ilo; i <= ihi; ++i) visit(i);
+        };
+        rows([&](int i) {
+          prob[static_cast<size_t>(i)] = weight * BinProbability(i * dout, (i + 1) * dout, q, s);
+          all[static_cast<size_t>(i)] += prob[static_cast<size_t>(i)];
+        });
+        if (!inside) {
+          rows([&](int i) { beyond[static_cast<size_t>(i)] += prob[static_cast<size_t>(i)]; });
+          continue;
+        }
+        for (int a = 0; a < K; ++a) {
+          double l = 1.0;
+          for (int b = 0; b < K; ++b)
+            if (b != a)
+              l *= (q - nodes[static_cast<size_t>(b)]) / (nodes[static_cast<size_t>(a)] - nodes[static_cast<size_t>(b)]);
+          lagrange[static_cast<size_t>(a)] = l;
+        }
+        rows([&](int i) {
+          for (int a = 0; a < K; ++a) {
+            const int k = bins[static_cast<size_t>(a)];
+            p.Set(i, k, p.Get(i, k) + prob[static_cast<size_t>(i)] * lagrange[static_cast<size_t>(a)]);
+          }
+        });
+      }
     }
   }
   double worst = 0.0;
@@ -200,8 +269,9 @@ void CMomentumSmearing::BuildGaussian(int nin, double din, int nout, double dout
     femtokit::Warn(
         "WARNING: momentum smearing (%s): %.3g%% of the pairs of measured bin %d (q = %g MeV/c) come from "
         "true q beyond the model's mesh (%g MeV/c); the model should reach %g MeV/c\n",
-        parsfile.c_str(), 100.0 * worst, worstbin, (worstbin + 0.5) * dout, nin * din, TrueQReach(nout * dout));
-  map = p.RowNormalised(std::vector<double>(n.begin(), n.begin() + nin));
+        parsfile.c_str(), 100.0 * worst, worstbin, (worstbin + 0.5) * dout, qend, TrueQReach(nout * dout));
+  // Each row's sum is its pair integral within the mesh (the basis sums to 1).
+  map = p.RowNormalised(std::vector<double>(static_cast<size_t>(nin), 1.0));
   builtnin = nin;
   builtnout = nout;
   builtdin = din;

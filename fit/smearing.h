@@ -31,9 +31,9 @@ class CCHArray;
 //                                P(q_reco | q_true) and must sum to 1;
 //                                "counts": pair counts of a simulation
 //                                (population included, not normalised)
-//   string PAIRDENSITY [phasespace]   n_j of a conditional matrix or of the
-//                                Gaussian: "phasespace" (bin integral of q^2)
-//                                or "flat" (1 per bin)
+//   string PAIRDENSITY [phasespace]   n_j of a conditional matrix: "phasespace"
+//                                (bin integral of q^2) or "flat" (1 per bin);
+//                                for the Gaussian the density n(q) = q^2 or 1
 //   double NORMTOLERANCE [0.001] allowed |column sum - 1| of a conditional matrix
 //   string UNITS       [q_MeV]   unit of every momentum in MATRIXFILE,
 //                                SIGMAFILE and SIGMA: q_MeV, q_GeV, kstar_MeV,
@@ -50,6 +50,12 @@ class CCHArray;
 //   double TRUNCATION  [0.001]   Gaussian mode: a warning when more than this
 //                                fraction of a measured bin's pairs would come
 //                                from true q beyond the model's mesh
+//
+// The Gaussian map integrates over the true q: measured bin i is
+//   Int n(q) P_i(q) (C(q) - 1) dq / Int n(q) P_i(q) dq,
+// with C between the model's bin centres the Lagrange interpolant through the
+// 8 nearest (mirrored at q = 0): exact for polynomials of degree 7, converging
+// as the true bin width to the 8th power.
 //
 // Usable alone or between the transform and the chi-square of a fit: the
 // fit computes its model on the true mesh and compares Apply's output with

@@ -10,6 +10,7 @@
 
 #include "config/fatal.h"
 #include "config/fileio.h"
+#include "config/internal/directorywriter.h"
 #include "config/numberreader.h"
 #include "config/parametermap.h"
 #include "wavefunction/wavefunction.h"
@@ -151,9 +152,10 @@ void CKernel::Read(const char *kdatadirname) {
   }
 }
 
-void CKernel::Write(const char *kdatadirname) {
-  const std::string dir(kdatadirname);
-  femtokit::DirectoryWriter writer(dir);
+void CKernel::Write(const std::string &dir, const std::map<std::string, std::string> &extrafiles) {
+  femtokit::DirectoryWriter writer(dir, [](const std::string &name) {
+    return femtokit::MatchesNumbered(name, "ell#_q#.tmp") || femtokit::MatchesNumbered(name, "ell#_q#.tmp.partial");
+  });
   for (int ell = 0; ell <= LMAX; ell += LStep()) {
     for (int iq = 0; iq < NQMAX; iq++) {
       const double q = (iq + 0.5) * DELQ;
@@ -165,6 +167,7 @@ void CKernel::Write(const char *kdatadirname) {
       writer.Close(std::move(fp), filename);
     }
   }
+  for (const auto &file : extrafiles) writer.WriteText(dir + "/" + file.first, file.second);
   writer.Commit();
 }
 

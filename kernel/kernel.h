@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,15 @@ class CKernel {
   // announced values are ignored.
   void Read(const char *kdatadirname);
   void Read(const std::string &kdatadirname) { Read(kdatadirname.c_str()); }
-  void Write(const char *kdatadirname);
-  void Write(const std::string &kdatadirname) { Write(kdatadirname.c_str()); }
+  // Write replaces the whole directory in one step (created when missing):
+  // the new set is built beside the old one and swapped in, so that an error
+  // or a kill at any instant leaves the old set or the new one, never a mix;
+  // kernel files of the old set are not kept, other files are. `extrafiles`
+  // (file name -> text) are written into the same step, such as the mesh's
+  // parameter file. Fatal, naming the file or directory, when a write fails.
+  void Write(const std::string &kdatadirname, const std::map<std::string, std::string> &extrafiles);
+  void Write(const char *kdatadirname) { Write(std::string(kdatadirname), {}); }
+  void Write(const std::string &kdatadirname) { Write(kdatadirname, {}); }
   void Print();
 
   int GetLMAX() const { return LMAX; }

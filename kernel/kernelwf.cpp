@@ -9,6 +9,7 @@
 #include "config/constants.h"
 #include "config/fatal.h"
 #include "config/fileio.h"
+#include "config/internal/directorywriter.h"
 #include "config/output.h"
 #include "config/parametermap.h"
 #include "wavefunction/wavefunction.h"
@@ -58,7 +59,7 @@ CKernelWF::CKernelWF(const char *kparsfilename) {
   kernel.assign(static_cast<std::size_t>(NQMAX) * NRMAX * (NCTHETA + 1), 1.0);
 }
 
-CKernelWF::~CKernelWF() { femtokit::Print("KernelWF object deleted\n"); }
+CKernelWF::~CKernelWF() = default;
 
 void CKernelWF::ParsInit(const char *kparsfilename) {
   parameterMap pars;
@@ -118,7 +119,9 @@ void CKernelWF::Calc_PureHBT() {
 
 void CKernelWF::Write(const char *kdatadirname) const {
   const std::string dir(kdatadirname);
-  femtokit::DirectoryWriter writer(dir);
+  femtokit::DirectoryWriter writer(dir, [](const std::string &name) {
+    return femtokit::MatchesNumbered(name, "q#.tmp") || femtokit::MatchesNumbered(name, "q#.tmp.partial");
+  });
   for (int iq = 0; iq < NQMAX; iq++) {
     const std::string filename = QFileName(dir, (iq + 0.5) * DELQ);
     FilePtr fp = writer.Open(filename);

@@ -41,8 +41,11 @@ class CKernelWF {
   // one particle in the pair frame, hbarc = 197.3269602 MeV fm.
   void Calc_PureHBT();
 
-  // Writes the directory (created when missing) as one step through
-  // femtokit::DirectoryWriter; fatal, naming the file, when a write fails.
+  // Replaces the directory (created when missing) in one step: the new set is
+  // built beside the old one and swapped in, so that an error or a kill at any
+  // instant leaves the old set or the new one, never a mix; q files of the old
+  // set are not kept, other files are. Fatal, naming the file or directory,
+  // when a write fails.
   void Write(const char *kdatadirname) const;
   void Write(const std::string &kdatadirname) const { Write(kdatadirname.c_str()); }
   // Reads every q file of the directory. Fatal, naming the file: a missing

@@ -3,7 +3,7 @@
 #include "arrays/charray.h"
 
 #include "config/fatal.h"
-#include "math/gslworkspace.h"
+#include "math/internal/gslworkspace.h"
 #include "source/sourceparameters.h"
 
 #include <gsl/gsl_integration.h>

@@ -4,7 +4,7 @@
 #include "arrays/charray.h"
 
 #include "config/fatal.h"
-#include "math/gslworkspace.h"
+#include "math/internal/gslworkspace.h"
 
 #include <gsl/gsl_integration.h>
 #include <gsl/gsl_interp2d.h>
@@ -22,8 +22,15 @@ namespace {
 
 const double kTwoPi2 = 2.0 * M_PI * M_PI;
 
+// log Gamma(x) without std::lgamma's write of the global signgam (a data race
+// between threads).
+double LogGamma(double x) {
+  int sign = 0;
+  return ::lgamma_r(x, &sign);
+}
+
 // f_alpha(0) = Gamma(3/alpha)/(2 pi^2 alpha).
-double ProfileAtZero(double alpha) { return std::exp(std::lgamma(3.0 / alpha)) / (kTwoPi2 * alpha); }
+double ProfileAtZero(double alpha) { return std::exp(LogGamma(3.0 / alpha)) / (kTwoPi2 * alpha); }
 
 double Gaussian(double x) { return std::pow(4.0 * M_PI, -1.5) * std::exp(-0.25 * x * x); }
 
@@ -45,10 +52,10 @@ double SmallSeries(double alpha, double x, bool &ok) {
   const double lx = std::log(x);
   // |sum| <= Gamma(3/alpha) (f is largest at 0), so a term beyond 1e4 times
   // that means too much cancellation (or divergence) for the series to serve.
-  const double first = std::lgamma(3.0 / alpha), limit = first + std::log(1e4);
+  const double first = LogGamma(3.0 / alpha), limit = first + std::log(1e4);
   double sum = 0.0, biggest = 0.0;
   for (int n = 0; n < 500; n++) {
-    const double lt = std::lgamma((2.0 * n + 3.0) / alpha) - std::lgamma(2.0 * n + 2.0) + 2.0 * n * lx;
+    const double lt = LogGamma((2.0 * n + 3.0) / alpha) - LogGamma(2.0 * n + 2.0) + 2.0 * n * lx;
     if (lt > limit) return 0.0;
     const double size = std::exp(lt);
     sum += (n % 2 == 0) ? size : -size;
@@ -73,7 +80,7 @@ double LargeSeries(double alpha, double x, bool integrated, bool &ok) {
   const double lx = std::log(x);
   double sum = 0.0, biggest = 0.0, previous = HUGE_VAL;
   for (int n = 1; n < 500; n++) {
-    double lb = std::lgamma(n * alpha + 2.0) - std::lgamma(n + 1.0) - (n * alpha + 2.0) * lx;
+    double lb = LogGamma(n * alpha + 2.0) - LogGamma(n + 1.0) - (n * alpha + 2.0) * lx;
     if (integrated) lb += 2.0 * lx - std::log(n * alpha);
     const double bound = std::exp(lb);
     if (n > 1 && bound > previous) break;  // asymptotic: smallest term passed
@@ -152,7 +159,7 @@ struct Spline2dFree {
 // runs in u = x/width, so that the core and the onset of the tail sit at
 // similar u for every alpha.
 double CoreWidth(double alpha) {
-  return std::sqrt(6.0 * std::exp(std::lgamma(3.0 / alpha) - std::lgamma(5.0 / alpha)));
+  return std::sqrt(6.0 * std::exp(LogGamma(3.0 / alpha) - LogGamma(5.0 / alpha)));
 }
 
 // Envelopes that the tables divide out, so that what is interpolated is of
@@ -168,7 +175,7 @@ double CoreWidth(double alpha) {
 struct Envelope {
   double alpha, f0, c, d;
   Envelope(double a, double f0_in, double w) : alpha(a), f0(f0_in) {
-    const double C = std::exp(std::lgamma(a + 2.0)) * std::sin(0.5 * M_PI * a) / kTwoPi2;
+    const double C = std::exp(LogGamma(a + 2.0)) * std::sin(0.5 * M_PI * a) / kTwoPi2;
     c = 1.0 + C / (f0 * std::pow(w, 3.0 + a));
     d = 1.0 + 4.0 * M_PI * C / (a * std::pow(w, a));
   }

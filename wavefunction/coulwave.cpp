@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "config/fatal.h"
-#include "math/gslworkspace.h"
+#include "math/internal/gslworkspace.h"
 
 namespace {
 

@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
+#include <sstream>
 
 namespace fkcli {
 namespace {
@@ -133,14 +135,29 @@ void RunKernel(KernelOptions &o) {
       femtokit::Format("int NRMAX %d", nr),   femtokit::Format("double DELR %.10g", dr),
       femtokit::Format("int KLMAX %d", lmax), femtokit::Format("bool IDENTICAL %d", identical ? 1 : 0),
       "# kernel mesh, written by femtokit kernel " + label.substr(0, 40)};
-  femtokit::MakeDirectory(o.out);
-  const std::string kparsnew = o.out + "/.kparameters.dat.new";
-  WriteParameterFile(kparsnew, meshlines);
-  CKernel kernel(kparsnew);
-  std::remove(kparsnew.c_str());
+  // The kernel reads its mesh from a file: one in a fresh private directory
+  // (mkdtemp), so that no existing file or link is written through.
+  std::string scratch = (fs::temp_directory_path() / "femtokit-kernel-XXXXXX").string();
+  if (::mkdtemp(&scratch[0]) == nullptr)
+    femtokit::FatalFile(scratch, "cannot create a scratch directory %s\n", scratch.c_str());
+  std::unique_ptr<CKernel> made;
+  try {
+    WriteParameterFile(scratch + "/kparameters.dat", meshlines);
+    made = std::make_unique<CKernel>(scratch + "/kparameters.dat");
+  } catch (...) {
+    std::error_code ec;
+    fs::remove_all(scratch, ec);
+    throw;
+  }
+  std::error_code ec;
+  fs::remove_all(scratch, ec);
+  CKernel &kernel = *made;
 
   const auto t0 = std::chrono::steady_clock::now();
   std::string what;
+  // Written with the kernel files in one step, so that the directory never
+  // pairs new tables with an old mesh.
+  std::map<std::string, std::string> extra;
   if (named) {
     if (wf->GetDELQ() > 0.0 && (wf->GetNQMAX() * wf->GetDELQ() < nq * dq - 1e-9))
       femtokit::Warn("the wave function's q mesh (%d bins of %g MeV/c, from %s) ends before the kernel's (%g MeV/c); "
@@ -149,8 +166,10 @@ void RunKernel(KernelOptions &o) {
     Progress bar(label + " kernel", nq, ProgressWanted(o.common));
     kernel.CalcWithProgress(wf.get(), [&](int done, int) { bar.Update(done); });
     bar.Clear();
-    std::error_code ec;
-    fs::copy_file(wfpars, o.out + "/wfparameters.dat", fs::copy_options::overwrite_existing, ec);
+    std::ifstream in(wfpars, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.is_open()) extra["wfparameters.dat"] = text.str();
     what = label + " kernel (wave function from " + wfpars + ")";
   } else if (bosons) {
     kernel.Calc_PureHBT();
@@ -160,8 +179,10 @@ void RunKernel(KernelOptions &o) {
     what = femtokit::Format("classical Coulomb kernel (masses %g and %g MeV, charge product %d)", m1, m2, o.charges);
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  kernel.Write(o.out);
-  WriteParameterFile(o.out + "/kparameters.dat", meshlines);
+  std::string meshtext;
+  for (const std::string &l : meshlines) meshtext += l + "\n";
+  extra["kparameters.dat"] = meshtext;
+  kernel.Write(o.out, extra);
   Status(o.common, "%s: %s, computed in %.2f s, written to %s\n", what.c_str(), DescribeKernel(kernel).c_str(),
          seconds, o.out.c_str());
 }

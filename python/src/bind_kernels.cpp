@@ -211,7 +211,8 @@ void BindKernels(py::module_ &m) {
       .def("read", PathMethod<>(&CKernel::Read), py::arg("dirname"),
            "Reads a kernel directory ('ell%d_q%07.2f.tmp' files). femtokit.Error, naming the file, for a missing "
            "or inconsistent one.")
-      .def("write", PathMethod<>(&CKernel::Write), py::arg("dirname"), "Writes a kernel directory as one step.");
+      .def("write", PathMethod<>(static_cast<void (CKernel::*)(const std::string &)>(&CKernel::Write)), py::arg("dirname"),
+           "Writes a kernel directory as one step.");
 
   py::class_<CKernelWF>(m, "CKernelWF",
                         "The kernel |psi|^2 - 1 itself on a (q, r, cos theta) mesh: q_iq = (iq + 0.5) DELQ "

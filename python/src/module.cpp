@@ -78,7 +78,14 @@ PYBIND11_MODULE(femtokit, m) {
       "rest frame. Meshes are bin-centred ((i + 0.5) * step). Correlation arrays hold C(q) - 1.\n"
       "Objects read parameter files ('type name value' lines) or dicts of the same keys. The library's fatal "
       "errors raise femtokit.Error; its output goes to sys.stdout (femtokit.set_verbosity).\n"
-      "Arrays are NumPy views of the library's storage where it is contiguous: they keep their owner alive.";
+      "Arrays are NumPy views of the library's storage where it is contiguous: they keep their owner alive.\n\n"
+      "Processes: once a computation has run, the library's OpenMP threads exist, and a child made by fork() "
+      "(multiprocessing's 'fork' start method, the default on Linux before Python 3.14) can hang in its first "
+      "parallel computation. Use the 'spawn' (or 'forkserver') start method: "
+      "multiprocessing.set_start_method('spawn'), or multiprocessing.get_context('spawn').Pool(...); "
+      "concurrent.futures.ProcessPoolExecutor(mp_context=multiprocessing.get_context('spawn')).\n"
+      "GSL: loading the module turns GSL's aborting error handler off for the whole process "
+      "(see the README).";
   m.attr("__version__") = "0.1.0";
   InstallErrors(m);
   InstallOutput(m);

@@ -6,6 +6,7 @@
 #include "arrays/charray.h"
 #include "common/badinput.h"
 #include "common/child.h"
+#include "common/writefault.h"
 
 namespace fs = std::filesystem;
 using badinput::ExpectRefused;
@@ -75,9 +76,11 @@ TEST(CCHArrayBadInput, FailedWriteLeavesTheDirectoryAsItWas) {
   a.RandomizeA(1.0);
   a.WriteAllA(dir);
   // The last file of the loop order cannot be written: nothing of b replaces a.
-  fs::create_symlink("/dev/full", dir + "/lx1_ly0_lz0.tmp.partial");
   b.RandomizeA(1.0);
-  ExpectRefused([&] { b.WriteAllA(dir); }, dir + "/lx1_ly0_lz0.tmp", {"Error writing"});
+  {
+    FullDiskFor full("lx1_ly0_lz0.tmp");
+    ExpectRefused([&] { b.WriteAllA(dir); }, dir + "/lx1_ly0_lz0.tmp", {"Error writing"});
+  }
   for (const auto &entry : fs::directory_iterator(dir))
     EXPECT_EQ(entry.path().extension(), ".tmp") << entry.path();  // no temporary file is left
   c.ReadAllA(dir);

@@ -5,6 +5,8 @@
 #include <omp.h>
 #include <gtest/gtest.h>
 
+#include "common/writefault.h"
+
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -114,7 +116,7 @@ TEST(CKernel, FileFailuresAreFatalAndNameTheFile) {
     std::filesystem::remove(dir + file);
   }
   // A write that does not reach the disk (a full device) stops the process too.
-  std::filesystem::create_symlink("/dev/full", dir + file + ".partial");  // files are written under this name first
+  FullDiskFor full(file.substr(1));
   const ChildResult w = RunInChild([&] { CKernel(pars).Write(dir); });
   EXPECT_EQ(w.status, 1);
   EXPECT_NE(w.output.find("Error writing " + dir + file), std::string::npos) << w.output;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/child.h"
@@ -190,4 +191,15 @@ TEST(CKernelWF, WriteReadRoundTripAndFileFailures) {
   // Parameters that give no mesh.
   EXPECT_THROW(CKernelWF(Pars(base, 0, 4, 6, 2.5, 0.5, true)), femtokit::Error);
   EXPECT_THROW(CKernelWF(Pars(base, 3, 4, 6, 2.5, -0.5, true)), femtokit::Error);
+}
+
+TEST(CKernelWF, DestroyingOnePrintsNothing) {
+  const std::string dir = ScratchDir("kwf_quiet");
+  const std::string pars = Pars(dir, 2, 3, 4, 4.0, 0.5, true);
+  std::string text;
+  auto kernel = std::make_unique<CKernelWF>(pars);
+  femtokit::SetOutput([&](femtokit::Verbosity, const std::string &t) { text += t; });
+  kernel.reset();
+  femtokit::SetOutput(static_cast<std::FILE *>(nullptr));
+  EXPECT_EQ(text, "");
 }

@@ -1,5 +1,5 @@
-#ifndef FEMTOKIT_ARRAYS_PRODUCTFORM_H
-#define FEMTOKIT_ARRAYS_PRODUCTFORM_H
+#ifndef FEMTOKIT_ARRAYS_INTERNAL_PRODUCTFORM_H
+#define FEMTOKIT_ARRAYS_INTERNAL_PRODUCTFORM_H
 
 // The work representation behind products, quotients, traceless projections
 // and the exponential and logarithm of Cartesian-harmonic arrays (ArrayCalc).
