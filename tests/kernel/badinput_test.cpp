@@ -61,9 +61,12 @@ TEST(CKernelBadInput, DataFilesAreReadStrictly) {
     WriteText(file, c.first);
     ExpectRefused([&] { k.Read(dir); }, file, c.second);
   }
-  // Values beyond NRMAX and text after the announced ones are part of the format.
-  WriteText(file, "4 0.500000001\n1 2 3 4\nanything\n");
+  // Values beyond NRMAX are part of the format; text after the announced ones is warned about.
+  WriteText(file, "4 0.500000001\n1 2 3 4\n");
   k.Read(dir);
   EXPECT_EQ(k.GetValue(0, 0, 2), 3.0);
   EXPECT_FALSE(guard.Printed("Warning"));
+  WriteText(file, "4 0.5\n1 2 3 4\n 5 anything\n");
+  k.Read(dir);
+  EXPECT_TRUE(guard.Printed("Warning: " + file + ", line 3, column 2: text after the last value is ignored")) << guard.text;
 }
