@@ -22,7 +22,8 @@ class CKernelWF {
   // Reads the parameter file (keys NQMAX, NRMAX, NCTHETA, DELQ, DELR,
   // IDENTICAL; fatal when missing) and allocates the table, every value 1.0.
   // Fatal, naming the file: NQMAX, NRMAX or NCTHETA below 1, a width that is
-  // not finite and positive, a table beyond the memory budget.
+  // not finite and positive, q bin centres outside the wave functions' range
+  // (CWaveFunction::QMIN ... QMAX), a table beyond the memory budget.
   explicit CKernelWF(const char *kparsfilename);
   explicit CKernelWF(const std::string &kparsfilename) : CKernelWF(kparsfilename.c_str()) {}
   ~CKernelWF();

@@ -83,6 +83,8 @@ TEST(CKernelWFBadInput, ParametersAreCheckedBeforeAllocation) {
       {"int NQMAX 2147483647\nint NRMAX 2147483647\nint NCTHETA 2147483647\n",
        "NQMAX=2147483647, NRMAX=2147483647, NCTHETA=2147483647 asks for a table of 18446744073709551615 values"},
       // (the last saturated, not wrapped)
+      {"int NQMAX 2\ndouble DELQ 1e308\n", "NQMAX=2, DELQ=1e+308 give q from 5e+307 to 1.5e+308 MeV/c, outside the "
+                                           "supported range 0.01 ... 1000 MeV/c"},
   };
   for (const auto &c : cases) {
     WriteText(f, c.first);
