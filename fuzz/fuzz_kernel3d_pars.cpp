@@ -1,5 +1,6 @@
 // The 3D-kernel parameter file (CKernelWF): the input is the file; a kernel it
-// gives is filled with the free-boson |psi|^2 - 1 and must hold finite values.
+// gives is filled with the free-boson |psi|^2 - 1 (tables of up to 2^18
+// values, to keep every input fast) and must hold finite values.
 #include <cmath>
 
 #include "fuzz_common.h"
@@ -15,6 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzz::WriteFile(pars, std::string(reinterpret_cast<const char *>(data), size));
   fuzz::Run(true, [&] {
     CKernelWF kernel(pars);
+    const double values = double(kernel.GetNQMAX()) * kernel.GetNRMAX() * (kernel.GetNCTHETA() + 1.0);
+    if (values > double(1 << 18)) return;
     kernel.Calc_PureHBT();
     const int iq = kernel.GetNQMAX() - 1, ir = kernel.GetNRMAX() - 1;
     for (int ic = 0; ic <= kernel.GetNCTHETA(); ic += kernel.GetNCTHETA())

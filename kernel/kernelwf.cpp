@@ -43,13 +43,6 @@ void CKernelWF::ParsInit(const char *kparsfilename) {
                         "CKernelWF: %s sets NQMAX=%d, NRMAX=%d, NCTHETA=%d, DELQ=%g, DELR=%g; the counts must be at "
                         "least 1 and the widths finite and positive\n",
                         kparsfilename, nqmax, nrmax, nctheta, delq, delr);
-  // The q mesh must lie where wave functions are defined (bin centres within QMIN ... QMAX).
-  const double qfirst = 0.5 * delq, qlast = (nqmax - 0.5) * delq;
-  if (qfirst < CWaveFunction::QMIN || qlast > CWaveFunction::QMAX)
-    femtokit::FatalFile(kparsfilename,
-                        "3D kernel parameter file %s: NQMAX=%d, DELQ=%g give q from %g to %g MeV/c, outside the "
-                        "supported range %g ... %g MeV/c\n",
-                        kparsfilename, nqmax, delq, qfirst, qlast, CWaveFunction::QMIN, CWaveFunction::QMAX);
   femtokit::CheckTableSize(
       kparsfilename,
       femtokit::Format("3D kernel parameter file %s: NQMAX=%d, NRMAX=%d, NCTHETA=%d", kparsfilename, nqmax, nrmax,
@@ -57,6 +50,13 @@ void CKernelWF::ParsInit(const char *kparsfilename) {
       femtokit::SaturatingProduct(static_cast<std::uint64_t>(nqmax) * static_cast<std::uint64_t>(nrmax),
                                   static_cast<std::uint64_t>(nctheta) + 1),
       sizeof(double));
+  // The q mesh must lie where wave functions are defined (bin centres within QMIN ... QMAX).
+  const double qfirst = 0.5 * delq, qlast = (nqmax - 0.5) * delq;
+  if (qfirst < CWaveFunction::QMIN || qlast > CWaveFunction::QMAX)
+    femtokit::FatalFile(kparsfilename,
+                        "3D kernel parameter file %s: NQMAX=%d, DELQ=%g give q from %g to %g MeV/c, outside the "
+                        "supported range %g ... %g MeV/c\n",
+                        kparsfilename, nqmax, delq, qfirst, qlast, CWaveFunction::QMIN, CWaveFunction::QMAX);
   NQMAX = nqmax;
   NRMAX = nrmax;
   NCTHETA = nctheta;
