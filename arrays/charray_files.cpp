@@ -110,6 +110,24 @@ void CCHArray::ReadFiles(const char *dirname, bool allx) {
     }
   }
   FillRemainderX();
+  // Finite values near the largest double can rebuild an lx >= 2 coefficient
+  // as inf; such a file is refused, naming the largest value of that r bin
+  // among the stored ones it is built from (those of the same lx parity).
+  for (int lx = 2; lx <= LMAX; lx += dlx)
+    for (int ly = 0; ly <= LMAX - lx; ly += dly)
+      for (int lz = 0; lz <= LMAX - lx - ly; lz += dlz)
+        for (int ir = 0; ir < NRADIAL; ++ir) {
+          if (std::isfinite(At(lx, ly, lz, ir))) continue;
+          int by = 0, bz = 0;
+          for (int y = 0; y <= LMAX - lx % 2; y += dly)
+            for (int z = 0; z <= LMAX - lx % 2 - y; z += dlz)
+              if (std::fabs(At(lx % 2, y, z, ir)) > std::fabs(At(lx % 2, by, bz, ir))) by = y, bz = z;
+          const std::string filename = TripleFileName(dirname, lx % 2, by, bz);
+          femtokit::FatalFile(filename,
+                              "Reading Error: %s: the value %g at r bin %d is too large: the coefficient (%d,%d,%d) "
+                              "rebuilt from it is %g\n",
+                              filename.c_str(), At(lx % 2, by, bz, ir), ir, lx, ly, lz, At(lx, ly, lz, ir));
+        }
 }
 
 void CCHArray::ReadAllA(const char *dirname) { ReadFiles(dirname, true); }

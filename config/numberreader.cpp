@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cmath>
@@ -67,7 +68,7 @@ namespace {
 enum class Kind { Number, NotFinite, Malformed };
 
 // Reads a whole word as a decimal number; see ParseNumber.
-Kind Classify(const std::string &word, double &value) {
+Kind Classify(std::string_view word, double &value) {
   // Syntax first: [sign] digits [. digits] [e [sign] digits], at least one mantissa digit.
   const std::size_t n = word.size();
   std::size_t i = 0;
@@ -130,7 +131,32 @@ bool ParseNumber(const std::string &word, double &value) {
   return true;
 }
 
-std::string QuotedWord(const std::string &word) {
+const char *NumberFault(std::string_view word, double &value) {
+  if (word.size() > kMaxNumberWord) return "longer than 64 characters, no number";
+  switch (Classify(word, value)) {
+    case Kind::Number:
+      return nullptr;
+    case Kind::NotFinite:
+      return "not a finite number";
+    case Kind::Malformed:
+      break;
+  }
+  return "not a number";
+}
+
+std::string IntegerFault(std::string_view word, long long min, long long max, long long &value) {
+  if (word.size() > kMaxNumberWord) return "longer than 64 characters, no number";
+  if (!ParseInteger(std::string(word), value)) {
+    // Sign and digits that do not fit are out of range; anything else is no integer.
+    const std::size_t start = (!word.empty() && (word[0] == '+' || word[0] == '-')) ? 1 : 0;
+    const bool digitsonly = word.size() > start && word.find_first_not_of("0123456789", start) == std::string::npos;
+    return digitsonly ? "out of range" : "not an integer";
+  }
+  if (value < min || value > max) return Format("out of range (%lld ... %lld)", min, max);
+  return std::string();
+}
+
+std::string QuotedWord(std::string_view word) {
   std::string shown;
   for (std::size_t i = 0; i < word.size() && i < 40; ++i) {
     const unsigned char c = static_cast<unsigned char>(word[i]);
@@ -187,29 +213,14 @@ void NumberReader::Refuse(const char *what, const char *reason) const {
 
 bool NumberReader::Next(double &value, const char *what) {
   if (!NextWord(what)) return false;
-  switch (Classify(word_, value)) {
-    case Kind::Number:
-      return true;
-    case Kind::NotFinite:
-      Refuse(what, "not a finite number");
-    case Kind::Malformed:
-      break;
-  }
-  Refuse(what, "not a number");
+  if (const char *fault = NumberFault(word_, value)) Refuse(what, fault);
+  return true;
 }
 
 bool NumberReader::Next(long long &value, long long min, long long max, const char *what) {
   if (!NextWord(what)) return false;
-  if (!ParseInteger(word_, value)) {
-    // Sign and digits that do not fit are out of range; anything else is no integer.
-    const std::size_t start = (!word_.empty() && (word_[0] == '+' || word_[0] == '-')) ? 1 : 0;
-    const bool digitsonly = word_.size() > start && word_.find_first_not_of("0123456789", start) == std::string::npos;
-    Refuse(what, digitsonly ? "out of range" : "not an integer");
-  }
-  if (value < min || value > max) {
-    const std::string reason = Format("out of range (%lld ... %lld)", min, max);
-    Refuse(what, reason.c_str());
-  }
+  const std::string fault = IntegerFault(word_, min, max, value);
+  if (!fault.empty()) Refuse(what, fault.c_str());
   return true;
 }
 
@@ -246,6 +257,75 @@ std::uint64_t NumberReader::BytesLeft() {
   const long position = std::ftell(file_.get());
   if (position < 0 || static_cast<std::uint64_t>(position) > static_cast<std::uint64_t>(st.st_size)) return 0;
   return static_cast<std::uint64_t>(st.st_size) - static_cast<std::uint64_t>(position);
+}
+
+LineReader::LineReader(const std::string &filename, bool hashcomments)
+    : filename_(filename), in_(filename, std::ios::binary), hashcomments_(hashcomments) {}
+
+bool LineReader::Next() {
+  words_.clear();
+  text_.clear();
+  if (!std::getline(in_, text_)) {
+    if (in_.bad()) FatalFile(filename_, "Error reading %s\n", filename_.c_str());
+    return false;
+  }
+  ++line_;
+  terminated_ = !in_.eof();  // getline stopped at a newline, not at the end
+  std::size_t end = text_.size();
+  if (hashcomments_) end = std::min(end, text_.find('#'));
+  std::size_t i = 0;
+  while (true) {
+    while (i < end && IsSpace(static_cast<unsigned char>(text_[i]))) ++i;
+    if (i >= end) break;
+    const std::size_t start = i;
+    while (i < end && !IsSpace(static_cast<unsigned char>(text_[i]))) ++i;
+    words_.emplace_back(start, i - start);
+  }
+  return true;
+}
+
+bool LineReader::NextWithWords() {
+  while (Next())
+    if (!words_.empty()) return true;
+  return false;
+}
+
+std::string_view LineReader::Word(std::size_t i) const {
+  return std::string_view(text_).substr(words_[i].first, words_[i].second);
+}
+
+double LineReader::Number(std::size_t i, const char *what) const {
+  double value;
+  if (const char *fault = NumberFault(Word(i), value))
+    FatalFile(filename_, "%s: %s %s is %s\n", Where(i).c_str(), what, QuotedWord(Word(i)).c_str(), fault);
+  return value;
+}
+
+long long LineReader::Integer(std::size_t i, long long min, long long max, const char *what) const {
+  long long value;
+  const std::string fault = IntegerFault(Word(i), min, max, value);
+  if (!fault.empty())
+    FatalFile(filename_, "%s: %s %s is %s\n", Where(i).c_str(), what, QuotedWord(Word(i)).c_str(), fault.c_str());
+  return value;
+}
+
+bool LineReader::IsNumber(std::size_t i, double &value) const { return NumberFault(Word(i), value) == nullptr; }
+
+bool LineReader::IsInteger(std::size_t i, long long &value) const {
+  return IntegerFault(Word(i), std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max(), value)
+      .empty();
+}
+
+std::string LineReader::Where() const { return Format("%s, line %ld", filename_.c_str(), line_); }
+
+std::string LineReader::Where(std::size_t i) const {
+  return Format("%s, line %ld, column %zu", filename_.c_str(), line_, words_[i].first + 1);
+}
+
+void LineReader::ExpectWords(std::size_t n, const char *what) const {
+  if (words_.size() == n) return;
+  FatalFile(filename_, "%s: %s needs %zu numbers, the line holds %zu words\n", Where().c_str(), what, n,
+            words_.size());
 }
 
 }  // namespace femtokit

@@ -3,7 +3,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "config/fileio.h"
 
@@ -44,6 +48,14 @@ bool ParseInteger(const std::string &word, long long &value);
 // Words longer than this are no numbers (a double needs at most 25 characters
 // in any of the formats the library writes).
 constexpr std::size_t kMaxNumberWord = 64;
+
+// Why a word is not a finite number (or, with the range, not an integer in
+// [min, max]); nullptr/empty when it is one, with the value stored. These are
+// the reasons every reader of numeric text gives: "not a number", "not a
+// finite number", "longer than 64 characters, no number", "not an integer",
+// "out of range", "out of range (min ... max)".
+const char *NumberFault(std::string_view word, double &value);
+std::string IntegerFault(std::string_view word, long long min, long long max, long long &value);
 
 // Reads the whitespace-separated numbers of a text file strictly: every word
 // must be wholly a number (above), finite, and for counts an integer in the
@@ -93,8 +105,59 @@ class NumberReader {
   long wordline_ = 0, wordcolumn_ = 0;  // position of word_
 };
 
+// Reads a text file line by line for formats whose lines mean something (a
+// table row, an event record): each line is split into whitespace-separated
+// words, and a word is taken as a number by the same rules, with the same
+// messages, as NumberReader. Lines may be of any length.
+class LineReader {
+ public:
+  // With hashcomments, '#' and everything after it on a line are no words.
+  explicit LineReader(const std::string &filename, bool hashcomments = true);
+
+  bool IsOpen() const { return in_.is_open(); }
+  const std::string &filename() const { return filename_; }
+
+  // The next line; false at the end of the file.
+  bool Next();
+  // The next line that holds a word (blank and comment lines skipped).
+  bool NextWithWords();
+
+  long Line() const { return line_; }
+  // False for a last line that the end of the file cut before its newline
+  // (what a truncated file ends with).
+  bool Terminated() const { return terminated_; }
+  // The line without its newline (comments included).
+  const std::string &Text() const { return text_; }
+  std::size_t Size() const { return words_.size(); }
+  std::string_view Word(std::size_t i) const;
+
+  // Word i as a finite number, or an integer within [min, max]; fatal
+  // otherwise, naming file, line, column, `what` and the word.
+  double Number(std::size_t i, const char *what) const;
+  long long Integer(std::size_t i, long long min, long long max, const char *what) const;
+  // The same tests without the error.
+  bool IsNumber(std::size_t i, double &value) const;
+  bool IsInteger(std::size_t i, long long &value) const;
+
+  // "<file>, line L" and "<file>, line L, column C" (of word i).
+  std::string Where() const;
+  std::string Where(std::size_t i) const;
+  // Fatal unless the line holds exactly n words: "<file>, line L: <what> needs
+  // n numbers, the line holds m words" (extra text is refused, not ignored).
+  void ExpectWords(std::size_t n, const char *what) const;
+
+ private:
+  std::string filename_;
+  std::ifstream in_;
+  bool hashcomments_;
+  std::string text_;
+  std::vector<std::pair<std::size_t, std::size_t>> words_;  // offset and length in text_
+  long line_ = 0;
+  bool terminated_ = true;
+};
+
 // The word as a message shows it: printable characters only, at most 40 of them.
-std::string QuotedWord(const std::string &word);
+std::string QuotedWord(std::string_view word);
 
 }  // namespace femtokit
 

@@ -1,74 +1,43 @@
 #include "fit/qmatrix.h"
 
-#include <cctype>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "arrays/charray.h"
 #include "config/fatal.h"
+#include "config/numberreader.h"
 
 namespace {
 
 // Largest count of rows or columns a matrix file may declare.
 const int kMaxBins = 100000;
 
-// The whitespace-separated words of a line with its "#" comment removed.
-std::vector<std::string> Words(std::string line) {
-  const size_t hash = line.find('#');
-  if (hash != std::string::npos) line.erase(hash);
-  std::vector<std::string> words;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-    const size_t start = i;
-    while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-    if (i > start) words.push_back(line.substr(start, i - start));
-  }
-  return words;
-}
-
-// A whole word as a number; fatal, naming the file and line, when it is not one.
-double Number(const std::string &word, const std::string &file, int line) {
-  const char *begin = word.c_str();
-  char *end = nullptr;
-  const double x = std::strtod(begin, &end);
-  if (end == begin || end != begin + word.size())
-    femtokit::FatalFile(file, "matrix file %s, line %d: '%s' is not a number\n", file.c_str(), line, word.c_str());
-  return x;
-}
-
 }  // namespace
 
 void CQMatrix::Read(const std::string &name, double unitfactor, Type type, double normtolerance) {
   filename = name;
   const char *f = name.c_str();
-  std::ifstream in(name);
-  if (!in.is_open()) femtokit::FatalFile(name, "cannot open matrix file %s\n", f);
+  femtokit::LineReader in(name);
+  if (!in.IsOpen()) femtokit::FatalFile(name, "cannot open matrix file %s\n", f);
   nrows = ncols = 0;
   m.clear();
-  std::string text;
-  int line = 0, rows = 0;
+  int rows = 0;
   bool header = false;
-  while (std::getline(in, text)) {
-    ++line;
-    const std::vector<std::string> words = Words(text);
-    if (words.empty()) continue;
+  while (in.NextWithWords()) {
+    const long line = in.Line();
     if (!header) {
-      if (words.size() != 4)
+      if (in.Size() != 4)
         femtokit::FatalFile(name,
-                            "matrix file %s, line %d: the header needs the four numbers NROWS ROWSTEP NCOLS COLSTEP, "
+                            "matrix file %s, line %ld: the header needs the four numbers NROWS ROWSTEP NCOLS COLSTEP, "
                             "the line holds %zu words\n",
-                            f, line, words.size());
-      const double nr = Number(words[0], name, line), rs = Number(words[1], name, line);
-      const double nc = Number(words[2], name, line), cs = Number(words[3], name, line);
-      if (!(nr >= 1 && nr <= kMaxBins && nr == std::floor(nr) && nc >= 1 && nc <= kMaxBins && nc == std::floor(nc)))
-        femtokit::FatalFile(name, "matrix file %s, line %d: NROWS and NCOLS must be whole numbers from 1 to %d\n", f,
-                            line, kMaxBins);
-      if (!(std::isfinite(rs) && std::isfinite(cs) && rs > 0 && cs > 0 && std::isfinite(rs * unitfactor) &&
-            std::isfinite(cs * unitfactor)))
-        femtokit::FatalFile(name, "matrix file %s, line %d: the bin widths ROWSTEP and COLSTEP must be positive\n", f,
+                            f, line, in.Size());
+      const long long nr = in.Integer(0, 1, kMaxBins, "NROWS");
+      const double rs = in.Number(1, "ROWSTEP");
+      const long long nc = in.Integer(2, 1, kMaxBins, "NCOLS");
+      const double cs = in.Number(3, "COLSTEP");
+      if (!(rs > 0 && cs > 0 && std::isfinite(rs * unitfactor) && std::isfinite(cs * unitfactor) &&
+            rs * unitfactor > 0 && cs * unitfactor > 0))
+        femtokit::FatalFile(name, "matrix file %s, line %ld: the bin widths ROWSTEP and COLSTEP must be positive\n", f,
                             line);
       nrows = static_cast<int>(nr);
       ncols = static_cast<int>(nc);
@@ -78,23 +47,19 @@ void CQMatrix::Read(const std::string &name, double unitfactor, Type type, doubl
       continue;
     }
     if (rows == nrows)
-      femtokit::FatalFile(name, "matrix file %s: wrong size: more than NROWS=%d rows (line %d)\n", f, nrows, line);
-    if (static_cast<int>(words.size()) != ncols)
-      femtokit::FatalFile(name, "matrix file %s: wrong size: row %d (line %d) holds %zu entries, NCOLS is %d\n", f,
-                          rows, line, words.size(), ncols);
+      femtokit::FatalFile(name, "matrix file %s: wrong size: more than NROWS=%d rows (line %ld)\n", f, nrows, line);
+    if (static_cast<int>(in.Size()) != ncols)
+      femtokit::FatalFile(name, "matrix file %s: wrong size: row %d (line %ld) holds %zu entries, NCOLS is %d\n", f,
+                          rows, line, in.Size(), ncols);
     for (int j = 0; j < ncols; ++j) {
-      const double x = Number(words[static_cast<size_t>(j)], name, line);
-      if (!std::isfinite(x))
-        femtokit::FatalFile(name, "matrix file %s: non-finite entry at row %d, column %d (line %d)\n", f, rows, j,
-                            line);
+      const double x = in.Number(static_cast<size_t>(j), "entry");
       if (x < 0)
-        femtokit::FatalFile(name, "matrix file %s: negative entry %g at row %d, column %d (line %d)\n", f, x, rows, j,
+        femtokit::FatalFile(name, "matrix file %s: negative entry %g at row %d, column %d (line %ld)\n", f, x, rows, j,
                             line);
       m.push_back(x);
     }
     ++rows;
   }
-  if (in.bad()) femtokit::FatalFile(name, "cannot read matrix file %s\n", f);
   if (!header) femtokit::FatalFile(name, "matrix file %s holds no header line NROWS ROWSTEP NCOLS COLSTEP\n", f);
   if (rows != nrows) femtokit::FatalFile(name, "matrix file %s: wrong size: %d rows, NROWS is %d\n", f, rows, nrows);
 

@@ -4,13 +4,11 @@
 #include <gsl/gsl_interp.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
 
 #include "arrays/charray.h"
 #include "config/fatal.h"
+#include "config/numberreader.h"
 
 namespace {
 
@@ -95,42 +93,25 @@ CMomentumSmearing::~CMomentumSmearing() = default;
 
 void CMomentumSmearing::ReadSigmaTable(const std::string &file, double unitfactor) {
   const char *f = file.c_str();
-  std::ifstream in(file);
-  if (!in.is_open()) femtokit::FatalFile(file, "cannot open sigma table %s\n", f);
-  std::string text;
-  int line = 0;
-  while (std::getline(in, text)) {
-    ++line;
-    const size_t hash = text.find('#');
-    if (hash != std::string::npos) text.erase(hash);
-    std::vector<double> numbers;
-    const char *p = text.c_str(), *end = p + text.size();
-    while (true) {
-      while (p < end && std::isspace(static_cast<unsigned char>(*p))) ++p;
-      if (p >= end) break;
-      char *stop = nullptr;
-      const double x = std::strtod(p, &stop);
-      if (stop == p || (stop < end && !std::isspace(static_cast<unsigned char>(*stop))))
-        femtokit::FatalFile(file, "sigma table %s, line %d: not a number\n", f, line);
-      numbers.push_back(x);
-      p = stop;
-    }
-    if (numbers.empty()) continue;
-    if (numbers.size() != 2)
-      femtokit::FatalFile(file, "sigma table %s, line %d: wrong size: %zu numbers, a line holds q and sigma\n", f, line,
-                          numbers.size());
-    const double q = numbers[0] * unitfactor, s = numbers[1] * unitfactor;
+  femtokit::LineReader in(file);
+  if (!in.IsOpen()) femtokit::FatalFile(file, "cannot open sigma table %s\n", f);
+  while (in.NextWithWords()) {
+    const long line = in.Line();
+    if (in.Size() != 2)
+      femtokit::FatalFile(file, "sigma table %s, line %ld: wrong size: %zu words, a line holds q and sigma\n", f, line,
+                          in.Size());
+    const double q0 = in.Number(0, "q"), s0 = in.Number(1, "sigma");
+    const double q = q0 * unitfactor, s = s0 * unitfactor;
     if (!std::isfinite(q) || !std::isfinite(s))
-      femtokit::FatalFile(file, "sigma table %s, line %d: non-finite value\n", f, line);
+      femtokit::FatalFile(file, "sigma table %s, line %ld: non-finite value in MeV/c\n", f, line);
     if (q < 0.0 || (!sigmaq.empty() && q <= sigmaq.back()))
-      femtokit::FatalFile(file, "sigma table %s, line %d: q = %g must be non-negative and above the line before\n", f,
-                          line, numbers[0]);
+      femtokit::FatalFile(file, "sigma table %s, line %ld: q = %g must be non-negative and above the line before\n", f,
+                          line, q0);
     if (!(s > 0.0))
-      femtokit::FatalFile(file, "sigma table %s, line %d: sigma = %g must be positive\n", f, line, numbers[1]);
+      femtokit::FatalFile(file, "sigma table %s, line %ld: sigma = %g must be positive\n", f, line, s0);
     sigmaq.push_back(q);
     sigmav.push_back(s);
   }
-  if (in.bad()) femtokit::FatalFile(file, "cannot read sigma table %s\n", f);
   if (sigmaq.empty()) femtokit::FatalFile(file, "sigma table %s holds no line \"q sigma\"\n", f);
   if (sigmaq.size() >= 2) {
     interp->linear.reset(gsl_interp_alloc(gsl_interp_linear, sigmaq.size()));

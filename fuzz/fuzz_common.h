@@ -53,13 +53,32 @@ inline void RemoveScratch() {
   if (!ScratchAbsolute().empty()) std::filesystem::remove_all(ScratchAbsolute(), ec);
 }
 
+// The seed check (seed_check.cpp, the harness built as a plain program) counts
+// what the readers say of an input: refusals, and warnings while a file is
+// read (within Run(true, ...)). A seed must give neither, or the harness would
+// never reach past its reader's first check.
+struct Verdicts {
+  bool counting = false, reading = false;
+  int refusals = 0, warnings = 0;
+  std::string last;  // the last message
+};
+inline Verdicts &SeedVerdicts() {
+  static Verdicts v;
+  return v;
+}
+
 // Process set-up: policy, output, budget and a fresh scratch directory, which
 // becomes the working directory (not in the parent of -jobs=N, which runs no
 // inputs and writes its jobs' logs where it was started).
 inline void Setup(int argc, char **argv) {
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
   femtokit::SetVerbosity(femtokit::Verbosity::Quiet);
-  femtokit::SetOutput([](femtokit::Verbosity, const std::string &) {});
+  femtokit::SetOutput([](femtokit::Verbosity level, const std::string &text) {
+    Verdicts &v = SeedVerdicts();
+    if (!v.counting || !v.reading || level != femtokit::Verbosity::Quiet) return;
+    v.warnings++;
+    v.last = text;
+  });
   femtokit::SetMemoryBudget(kFuzzMemoryBudget);
   // A memory file system keeps the per-input file writes cheap.
   const char *tmp = std::getenv("TMPDIR");
@@ -155,11 +174,20 @@ inline void WriteFile(const std::string &path, const std::string &bytes) {
 template <class F>
 bool Run(bool namesFile, F &&body) {
   if (WriteFailures() > 0) return false;
+  struct Reading {
+    bool was;
+    explicit Reading(bool now) : was(SeedVerdicts().reading) { SeedVerdicts().reading = now; }
+    ~Reading() { SeedVerdicts().reading = was; }
+  } reading(namesFile);
   try {
     body();
     return true;
   } catch (const femtokit::Error &e) {
     if (namesFile && e.file().empty()) Finding(std::string("error names no file: ") + e.what());
+    if (SeedVerdicts().counting) {
+      SeedVerdicts().refusals++;
+      SeedVerdicts().last = e.what();
+    }
     return false;
   }
 }

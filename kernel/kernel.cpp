@@ -140,7 +140,8 @@ void CKernel::Read(const char *kdatadirname) {
                             name, nrmaxread, delrread, NRMAX, DELR);
       std::vector<double> &table = kernel[ell];
       const std::size_t offset = static_cast<std::size_t>(iq) * NRMAX;
-      // Values beyond NRMAX, and anything after the announced ones, are allowed and ignored.
+      // Values beyond NRMAX are part of the format (a kernel may use the first
+      // NRMAX of a longer mesh); text after the announced ones is warned about.
       for (long long ir = 0; ir < nrmaxread; ir++) {
         double value;
         if (!in.Next(value, "value"))
@@ -148,6 +149,7 @@ void CKernel::Read(const char *kdatadirname) {
                               name, ir, nrmaxread);
         if (ir < NRMAX) table[offset + static_cast<std::size_t>(ir)] = value;
       }
+      in.WarnIfTrailing();
     }
   }
 }

@@ -32,8 +32,8 @@ class CKernel {
   // a header "NRMAX DELR" and NRMAX or more values. Read is fatal, naming the
   // file, when one is missing, its header announces fewer than NRMAX values or
   // a DELR more than 1e-8 off, it holds fewer values than announced, or a word
-  // is not a finite number (position in the message). Words after the
-  // announced values are ignored.
+  // is not a finite number (position in the message). Text after the
+  // announced values is ignored with a warning.
   void Read(const char *kdatadirname);
   void Read(const std::string &kdatadirname) { Read(kdatadirname.c_str()); }
   // Write replaces the whole directory in one step (created when missing):

@@ -1,15 +1,16 @@
 #include "kernel/kernelwf.h"
 
-#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
+#include <cstdint>
 #include <utility>
 
 #include "config/constants.h"
 #include "config/fatal.h"
 #include "config/fileio.h"
 #include "config/internal/directorywriter.h"
+#include "config/numberreader.h"
 #include "config/output.h"
 #include "config/parametermap.h"
 #include "wavefunction/wavefunction.h"
@@ -20,56 +21,51 @@ using femtokit::FilePtr;
 
 std::string QFileName(const std::string &dir, double q) { return femtokit::Format("%s/q%07.2f.tmp", dir.c_str(), q); }
 
-// Next whitespace-separated field of a file; false at the end of the file.
-bool NextField(FILE *fp, std::string &field) {
-  char buffer[128];
-  if (std::fscanf(fp, "%127s", buffer) != 1) return false;
-  field = buffer;
-  return true;
-}
-
-// An int field; false when the field is not a whole int.
-bool ParseInt(const std::string &field, int &value) {
-  errno = 0;
-  char *end = nullptr;
-  const long v = std::strtol(field.c_str(), &end, 10);
-  if (errno != 0 || end == field.c_str() || *end != '\0' || v < -2147483647L || v > 2147483647L) return false;
-  value = static_cast<int>(v);
-  return true;
-}
-
-// A finite double field; false otherwise.
-bool ParseDouble(const std::string &field, double &value) {
-  char *end = nullptr;
-  value = std::strtod(field.c_str(), &end);
-  return end != field.c_str() && *end == '\0' && std::isfinite(value);
-}
-
 }  // namespace
 
-CKernelWF::CKernelWF(const char *kparsfilename) {
-  ParsInit(kparsfilename);
-  if (NQMAX < 1 || NRMAX < 1 || NCTHETA < 1 || !(DELQ > 0.0) || !(DELR > 0.0))
-    femtokit::FatalFile(kparsfilename,
-                        "CKernelWF: %s sets NQMAX=%d, NRMAX=%d, NCTHETA=%d, DELQ=%g, DELR=%g; the counts must be at "
-                        "least 1 and the widths positive\n",
-                        kparsfilename, NQMAX, NRMAX, NCTHETA, DELQ, DELR);
-  DELCTHETA = 2.0 / NCTHETA;
-  if (IDENTICAL) DELCTHETA *= 0.5;
-  kernel.assign(static_cast<std::size_t>(NQMAX) * NRMAX * (NCTHETA + 1), 1.0);
-}
+CKernelWF::CKernelWF(const char *kparsfilename) { ParsInit(kparsfilename); }
 
 CKernelWF::~CKernelWF() = default;
 
 void CKernelWF::ParsInit(const char *kparsfilename) {
   parameterMap pars;
   parameter::ReadParsFromFile(pars, kparsfilename);
-  NQMAX = parameter::getI(pars, "NQMAX", 25);
-  NRMAX = parameter::getI(pars, "NRMAX", 120);
-  NCTHETA = parameter::getI(pars, "NCTHETA", 120);
-  DELQ = parameter::getD(pars, "DELQ", 4.0);
-  DELR = parameter::getD(pars, "DELR", 0.5);
-  IDENTICAL = parameter::getB(pars, "IDENTICAL", false);
+  const int nqmax = parameter::getI(pars, "NQMAX", 25);
+  const int nrmax = parameter::getI(pars, "NRMAX", 120);
+  const int nctheta = parameter::getI(pars, "NCTHETA", 120);
+  const double delq = parameter::getD(pars, "DELQ", 4.0);
+  const double delr = parameter::getD(pars, "DELR", 0.5);
+  const bool identical = parameter::getB(pars, "IDENTICAL", false);
+  // Checked before any field changes or anything is allocated; the size in
+  // 64 bits, so that no count can wrap.
+  if (nqmax < 1 || nrmax < 1 || nctheta < 1 || !(std::isfinite(delq) && delq > 0.0) ||
+      !(std::isfinite(delr) && delr > 0.0))
+    femtokit::FatalFile(kparsfilename,
+                        "CKernelWF: %s sets NQMAX=%d, NRMAX=%d, NCTHETA=%d, DELQ=%g, DELR=%g; the counts must be at "
+                        "least 1 and the widths finite and positive\n",
+                        kparsfilename, nqmax, nrmax, nctheta, delq, delr);
+  femtokit::CheckTableSize(
+      kparsfilename,
+      femtokit::Format("3D kernel parameter file %s: NQMAX=%d, NRMAX=%d, NCTHETA=%d", kparsfilename, nqmax, nrmax,
+                       nctheta),
+      femtokit::SaturatingProduct(static_cast<std::uint64_t>(nqmax) * static_cast<std::uint64_t>(nrmax),
+                                  static_cast<std::uint64_t>(nctheta) + 1),
+      sizeof(double));
+  // The q mesh must lie where wave functions are defined (bin centres within QMIN ... QMAX).
+  const double qfirst = 0.5 * delq, qlast = (nqmax - 0.5) * delq;
+  if (qfirst < CWaveFunction::QMIN || qlast > CWaveFunction::QMAX)
+    femtokit::FatalFile(kparsfilename,
+                        "3D kernel parameter file %s: NQMAX=%d, DELQ=%g give q from %g to %g MeV/c, outside the "
+                        "supported range %g ... %g MeV/c\n",
+                        kparsfilename, nqmax, delq, qfirst, qlast, CWaveFunction::QMIN, CWaveFunction::QMAX);
+  NQMAX = nqmax;
+  NRMAX = nrmax;
+  NCTHETA = nctheta;
+  DELQ = delq;
+  DELR = delr;
+  IDENTICAL = identical;
+  DELCTHETA = 2.0 / NCTHETA;
+  if (IDENTICAL) DELCTHETA *= 0.5;
   femtokit::Print("reading from %s\n", kparsfilename);
   femtokit::Print("  _________ PARAMETERS FOR KERNELWF ________\n");
   femtokit::Print("delq set to %g\n", DELQ);
@@ -79,6 +75,7 @@ void CKernelWF::ParsInit(const char *kparsfilename) {
   femtokit::Print("nctheta set to %d\n", NCTHETA);
   femtokit::Print("IDENTICAL set to %d\n", int(IDENTICAL));
   femtokit::Print("__________________________________________\n");
+  kernel.assign(static_cast<std::size_t>(NQMAX) * NRMAX * (static_cast<std::size_t>(NCTHETA) + 1), 1.0);
 }
 
 // The q rows are shared out among threads and each value is computed alone,
@@ -140,35 +137,30 @@ void CKernelWF::Read(const char *kdatadirname) {
   // Read into a copy, so that a failure part way (under the throwing policy)
   // leaves the kernel as it was.
   std::vector<double> table(kernel.size());
-  std::string field;
   for (int iq = 0; iq < NQMAX; iq++) {
     const std::string filename = QFileName(dir, (iq + 0.5) * DELQ);
-    FilePtr fp(std::fopen(filename.c_str(), "r"));
-    if (!fp) femtokit::FatalFile(filename, "CKernelWF: cannot open kernel data file %s\n", filename.c_str());
-    int nrmaxread = 0, ncthetaread = 0;
-    if (!NextField(fp.get(), field) || !ParseInt(field, nrmaxread) || !NextField(fp.get(), field) ||
-        !ParseInt(field, ncthetaread))
+    femtokit::NumberReader in(filename);
+    if (!in.IsOpen()) femtokit::FatalFile(filename, "CKernelWF: cannot open kernel data file %s\n", filename.c_str());
+    long long nrmaxread = 0, ncthetaread = 0;
+    if (!in.Next(nrmaxread, 0, INT_MAX, "NRMAX") || !in.Next(ncthetaread, 0, INT_MAX, "NCTHETA"))
       femtokit::FatalFile(filename, "CKernelWF: kernel data file %s does not start with the line \"NRMAX NCTHETA\"\n",
                           filename.c_str());
     if (nrmaxread != NRMAX || ncthetaread != NCTHETA)
       femtokit::FatalFile(filename,
                           "CKernelWF : trying to read file with wrong dimensions\n"
-                          "nrmaxread=%d, nrmax=%d, ncthetaread=%d, nctheta=%d\nin kernel data file %s\n",
+                          "nrmaxread=%lld, nrmax=%d, ncthetaread=%lld, nctheta=%d\nin kernel data file %s\n",
                           nrmaxread, NRMAX, ncthetaread, NCTHETA, filename.c_str());
     for (int ir = 0; ir < NRMAX; ir++) {
       for (int ic = 0; ic <= NCTHETA; ic++) {
-        if (!NextField(fp.get(), field))
-          femtokit::FatalFile(filename, "CKernelWF: kernel data file %s ends after %d of its %d values\n",
-                              filename.c_str(), ir * (NCTHETA + 1) + ic, NRMAX * (NCTHETA + 1));
         double value;
-        if (!ParseDouble(field, value))
-          femtokit::FatalFile(filename,
-                              "CKernelWF: kernel data file %s: value %d (ir=%d, ictheta=%d) is \"%s\", not a "
-                              "finite number\n",
-                              filename.c_str(), ir * (NCTHETA + 1) + ic, ir, ic, field.c_str());
+        if (!in.Next(value, "value"))
+          femtokit::FatalFile(filename, "CKernelWF: kernel data file %s ends after %lld of its %lld values\n",
+                              filename.c_str(), static_cast<long long>(ir) * (NCTHETA + 1LL) + ic,
+                              static_cast<long long>(NRMAX) * (NCTHETA + 1LL));
         table[Index(iq, ir, ic)] = value;
       }
     }
+    in.WarnIfTrailing();
   }
   kernel.swap(table);
 }

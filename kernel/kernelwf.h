@@ -21,15 +21,17 @@ class CKernelWF {
  public:
   // Reads the parameter file (keys NQMAX, NRMAX, NCTHETA, DELQ, DELR,
   // IDENTICAL; fatal when missing) and allocates the table, every value 1.0.
-  // Fatal for NQMAX, NRMAX or NCTHETA below 1 or a width that is not positive.
+  // Fatal, naming the file: NQMAX, NRMAX or NCTHETA below 1, a width that is
+  // not finite and positive, q bin centres outside the wave functions' range
+  // (CWaveFunction::QMIN ... QMAX), a table beyond the memory budget.
   explicit CKernelWF(const char *kparsfilename);
   explicit CKernelWF(const std::string &kparsfilename) : CKernelWF(kparsfilename.c_str()) {}
   ~CKernelWF();
   CKernelWF(const CKernelWF &) = delete;
   CKernelWF &operator=(const CKernelWF &) = delete;
 
-  // Reads and prints the parameters (the table is not reallocated: the
-  // constructor calls it once).
+  // Reads, checks and prints the parameters and reallocates the table (every
+  // value 1.0). A refused file leaves the kernel as it was.
   void ParsInit(const char *kparsfilename);
 
   // Fills the table with wf->GetPsiSquared(q, r, c) - 1 at every mesh point,
@@ -51,7 +53,8 @@ class CKernelWF {
   // Reads every q file of the directory. Fatal, naming the file: a missing
   // file, a header other than "NRMAX NCTHETA" of this kernel (the message
   // gives the numbers read and expected), fewer values than the mesh needs,
-  // a field that is not a number or a value that is not finite.
+  // a word that is not wholly a finite number (file, line and column). Text
+  // after the last value is ignored with a warning.
   void Read(const char *kdatadirname);
   void Read(const std::string &kdatadirname) { Read(kdatadirname.c_str()); }
 

@@ -16,10 +16,11 @@
 #   --parallel P  P harnesses at once, one process each (default 1)
 #   harness ...   names without the fuzz_ prefix (default: every fuzz/fuzz_*.cpp):
 #                 parameterfile, harmonic_array, array3d, kernel, qmesh, wavefunction_pp,
-#                 event_file, event_file_oscar2013, kernel3d, feeddown, smearing
+#                 event_file, event_file_oscar2013, kernel3d, kernel3d_pars, feeddown,
+#                 smearing, phase_table
 #
 # Harnesses are built with clang++-14 -fsanitize=fuzzer,address,undefined in
-# build-fuzz/. Each starts from seeds written from the shipped files (data/pp),
+# build-fuzz/. Each starts from seeds written by fuzz/make_seeds from the shipped files (data/),
 # the committed corpus fuzz/corpus/<harness> (every input that ever found a
 # fault) and, in a campaign, its growing corpus in build-fuzz/corpus/<harness>,
 # with the dictionary fuzz/femtokit.dict. A crash, sanitizer report, leak,
@@ -82,17 +83,7 @@ cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 rm -rf "$build/seeds"
-"$build/fuzz/make_seeds" data/pp "$build/seeds"
-# Seeds of the readers that make_seeds does not cover: the head of the shipped
-# event file (both formats), a small 3D-kernel pair of files and small q matrices.
-seed() { mkdir -p "$build/seeds/fuzz_$1"; cat >"$build/seeds/fuzz_$1/$2"; }
-head -n 30 data/oscar/gauss_events.oscar | seed event_file oscar2013
-printf 'OSCAR1997A\nfinal_id_p_x\n  n pid px py pz E m x y z t\n      0  100  3\n1 211 0.1 0.2 0.3 0.5 0.13958 1 2 3 4\n2 211 0.2 0.1 0.3 0.5 0.13958 2 1 3 4\n3 211 0.3 0.2 0.1 0.5 0.13958 3 2 1 4\n      0    0\n' | seed event_file default
-sed -n '2,30p' data/oscar/gauss_events.oscar | seed event_file_oscar2013 body
-printf '3 0.5 2\n1 0.5\n0.25 0.125\n0 0\n\f3 0.5 2\n0.5 0.25\n0.1 0.05\n0 0\n' | seed kernel3d pair
-printf '2 1 2 1\n1 0\n0 1\n' | seed feeddown identity
-printf '\0002 1 2 1\n1 0\n0 1\n' | seed smearing matrix
-printf '\0010 2\n50 3\n' | seed smearing sigma
+"$build/fuzz/make_seeds" data "$build/seeds"
 
 # Runs one harness; its verdict goes to $build/findings/<harness>/verdict
 # (first line "ok" or "FAIL").

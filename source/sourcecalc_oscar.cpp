@@ -2,15 +2,13 @@
 #include "source/sourceparameters.h"
 #include "config/constants.h"
 
-#include <cerrno>
+#include <climits>
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
-#include <string_view>
 #include <vector>
 
 #include "arrays/charray.h"
 #include "config/fatal.h"
+#include "config/numberreader.h"
 #include "config/output.h"
 #include "config/parametermap.h"
 
@@ -27,10 +25,17 @@ struct Selection {
   long nmax;
 };
 
+// Where a particle line lies, for messages: the file, the event (from 1) and the line.
+struct Place {
+  const std::string &file;
+  int event;
+  long line;
+};
+
 // Applies the selection to one particle (momenta in MeV, positions in fm and
 // fm/c) and appends its row to the list of its species.
-void Accept(const Selection &sel, long ID, double px, double py, double pz, double E, double x, double y, double z,
-            double t, femtokit::PointList &ra, femtokit::PointList &rb) {
+void Accept(const Selection &sel, const Place &at, long long ID, double px, double py, double pz, double E, double x,
+            double y, double z, double t, femtokit::PointList &ra, femtokit::PointList &rb) {
   if (ID != sel.IDa && ID != sel.IDb) return;
   const double pT = std::sqrt(px * px + py * py);
   if (!((ID == sel.IDa && std::fabs(pT - sel.pa) < sel.delpt) || (ID == sel.IDb && std::fabs(pT - sel.pb) < sel.delpt)))
@@ -51,61 +56,29 @@ void Accept(const Selection &sel, long ID, double px, double py, double pz, doub
   const bool to_a = ID == sel.IDa || sel.aeqb;
   femtokit::PointList &list = to_a ? ra : rb;
   if (static_cast<long>(list.size()) >= sel.nmax)
-    femtokit::Fatal(to_a ? "Too many type-a particles, increase NMAX\n" : "Too many type-b particles, increase NMAX\n");
+    femtokit::FatalFile(at.file,
+                        "event file %s, event %d (line %ld): too many type-%c particles, more than NMAX=%ld; increase "
+                        "NMAX\n",
+                        at.file.c_str(), at.event, at.line, to_a ? 'a' : 'b', sel.nmax);
   list.push_back({sel.gamma * TREF - sel.gammav * outp, sel.gamma * outp - sel.gammav * TREF, side, zL});
 }
 
-// Whitespace-separated fields of a line.
-void Split(const std::string &line, std::vector<std::string_view> &fields) {
-  fields.clear();
-  const std::string_view s(line);
-  std::size_t i = 0;
-  while (true) {
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\r' || s[i] == '\v' || s[i] == '\f')) i++;
-    if (i >= s.size()) return;
-    std::size_t j = i;
-    while (j < s.size() && !(s[j] == ' ' || s[j] == '\t' || s[j] == '\r' || s[j] == '\v' || s[j] == '\f')) j++;
-    fields.push_back(s.substr(i, j - i));
-    i = j;
-  }
+using femtokit::LineReader;
+
+// A number word of the line: refused with file, line and column when it is
+// none, except on a last line cut by the end of the file (a truncated file,
+// whose reading stops in order); false there.
+bool Number(const LineReader &in, std::size_t i, const char *what, double &value) {
+  if (in.IsNumber(i, value)) return true;
+  if (in.Terminated()) value = in.Number(i, what);  // fatal
+  return false;
 }
 
-bool ParseLong(std::string_view field, long &value) {
-  if (field.empty() || field.size() > 30) return false;
-  const std::string text(field);
-  errno = 0;
-  char *end = nullptr;
-  value = std::strtol(text.c_str(), &end, 10);
-  return errno == 0 && end != text.c_str() && *end == '\0';
+bool Integer(const LineReader &in, std::size_t i, const char *what, long long &value) {
+  if (in.IsInteger(i, value)) return true;
+  if (in.Terminated()) value = in.Integer(i, LLONG_MIN, LLONG_MAX, what);  // fatal
+  return false;
 }
-
-bool ParseDouble(std::string_view field, double &value) {
-  if (field.empty() || field.size() > 60) return false;
-  const std::string text(field);
-  char *end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return end != text.c_str() && *end == '\0' && std::isfinite(value);
-}
-
-bool Blank(const std::string &line) { return line.find_first_not_of(" \t\r\v\f") == std::string::npos; }
-
-// Whole lines of any length, counted.
-class LineReader {
- public:
-  explicit LineReader(const std::string &filename) : in_(filename) {}
-  bool is_open() const { return in_.is_open(); }
-  bool Next(std::string &line) {
-    if (!std::getline(in_, line)) return false;
-    ++number_;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
-  }
-  long number() const { return number_; }
-
- private:
-  std::ifstream in_;
-  long number_ = 0;
-};
 
 // Ends the reading of a malformed or truncated event with a warning.
 void StopReading(const std::string &filename, int events, long line, const std::string &why) {
@@ -115,53 +88,48 @@ void StopReading(const std::string &filename, int events, long line, const std::
 }
 
 // The default format: five header lines, then per event "n <int>", n particle
-// lines and three skipped lines.
-int ReadDefault(LineReader &in, const std::string &first, const std::string &filename, int neventsmax,
-                const Selection &sel, femtokit::PointList &ra, femtokit::PointList &rb) {
-  std::string line = first;
-  femtokit::Print("dummy line=%s\n", line.c_str());
+// lines and three skipped lines. `in` holds the first line.
+int ReadDefault(LineReader &in, int neventsmax, const Selection &sel, femtokit::PointList &ra,
+                femtokit::PointList &rb) {
+  const std::string &filename = in.filename();
+  femtokit::Print("dummy line=%s\n", in.Text().c_str());
   for (int i = 1; i < 5; i++) {
-    if (!in.Next(line)) {
+    if (!in.Next()) {
       femtokit::Warn("WARNING: event file %s ends within its five header lines\n", filename.c_str());
       return 0;
     }
-    femtokit::Print("dummy line=%s\n", line.c_str());
+    femtokit::Print("dummy line=%s\n", in.Text().c_str());
   }
-  std::vector<std::string_view> f;
   int events = 0;
   while (events < neventsmax) {
-    bool found = false;
-    while (in.Next(line))
-      if (!Blank(line)) {
-        found = true;
-        break;
-      }
-    if (!found) break;  // the end of the file
-    Split(line, f);
-    long n = 0, unused = 0;
-    if (f.size() < 2 || !ParseLong(f[0], n) || !ParseLong(f[1], unused) || n < 0) {
-      StopReading(filename, events, in.number(), "an event line \"n <int>\" was expected");
+    if (!in.NextWithWords()) break;  // the end of the file
+    long long n = 0, unused = 0;
+    if (in.Size() < 2 || !Integer(in, 0, "particle count", n) || !Integer(in, 1, "event field", unused) || n < 0) {
+      StopReading(filename, events, in.Line(), "an event line \"n <int>\" was expected");
       return events;
     }
-    for (long k = 0; k < n; k++) {
-      if (!in.Next(line)) {
-        StopReading(filename, events,
-                    in.number(), femtokit::Format("the file ends after %ld of %ld particle lines", k, n));
+    for (long long k = 0; k < n; k++) {
+      if (!in.Next()) {
+        StopReading(filename, events, in.Line(),
+                    femtokit::Format("the file ends after %lld of %lld particle lines", k, n));
         return events;
       }
-      Split(line, f);
-      long i0, ID, i2;
+      static const char *const fields[12] = {"index", "ID", "field 3", "px", "py", "pz", "E", "mass", "x", "y",
+                                             "z",     "t"};
+      long long ints[3];
       double v[9];
-      bool ok = f.size() >= 12 && ParseLong(f[0], i0) && ParseLong(f[1], ID) && ParseLong(f[2], i2);
-      for (int j = 0; ok && j < 9; j++) ok = ParseDouble(f[static_cast<std::size_t>(3 + j)], v[j]);
+      bool ok = in.Size() >= 12;
+      for (int j = 0; ok && j < 3; j++) ok = Integer(in, static_cast<std::size_t>(j), fields[j], ints[j]);
+      for (int j = 0; ok && j < 9; j++) ok = Number(in, static_cast<std::size_t>(3 + j), fields[3 + j], v[j]);
       if (!ok) {
-        StopReading(filename, events, in.number(),
+        StopReading(filename, events, in.Line(),
                     "a particle line needs three integers and nine finite numbers px py pz E mass x y z t");
         return events;
       }
-      Accept(sel, ID, 1000.0 * v[0], 1000.0 * v[1], 1000.0 * v[2], 1000.0 * v[3], v[5], v[6], v[7], v[8], ra, rb);
+      Accept(sel, Place{filename, events + 1, in.Line()}, ints[1], 1000.0 * v[0], 1000.0 * v[1], 1000.0 * v[2],
+             1000.0 * v[3], v[5], v[6], v[7], v[8], ra, rb);
     }
-    for (int k = 0; k < 3 && in.Next(line); k++) {
+    for (int k = 0; k < 3 && in.Next(); k++) {
     }
     events++;
   }
@@ -169,21 +137,20 @@ int ReadDefault(LineReader &in, const std::string &first, const std::string &fil
 }
 
 // OSCAR2013 particle lists: columns named by the header, '#' comments, events
-// closed by "# event <n> end".
-int ReadOSCAR2013(LineReader &in, const std::string &first, const std::string &filename, int neventsmax,
-                  const Selection &sel, femtokit::PointList &ra, femtokit::PointList &rb) {
-  std::vector<std::string_view> f;
-  Split(first, f);
-  if (f.size() < 2 || f[1] != "particle_lists")
+// closed by "# event <n> end". `in` holds the header line.
+int ReadOSCAR2013(LineReader &in, int neventsmax, const Selection &sel, femtokit::PointList &ra,
+                  femtokit::PointList &rb) {
+  const std::string &filename = in.filename();
+  if (in.Size() < 2 || in.Word(1) != "particle_lists")
     femtokit::FatalFile(filename, "OSCAR2013 file %s holds %s, not particle_lists\n", filename.c_str(),
-                        f.size() < 2 ? "no content name" : std::string(f[1]).c_str());
+                        in.Size() < 2 ? "no content name" : femtokit::QuotedWord(in.Word(1)).c_str());
   const char *names[9] = {"t", "x", "y", "z", "p0", "px", "py", "pz", "pdg"};
   int column[9];
   std::size_t ncolumns = 0;
   for (int k = 0; k < 9; k++) {
     column[k] = -1;
-    for (std::size_t j = 2; j < f.size(); j++)
-      if (f[j] == names[k]) {
+    for (std::size_t j = 2; j < in.Size(); j++)
+      if (in.Word(j) == names[k]) {
         column[k] = static_cast<int>(j - 2);
         break;
       }
@@ -193,64 +160,62 @@ int ReadOSCAR2013(LineReader &in, const std::string &first, const std::string &f
     if (static_cast<std::size_t>(column[k]) + 1 > ncolumns) ncolumns = static_cast<std::size_t>(column[k]) + 1;
   }
 
-  std::string line;
   int events = 0;
-  long declared = -1, count = 0;  // particle lines announced and seen in the current block
+  long long declared = -1, count = 0;  // particle lines announced and seen in the current block
   bool skipping = false, open = false;
-  while (events < neventsmax && in.Next(line)) {
-    if (Blank(line)) continue;
-    Split(line, f);
-    if (f[0][0] == '#') {
+  while (events < neventsmax && in.NextWithWords()) {
+    if (in.Word(0)[0] == '#') {
       // "# event <n> in|out <m>" opens a block, "# event <n> end ..." closes the event.
-      const bool event = f.size() >= 4 && f[0] == "#" && f[1] == "event";
+      const bool event = in.Size() >= 4 && in.Word(0) == "#" && in.Word(1) == "event";
       if (!event) continue;
       if (declared >= 0 && count != declared) {
-        StopReading(filename, events, in.number(),
-                    femtokit::Format("a block announced %ld particle lines and holds %ld", declared, count));
+        StopReading(filename, events, in.Line(),
+                    femtokit::Format("a block announced %lld particle lines and holds %lld", declared, count));
         return events;
       }
-      if (f[3] == "end") {
+      if (in.Word(3) == "end") {
         events++;
         declared = -1;
         count = 0;
         skipping = false;
         open = false;
-      } else if (f[3] == "in" || f[3] == "out") {
-        long m = -1;
-        if (f.size() < 5 || !ParseLong(f[4], m) || m < 0) {
-          StopReading(filename, events, in.number(), "an event block line \"# event <n> in|out <count>\" has no count");
+      } else if (in.Word(3) == "in" || in.Word(3) == "out") {
+        long long m = -1;
+        if (in.Size() < 5 || !Integer(in, 4, "particle count", m) || m < 0) {
+          StopReading(filename, events, in.Line(), "an event block line \"# event <n> in|out <count>\" has no count");
           return events;
         }
         declared = m;
         count = 0;
-        skipping = f[3] == "in";
+        skipping = in.Word(3) == "in";
         open = true;
       }
       continue;
     }
     open = true;
     if (declared >= 0 && count >= declared) {
-      StopReading(filename, events, in.number(),
-                  femtokit::Format("a block holds more than the %ld particle lines it announced", declared));
+      StopReading(filename, events, in.Line(),
+                  femtokit::Format("a block holds more than the %lld particle lines it announced", declared));
       return events;
     }
     count++;
     if (skipping) continue;
     double v[8];
-    long pdg = 0;
-    bool ok = f.size() >= ncolumns && ParseLong(f[static_cast<std::size_t>(column[8])], pdg);
-    for (int k = 0; ok && k < 8; k++) ok = ParseDouble(f[static_cast<std::size_t>(column[k])], v[k]);
+    long long pdg = 0;
+    bool ok = in.Size() >= ncolumns && Integer(in, static_cast<std::size_t>(column[8]), "pdg", pdg);
+    for (int k = 0; ok && k < 8; k++) ok = Number(in, static_cast<std::size_t>(column[k]), names[k], v[k]);
     if (!ok) {
-      StopReading(filename, events, in.number(),
+      StopReading(filename, events, in.Line(),
                   femtokit::Format("a particle line needs %zu columns with finite t x y z p0 px py pz and an "
                                    "integer pdg", ncolumns));
       return events;
     }
     // v: t x y z (fm) p0 px py pz (GeV)
-    Accept(sel, pdg, 1000.0 * v[5], 1000.0 * v[6], 1000.0 * v[7], 1000.0 * v[4], v[1], v[2], v[3], v[0], ra, rb);
+    Accept(sel, Place{filename, events + 1, in.Line()}, pdg, 1000.0 * v[5], 1000.0 * v[6], 1000.0 * v[7],
+           1000.0 * v[4], v[1], v[2], v[3], v[0], ra, rb);
   }
   if (open && events < neventsmax)
-    StopReading(filename, events, in.number(), "the file ends inside the event, before its end line");
+    StopReading(filename, events, in.Line(), "the file ends inside the event, before its end line");
   return events;
 }
 
@@ -326,16 +291,15 @@ int CSourceCalc_OSCAR::ReadR(Points &ra, Points &rb) {
   femtokit::Print("Pt=%g, gammav=%g, gamma=%g\n", Pt, sel.gammav, sel.gamma);
 
   femtokit::Print("Opening %s\n", filename.c_str());
-  LineReader in(filename);
-  if (!in.is_open()) femtokit::FatalFile(filename, "Cannot open event file %s\n", filename.c_str());
-  std::string first;
+  LineReader in(filename, false);
+  if (!in.IsOpen()) femtokit::FatalFile(filename, "Cannot open event file %s\n", filename.c_str());
   int events = 0;
-  if (!in.Next(first)) {
+  if (!in.Next()) {
     femtokit::Warn("WARNING: event file %s is empty\n", filename.c_str());
-  } else if (first.compare(0, 11, "#!OSCAR2013") == 0) {
-    events = ReadOSCAR2013(in, first, filename, neventsmax, sel, ra, rb);
+  } else if (in.Text().compare(0, 11, "#!OSCAR2013") == 0) {
+    events = ReadOSCAR2013(in, neventsmax, sel, ra, rb);
   } else {
-    events = ReadDefault(in, first, filename, neventsmax, sel, ra, rb);
+    events = ReadDefault(in, neventsmax, sel, ra, rb);
   }
   const std::size_t nb = sel.aeqb ? ra.size() : rb.size();
   femtokit::Print("OSCAR file read: %d events, na=%zu, nb=%zu\n", events, ra.size(), nb);

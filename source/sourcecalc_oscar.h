@@ -49,11 +49,14 @@ class CSourceCalc_OSCAR : public CSourceCalc {
   // Reads the event file into the particle lists (replacing their contents):
   // species a into ra, species b into rb; for identical species (AEQUALB)
   // everything goes to ra and rb is left empty. Returns the number of
-  // complete events read (at most NEVENTSMAX). A file that cannot be opened,
-  // an OSCAR2013 header without the needed columns and a list growing beyond
-  // NMAX ("Too many type-a particles, increase NMAX") are fatal. A malformed
-  // or truncated event ends the reading with a warning that gives the event
-  // count; what was read before stands.
+  // complete events read (at most NEVENTSMAX). Fatal, naming the file: a file
+  // that cannot be opened, an OSCAR2013 header without the needed columns, a
+  // word read as a number that is not wholly one (line and column; see
+  // femtokit::LineReader) and a list growing beyond NMAX (the event and line
+  // too). A truncated event (the file ends within it, or its last line is cut
+  // before its newline) or an event of the wrong structure (too few fields,
+  // counts that disagree) ends the reading with a warning that gives the
+  // event count; what was read before stands.
   int ReadR(Points &ra, Points &rb);
 
   // Zeroes A and fills it with the density of pair separations (fm^-3),

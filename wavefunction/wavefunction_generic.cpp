@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
 #include "config/fatal.h"
+#include "config/numberreader.h"
 #include "config/output.h"
 #include "config/parametermap.h"
 #include "math/misc.h"
@@ -170,26 +169,19 @@ CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
 }
 
 void CWaveFunction_generic::ReadPhaseShiftFile(int ichannel, const std::string &filename) {
-  std::ifstream in(filename);
-  if (!in.is_open()) femtokit::FatalFile(filename, "cannot open phase-shift table %s\n", filename.c_str());
+  femtokit::LineReader in(filename);
+  if (!in.IsOpen()) femtokit::FatalFile(filename, "cannot open phase-shift table %s\n", filename.c_str());
   std::vector<double> q, d, dp;
-  std::string line;
-  int lineno = 0;
-  while (std::getline(in, line)) {
-    lineno++;
-    const std::size_t start = line.find_first_not_of(" \t\r");
-    if (start == std::string::npos || line[start] == '#') continue;
-    std::istringstream words(line);
-    double a, b, c;
-    if (!(words >> a >> b >> c) || !std::isfinite(a) || !std::isfinite(b) || !std::isfinite(c))
-      femtokit::FatalFile(filename, "%s, line %d: expected q, delta and ddelta/dq\n", filename.c_str(), lineno);
+  while (in.NextWithWords()) {
+    in.ExpectWords(3, "a row q, delta, ddelta/dq");
+    const double a = in.Number(0, "q"), b = in.Number(1, "delta"), c = in.Number(2, "ddelta/dq");
     if (!q.empty() && !(a > q.back()))
-      femtokit::FatalFile(filename, "%s, line %d: q=%g does not increase\n", filename.c_str(), lineno, a);
+      femtokit::FatalFile(filename, "%s: q=%g does not increase\n", in.Where().c_str(), a);
     q.push_back(a);
     d.push_back(b);
     dp.push_back(c);
   }
-  if (in.bad() || q.size() < 2)
+  if (q.size() < 2)
     femtokit::FatalFile(filename, "phase-shift table %s holds fewer than two rows\n", filename.c_str());
   for (int iq = 0; iq < nqmax; iq++) {
     const double qq = qarray[iq];

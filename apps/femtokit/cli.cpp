@@ -2,6 +2,7 @@
 
 #include "arrays/charray.h"
 #include "config/fatal.h"
+#include "config/numberreader.h"
 #include "config/output.h"
 #include "config/parametermap.h"
 #include "kernel/kernel.h"
@@ -42,13 +43,12 @@ void AddCommon(CLI::App *sub, Common &common, bool threads) {
   sub->add_flag("--verbose,-v", common.verbose, "Also the library's progress lines and parameter echoes (on standard error)");
 }
 
+// Command-line numbers follow the rules of the library's files (femtokit::ParseNumber).
 CLI::Validator Integer(long long lo, long long hi) {
   return CLI::Validator(
       [lo, hi](std::string &text) -> std::string {
-        char *end = nullptr;
-        errno = 0;
-        const long long v = std::strtoll(text.c_str(), &end, 10);
-        if (text.empty() || *end != '\0' || errno == ERANGE || v < lo || v > hi)
+        long long v;
+        if (!femtokit::ParseInteger(text, v) || v < lo || v > hi)
           return "expected an integer from " + std::to_string(lo) + " to " + std::to_string(hi) + ", got '" + text + "'";
         return "";
       },
@@ -58,10 +58,8 @@ CLI::Validator Integer(long long lo, long long hi) {
 CLI::Validator Positive() {
   return CLI::Validator(
       [](std::string &text) -> std::string {
-        char *end = nullptr;
-        const double v = std::strtod(text.c_str(), &end);
-        if (text.empty() || *end != '\0' || !std::isfinite(v) || !(v > 0.0))
-          return "expected a positive number, got '" + text + "'";
+        double v;
+        if (!femtokit::ParseNumber(text, v) || !(v > 0.0)) return "expected a positive number, got '" + text + "'";
         return "";
       },
       "", "positive");
@@ -70,9 +68,8 @@ CLI::Validator Positive() {
 CLI::Validator Number() {
   return CLI::Validator(
       [](std::string &text) -> std::string {
-        char *end = nullptr;
-        const double v = std::strtod(text.c_str(), &end);
-        if (text.empty() || *end != '\0' || !std::isfinite(v)) return "expected a number, got '" + text + "'";
+        double v;
+        if (!femtokit::ParseNumber(text, v)) return "expected a number, got '" + text + "'";
         return "";
       },
       "", "number");
@@ -202,35 +199,23 @@ void WriteTable(const std::string &filename, const Table &table) {
 }
 
 Table ReadTable(const std::string &filename) {
-  std::ifstream in(filename);
-  if (!in) femtokit::FatalFile(filename, "cannot open the table %s\n", filename.c_str());
+  femtokit::LineReader in(filename, false);
+  if (!in.IsOpen()) femtokit::FatalFile(filename, "cannot open the table %s\n", filename.c_str());
   Table table;
-  std::string line;
-  int lineno = 0;
-  while (std::getline(in, line)) {
-    lineno++;
-    const size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos) continue;
-    if (line[first] == '#') {
-      std::string text = line.substr(first + 1);
+  while (in.NextWithWords()) {
+    if (in.Word(0)[0] == '#') {
+      const std::string &line = in.Text();
+      std::string text = line.substr(line.find('#') + 1);
       if (!text.empty() && text[0] == ' ') text.erase(0, 1);
+      if (!text.empty() && text.back() == '\r') text.pop_back();
       table.comments.push_back(text);
       continue;
     }
-    std::istringstream words(line);
-    std::vector<double> row;
-    std::string word;
-    while (words >> word) {
-      char *end = nullptr;
-      errno = 0;
-      const double v = std::strtod(word.c_str(), &end);
-      if (end == word.c_str() || *end != '\0' || errno == ERANGE || !std::isfinite(v))
-        femtokit::FatalFile(filename, "%s line %d: '%s' is not a number\n", filename.c_str(), lineno, word.c_str());
-      row.push_back(v);
-    }
+    std::vector<double> row(in.Size());
+    for (size_t i = 0; i < in.Size(); i++) row[i] = in.Number(i, "value");
     if (!table.rows.empty() && row.size() != table.rows[0].size())
-      femtokit::FatalFile(filename, "%s line %d: %zu numbers, the rows before hold %zu\n", filename.c_str(), lineno,
-                          row.size(), table.rows[0].size());
+      femtokit::FatalFile(filename, "%s: %zu numbers, the rows before hold %zu\n", in.Where().c_str(), row.size(),
+                          table.rows[0].size());
     table.rows.push_back(row);
   }
   if (table.rows.empty()) femtokit::FatalFile(filename, "%s holds no rows of numbers\n", filename.c_str());
@@ -287,9 +272,8 @@ const std::vector<Model> &Models() {
 }
 
 bool IsNumber(const std::string &text) {
-  char *end = nullptr;
-  std::strtod(text.c_str(), &end);
-  return end != text.c_str() && *end == '\0';
+  double v;
+  return femtokit::ParseNumber(text, v);
 }
 
 }  // namespace

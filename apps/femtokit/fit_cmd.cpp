@@ -3,6 +3,7 @@
 
 #include "arrays/charray.h"
 #include "config/fatal.h"
+#include "config/numberreader.h"
 #include "config/parametermap.h"
 #include "fit/cf2sfit.h"
 #include "fit/feeddown.h"
@@ -11,6 +12,7 @@
 #include "source/sourcecalc.h"
 #include "source/sourcecalc_blast.h"
 
+#include <climits>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -86,15 +88,19 @@ class WholeFill : public CSourceCalc {
 // bad header, fewer values than announced.
 std::vector<double> ReadComponent(const std::string &dir, double &radstep) {
   const std::string file = dir + "/lx0_ly0_lz0.tmp";
-  std::ifstream in(file);
-  if (!in) femtokit::FatalFile(file, "Reading Error: %s, does not exist\n", file.c_str());
-  int n = 0;
-  if (!(in >> n >> radstep) || n < 1 || !(radstep > 0.0))
+  femtokit::NumberReader in(file);
+  if (!in.IsOpen()) femtokit::FatalFile(file, "Reading Error: %s, does not exist\n", file.c_str());
+  long long n = 0;
+  if (!in.Next(n, 1, INT_MAX, "NRADIAL") || !in.Next(radstep, "RADSTEP") || !(radstep > 0.0))
     femtokit::FatalFile(file, "Reading Error: %s has no valid header (NRADIAL RADSTEP)\n", file.c_str());
-  std::vector<double> values(static_cast<size_t>(n));
-  for (int i = 0; i < n; i++)
-    if (!(in >> values[static_cast<size_t>(i)]))
-      femtokit::FatalFile(file, "Reading Error: %s holds %d readable values, %d expected\n", file.c_str(), i, n);
+  std::vector<double> values;  // grows with what the file holds, not with the announced count
+  for (long long i = 0; i < n; i++) {
+    double v;
+    if (!in.Next(v, "value"))
+      femtokit::FatalFile(file, "Reading Error: %s holds %lld readable values, %lld expected\n", file.c_str(), i, n);
+    values.push_back(v);
+  }
+  in.WarnIfTrailing();
   return values;
 }
 

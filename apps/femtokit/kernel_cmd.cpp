@@ -3,6 +3,7 @@
 
 #include "config/constants.h"
 #include "config/fatal.h"
+#include "config/numberreader.h"
 #include "config/parametermap.h"
 #include "kernel/kernel.h"
 #include "wavefunction/wavefunction_pairs.h"
@@ -51,9 +52,8 @@ double MassOf(const std::string &option, const std::string &text) {
       {"n", MNEUTRON}, {"neutron", MNEUTRON}, {"Lambda", MLAMBDA}, {"lambda", MLAMBDA}};
   auto it = masses.find(text);
   if (it != masses.end()) return it->second;
-  char *end = nullptr;
-  const double m = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || !(m > 0.0) || !std::isfinite(m))
+  double m;
+  if (!femtokit::ParseNumber(text, m) || !(m > 0.0))
     ArgumentError(option + " " + text, "expected a positive mass in MeV or one of pi, K, p, n, Lambda");
   return m;
 }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <sstream>
 
 #include "config/fatal.h"
+#include "config/numberreader.h"
 #include "config/output.h"
 
 namespace femtokit {
@@ -156,21 +158,16 @@ int ToInt(const std::string &name, py::handle v) {
   return static_cast<int>(x);
 }
 
-// Whole-text parses.
+// Whole-text parses, by the rules of the library's numeric files: a value
+// that is no finite number there stays a str here.
 bool ParseInt(const std::string &text, long &value) {
-  const char *begin = text.c_str();
-  char *end = nullptr;
-  errno = 0;
-  value = std::strtol(begin, &end, 10);
-  return end != begin && *end == '\0' && errno == 0;
+  long long v;
+  if (!femtokit::ParseInteger(text, v) || v < LONG_MIN || v > LONG_MAX) return false;
+  value = static_cast<long>(v);
+  return true;
 }
 
-bool ParseDouble(const std::string &text, double &value) {
-  const char *begin = text.c_str();
-  char *end = nullptr;
-  value = std::strtod(begin, &end);
-  return end != begin && *end == '\0';
-}
+bool ParseDouble(const std::string &text, double &value) { return femtokit::ParseNumber(text, value); }
 
 std::vector<std::string> Words(const std::string &text) {
   std::istringstream in(text);

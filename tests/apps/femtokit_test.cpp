@@ -237,7 +237,7 @@ TEST(FemtokitErrors, LibraryErrorsKeepTheirMessageWithStatus1) {
   fails({"cf", "-k", k, "--pars", "missing.dat"}, "attempting to read non-existent parameter file missing.dat");
   fails({"fit", "-k", k, "-t", "absent.dat"}, "cannot open the table absent.dat");
   std::ofstream(dir + "/bad.dat") << "# q C error\n2 1.2 0.1\n6 1.1 oops\n";
-  fails({"fit", "-k", k, "-t", "bad.dat"}, "bad.dat line 3: 'oops' is not a number");
+  fails({"fit", "-k", k, "-t", "bad.dat"}, "bad.dat, line 3, column 7: value 'oops' is not a number");
   std::ofstream(dir + "/gap.dat") << "2 1.2 0.1\n10 1.1 0.1\n";
   fails({"fit", "-k", k, "-t", "gap.dat"}, "q=10 in row 2 is not on the bin-centred mesh");
   std::ofstream(dir + "/zero.dat") << "2 1.2 0.1\n6 1.1 0\n";

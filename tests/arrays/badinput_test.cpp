@@ -145,3 +145,26 @@ TEST(C3DArrayBadInput, ColumnFilesAreReadStrictly) {
   EXPECT_EQ(a.GetElement(-1.5, 0.5, 1.5), 4.0);  // block 1 (x < 0), cell 1
   EXPECT_TRUE(guard.Printed("Warning: " + f + ", line 3, column 1: text after the last value is ignored"));
 }
+
+TEST(CCHArrayBadInput, ValuesWhoseRebuiltCoefficientsOverflowAreRefused) {
+  Guard guard;
+  const std::string dir = ScratchDir("charray_overflow");
+  // A(2,0,0) = -A(0,2,0) - A(0,0,2): finite values near the largest double give -inf.
+  CCHArray a(2, 2, 1.0);
+  a.SetElement(0, 2, 0, 1, 1.7e308);
+  a.SetElement(0, 0, 2, 1, 1.7e308);
+  a.WriteAX(dir);
+  const std::string file = dir + "/lx0_ly0_lz2.tmp";
+  CCHArray b(2, 2, 1.0);
+  ExpectRefused([&] { b.ReadAX(dir); }, file,
+                {"Reading Error: " + file + ": the value 1.7e+308 at r bin 1 is too large: the coefficient (2,0,0) "
+                                            "rebuilt from it is -inf"});
+  a.WriteAllA(dir + "/all");
+  ExpectRefused([&] { b.ReadAllA(dir + "/all"); }, dir + "/all/lx0_ly0_lz2.tmp", {"too large"});
+  // Half of it is still far from the edge of a double.
+  a.SetElement(0, 2, 0, 1, 0.85e308);
+  a.SetElement(0, 0, 2, 1, 0.85e308);
+  a.WriteAllA(dir);
+  b.ReadAX(dir);
+  EXPECT_EQ(b.GetElement(2, 0, 0, 1), -1.7e308);
+}

@@ -195,14 +195,15 @@ TEST_F(Smearing, ResolutionUnitsTruncationAndBadSettings) {
     const char *text, *message;
   };
   const Table tables[] = {
-      {"0 2 3\n", "line 1: wrong size: 3 numbers"},
-      {"0 2\n10\n", "line 2: wrong size: 1 numbers"},
+      {"0 2 3\n", "line 1: wrong size: 3 words"},
+      {"0 2\n10\n", "line 2: wrong size: 1 words"},
       {"0 -2\n", "sigma = -2 must be positive"},
       {"0 0\n", "sigma = 0 must be positive"},
       {"10 2\n5 2\n", "line 2: q = 5 must be non-negative and above the line before"},
       {"-1 2\n", "q = -1"},
-      {"0 nan\n", "non-finite"},
-      {"0 2x\n", "line 1: not a number"},
+      {"0 nan\n", "line 1, column 3: sigma 'nan' is not a finite number"},
+      {"0 2x\n", "line 1, column 3: sigma '2x' is not a number"},
+      {"0x1p1 2\n", "line 1, column 1: q '0x1p1' is not a number"},
       {"# empty\n", "holds no line"},
   };
   for (const Table &t : tables) {

@@ -1,6 +1,7 @@
 // Bad kernel parameter files and kernel directories: refused with a message
 // naming the file, before any table is allocated.
 #include "kernel/kernel.h"
+#include "kernel/kernelwf.h"
 
 #include <gtest/gtest.h>
 
@@ -61,9 +62,44 @@ TEST(CKernelBadInput, DataFilesAreReadStrictly) {
     WriteText(file, c.first);
     ExpectRefused([&] { k.Read(dir); }, file, c.second);
   }
-  // Values beyond NRMAX and text after the announced ones are part of the format.
-  WriteText(file, "4 0.500000001\n1 2 3 4\nanything\n");
+  // Values beyond NRMAX are part of the format; text after the announced ones is warned about.
+  WriteText(file, "4 0.500000001\n1 2 3 4\n");
   k.Read(dir);
   EXPECT_EQ(k.GetValue(0, 0, 2), 3.0);
   EXPECT_FALSE(guard.Printed("Warning"));
+  WriteText(file, "4 0.5\n1 2 3 4\n 5 anything\n");
+  k.Read(dir);
+  EXPECT_TRUE(guard.Printed("Warning: " + file + ", line 3, column 2: text after the last value is ignored")) << guard.text;
+}
+
+TEST(CKernelWFBadInput, ParametersAreCheckedBeforeAllocation) {
+  Guard guard;
+  const std::string f = ScratchDir("kernelwf_badpars") + "/kparameters.dat";
+  const std::pair<std::string, std::string> cases[] = {
+      // 2.4 GB from a 17-byte file; a product beyond any memory; NCTHETA+1 beyond int.
+      {"int NCTHETA 99991\n", "NQMAX=25, NRMAX=120, NCTHETA=99991 asks for a table of 299976000 values"},
+      {"int NQMAX 2147483647\n", "NQMAX=2147483647, NRMAX=120, NCTHETA=120 asks for a table of 31181462554440 values"},
+      {"int NCTHETA 2147483647\n", "NQMAX=25, NRMAX=120, NCTHETA=2147483647 asks for a table of 6442450944000 values"},
+      {"int NQMAX 2147483647\nint NRMAX 2147483647\nint NCTHETA 2147483647\n",
+       "NQMAX=2147483647, NRMAX=2147483647, NCTHETA=2147483647 asks for a table of 18446744073709551615 values"},
+      // (the last saturated, not wrapped)
+      {"int NQMAX 2\ndouble DELQ 1e308\n", "NQMAX=2, DELQ=1e+308 give q from 5e+307 to 1.5e+308 MeV/c, outside the "
+                                           "supported range 0.01 ... 1000 MeV/c"},
+  };
+  for (const auto &c : cases) {
+    WriteText(f, c.first);
+    ExpectRefused([&] { CKernelWF k(f); }, f, {"3D kernel parameter file " + f + ": " + c.second});
+  }
+  for (const char *text : {"int NCTHETA 0\n", "int NQMAX -3\n", "double DELQ -1\n"}) {
+    WriteText(f, text);
+    ExpectRefused([&] { CKernelWF k(f); }, f, {"CKernelWF: " + f + " sets", "the counts must be at least 1"});
+  }
+  // A refused file leaves an existing kernel as it was; an accepted one resizes it.
+  CKernelWF k(WriteText(f, "int NQMAX 2\nint NRMAX 3\nint NCTHETA 4\n"));
+  ExpectRefused([&] { k.ParsInit(WriteText(f, "int NCTHETA 2147483647\n").c_str()); }, f, {"asks for a table"});
+  EXPECT_EQ(k.GetNCTHETA(), 4);
+  k.ParsInit(WriteText(f, "int NQMAX 1\nint NRMAX 2\nint NCTHETA 6\n").c_str());
+  EXPECT_EQ(k.GetNCTHETA(), 6);
+  k.Value(0, 1, 6) = 0.5;
+  EXPECT_EQ(k.GetPsiSquared(0, 1, 6), 1.5);
 }

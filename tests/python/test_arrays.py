@@ -24,6 +24,16 @@ def test_parameter_file_and_dict_round_trip(tmp_path):
         femtokit.CCHArray({"LMAX": object()})
 
 
+def test_dict_values_are_numbers_only_when_the_library_reads_them_as_numbers(tmp_path):
+    # The library's one number syntax: hex, nan, inf, "0.1.5" and glued words stay text.
+    (tmp_path / "p.dat").write_text(
+        "string HEX 0x1p-1\nstring NAN nan\nstring DOTS 0.1.5\nstring GLUED 1e308ble\n"
+        "string BIG 99999999999999999999\nstring X 2.5e-3\nstring N -12\n")
+    pars = femtokit.read_parameters(tmp_path / "p.dat")
+    assert pars == {"HEX": "0x1p-1", "NAN": "nan", "DOTS": "0.1.5", "GLUED": "1e308ble",
+                    "BIG": 1e20, "X": 2.5e-3, "N": -12}
+
+
 def test_source_spars_are_a_dict():
     g = femtokit.CSourceCalc_GX1D({"R": 3.5})
     assert g.spars["R"] == 3.5 and g.spars["lambdaG"] == 0.3

@@ -224,10 +224,13 @@ TEST(OSCAR, MalformedFilesEndTheReadingInOrder) {
   nan13.replace(nan13.find("# event 1 out 3\n") + 16, 4, "nan ");
   std::string short13 = good13;
   short13.replace(short13.find("# event 1 out 3"), 15, "# event 1 out 4");
+  // A record cut by the end of the file, even inside a number ("1e" of "1e+01"), is truncation.
+  const std::string last = good.substr(0, good.rfind("\n0 0\ntrailer"));
+  const std::string cutword = last.substr(0, last.rfind(' ') + 2) + "e";
   const Case cases[] = {
-      {"trailer", truncated, 2, 6},  {"cut", cut, 1, 5},          {"word", word, 1, 3},
-      {"nan13", nan13, 1, 3},        {"short13", short13, 1, 6},  {"open13", good13.substr(0, good13.rfind("# event")), 1, 6},
-      {"badheader", "1\n2\n3\n4\n5\nthree 0\n", 0, 0}, {"empty", "", 0, 0}, {"headeronly", "1\n2\n", 0, 0}};
+      {"trailer", truncated, 2, 6},  {"cut", cut, 1, 5},          {"cutword", cutword, 1, 5},
+      {"short13", short13, 1, 6},    {"open13", good13.substr(0, good13.rfind("# event")), 1, 6},
+      {"empty", "", 0, 0},           {"headeronly", "1\n2\n", 0, 0}};
   for (const Case &k : cases) {
     Capture capture;
     CSourceCalc_OSCAR c;
@@ -257,6 +260,23 @@ TEST(OSCAR, MalformedFilesEndTheReadingInOrder) {
   Capture capture;
   CSourceCalc_OSCAR c;
   CSourceCalc_OSCAR::Points ra, rb;
+  // A word that is no number on a complete line is refused with file, line and column.
+  const std::pair<std::string, std::string> refused[] = {
+      {word, "line 14, column 1: index 'x' is not an integer"},
+      {nan13, "line 10, column 1: t 'nan' is not a finite number"},
+      {"1\n2\n3\n4\n5\nthree 0\n", "line 6, column 1: particle count 'three' is not an integer"},
+  };
+  for (const auto &r : refused) {
+    const std::string file = WriteFile("refused", r.first);
+    UseFile(c, file);
+    try {
+      c.ReadR(ra, rb);
+      ADD_FAILURE() << r.second;
+    } catch (const femtokit::Error &e) {
+      EXPECT_EQ(e.file(), file);
+      EXPECT_NE(std::string(e.what()).find(file + ", " + r.second), std::string::npos) << e.what();
+    }
+  }
   // A missing file and an OSCAR2013 header without the columns needed are fatal and name the file.
   UseFile(c, ScratchDir("oscar_missing") + "/none.txt");
   try {
@@ -272,11 +292,14 @@ TEST(OSCAR, MalformedFilesEndTheReadingInOrder) {
   parameter::set(c.spars, "NMAX", 6);
   EXPECT_EQ(c.ReadR(ra, rb), 2);
   parameter::set(c.spars, "NMAX", 5);
+  const std::string cap = parameter::getS(c.spars, "OSCARfilename", "");
   try {
     c.ReadR(ra, rb);
     FAIL();
   } catch (const femtokit::Error &e) {
-    EXPECT_STREQ(e.what(), "Too many type-a particles, increase NMAX");
+    EXPECT_EQ(e.file(), cap);
+    EXPECT_EQ(std::string(e.what()),
+              "event file " + cap + ", event 2 (line 12): too many type-a particles, more than NMAX=5; increase NMAX");
   }
   parameter::set(c.spars, "NMAX", 100);
   parameter::set(c.spars, "NEVENTSMAX", 1);
