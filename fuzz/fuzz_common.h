@@ -54,7 +54,7 @@ inline void RemoveScratch() {
 }
 
 // The seed check (seed_check.cpp, the harness built as a plain program) counts
-// what the readers say of an input: refusals, and warnings while a file is
+// what the readers say of an input: refusals and warnings while a file is
 // read (within Run(true, ...)). A seed must give neither, or the harness would
 // never reach past its reader's first check.
 struct Verdicts {
@@ -184,7 +184,7 @@ bool Run(bool namesFile, F &&body) {
     return true;
   } catch (const femtokit::Error &e) {
     if (namesFile && e.file().empty()) Finding(std::string("error names no file: ") + e.what());
-    if (SeedVerdicts().counting) {
+    if (SeedVerdicts().counting && namesFile) {
       SeedVerdicts().refusals++;
       SeedVerdicts().last = e.what();
     }

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     source.SetSPars(600, 1000, 0, 360, -10, 10);  // a wide window: most particles reach the pair fill
     parameter::set(source.spars, "OSCARfilename", file);
     parameter::set(source.spars, "NMAX", 2000);
-    CCHArray A(4, 20, 1.0, true, true, true);
+    CCHArray A(4, 50, 4.0, true, true, true);  // to 200 fm: the seeds lose no pairs
     source.CalcS(&A);
   });
   return 0;
