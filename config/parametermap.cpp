@@ -83,7 +83,11 @@ const char *OneWord(const std::string &text, std::string &word) {
   return nullptr;
 }
 
-[[noreturn]] void RefuseValue(const std::string &name, const std::string &text, const char *why) {
+[[noreturn]] void RefuseValue(const parameterMap &pars, const std::string &name, const std::string &text,
+                              const char *why) {
+  if (const parameterMap::Origin *o = OriginOf(pars, name))
+    femtokit::FatalFile(o->file, "parameter file %s, line %ld: value %s of %s %s\n", o->file.c_str(), o->line,
+                        femtokit::QuotedWord(text).c_str(), name.c_str(), why);
   femtokit::Fatal("parameter %s: value %s %s\n", name.c_str(), femtokit::QuotedWord(text).c_str(), why);
 }
 
@@ -92,18 +96,18 @@ T GetOne(const parameterMap &pars, const std::string &name, T def, const char *(
   const std::string *text = Find(pars, name);
   if (!text) return def;
   std::string word;
-  if (const char *why = OneWord(*text, word)) RefuseValue(name, *text, why);
+  if (const char *why = OneWord(*text, word)) RefuseValue(pars, name, *text, why);
   T value;
-  if (const char *why = convert(word, value)) RefuseValue(name, *text, why);
+  if (const char *why = convert(word, value)) RefuseValue(pars, name, *text, why);
   return value;
 }
 
 // Every word of a line of text as a finite number.
-std::vector<double> Numbers(const std::string &name, const std::string &text) {
+std::vector<double> Numbers(const parameterMap &pars, const std::string &name, const std::string &text) {
   std::vector<double> result;
   for (const std::string &word : Words(text)) {
     double x;
-    if (ToDouble(word, x) != nullptr) RefuseValue(name, word, "is not a finite number");
+    if (ToDouble(word, x) != nullptr) RefuseValue(pars, name, word, "is not a finite number");
     result.push_back(x);
   }
   return result;
@@ -179,10 +183,18 @@ void ReadParsFromFile(parameterMap &pars, const char *filename) {
     if (why)
       femtokit::FatalFile(filename, "parameter file %s, line %ld: value %s of %s %s\n", filename, lineno,
                           shown.c_str(), name.c_str(), why);
+    pars.origins[name] = parameterMap::Origin{filename, lineno, pars[name]};
   }
   // A name that opens but cannot be read (a directory) is no parameter file either.
   if (std::ferror(file.get()))
     femtokit::FatalFile(filename, "attempting to read non-existent parameter file %s\n", filename);
+}
+
+const parameterMap::Origin *OriginOf(const parameterMap &pars, const std::string &name) {
+  auto o = pars.origins.find(name);
+  if (o == pars.origins.end()) return nullptr;
+  auto v = pars.find(name);
+  return v != pars.end() && v->second == o->second.text ? &o->second : nullptr;
 }
 
 void PrintPars(const parameterMap &pars) {
@@ -205,7 +217,7 @@ std::string getS(const parameterMap &pars, const std::string &name, const std::s
 std::vector<double> getV(const parameterMap &pars, const std::string &name, double def) {
   const std::string *text = Find(pars, name);
   if (!text) return {def};
-  return Numbers(name, *text);
+  return Numbers(pars, name, *text);
 }
 
 std::vector<std::string> getVS(const parameterMap &pars, const std::string &name, const std::string &def) {
@@ -221,7 +233,7 @@ std::vector<std::vector<double>> getM(const parameterMap &pars, const std::strin
   std::istringstream in(*text);
   std::string line;
   while (std::getline(in, line)) {
-    std::vector<double> row = Numbers(name, line);
+    std::vector<double> row = Numbers(pars, name, line);
     if (!row.empty()) result.push_back(row);
   }
   return result;

@@ -6,8 +6,19 @@
 #include <vector>
 
 // Ordered map from parameter name to value text. Every typed value passes
-// through text; doubles keep 6 significant digits.
-typedef std::map<std::string, std::string> parameterMap;
+// through text; doubles keep 6 significant digits. Values read from a
+// parameter file remember where they came from, so that a getter that refuses
+// one names the file and line.
+class parameterMap : public std::map<std::string, std::string> {
+ public:
+  using std::map<std::string, std::string>::map;
+  struct Origin {
+    std::string file;
+    long line = 0;
+    std::string text;  // the value as stored then: a changed value has no origin
+  };
+  std::map<std::string, Origin> origins;
+};
 
 namespace parameter {
 
@@ -23,6 +34,10 @@ inline void ReadParsFromFile(parameterMap &pars, const std::string &filename) {
 }
 
 void PrintPars(const parameterMap &pars);
+
+// Where the current value of a key was read from a file; nullptr when it was
+// not (set through the library, or changed since).
+const parameterMap::Origin *OriginOf(const parameterMap &pars, const std::string &name);
 
 // Typed getters: the default when the key is absent; otherwise the whole text
 // must be one value of the type (as the file reader takes them), else fatal,

@@ -205,9 +205,15 @@ void CMomentumSmearing::BuildGaussian(int nin, double din, int nout, double dout
         const double weight = 0.5 * h * gw[g] * (flat ? 1.0 : q * q);
         const double s = GetSigma(q);
         // Rows within 9 sigma of q (or of -q, through the fold at 0).
-        const int ilo = std::max(0, static_cast<int>(std::floor((q - 9.0 * s) / dout)));
-        const int ihi = std::min(nout - 1, static_cast<int>(std::floor((q + 9.0 * s) / dout)));
-        const int ifold = std::min(nout - 1, static_cast<int>(std::floor((9.0 * s - q) / dout)));
+        // Bin of a momentum, clamped to -1 ... nout before the conversion (a
+        // width of many meshes would overflow an int).
+        auto bin = [&](double x) {
+          const double f = std::floor(x / dout);
+          return f < -1.0 ? -1 : f > nout ? nout : static_cast<int>(f);
+        };
+        const int ilo = std::max(0, bin(q - 9.0 * s));
+        const int ihi = std::min(nout - 1, bin(q + 9.0 * s));
+        const int ifold = std::min(nout - 1, bin(9.0 * s - q));
         auto rows = [&](auto &&visit) {
           for (int i = 0; i <= ifold && i < ilo; ++i) visit(i);
           for (int i = ilo; i <= ihi; ++i) visit(i);

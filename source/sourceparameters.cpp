@@ -52,13 +52,18 @@ double ReadChecked(const parameterMap &spars, const SourceModel &model, const So
   auto it = spars.find(p.name);
   if (it == spars.end()) return p.def;
   double value;
+  std::string why;
   if (!ParseNumber(it->second, value))
-    Fatal("%s source: parameter %s = %s is not a finite number (range %s)\n", model.name, p.name,
-          QuotedWord(it->second).c_str(), RangeText(p).c_str());
-  if (!InRange(p, value))
-    Fatal("%s source: parameter %s = %s is outside its range %s%s\n", model.name, p.name, it->second.c_str(),
-          RangeText(p).c_str(), p.integer ? " (a whole number)" : "");
-  return value;
+    why = Format("%s source: parameter %s = %s is not a finite number (range %s)", model.name, p.name,
+                 QuotedWord(it->second).c_str(), RangeText(p).c_str());
+  else if (!InRange(p, value))
+    why = Format("%s source: parameter %s = %s is outside its range %s%s", model.name, p.name, it->second.c_str(),
+                 RangeText(p).c_str(), p.integer ? " (a whole number)" : "");
+  if (why.empty()) return value;
+  // A value read from a file names the file and line.
+  if (const parameterMap::Origin *o = parameter::OriginOf(spars, p.name))
+    FatalFile(o->file, "parameter file %s, line %ld: %s\n", o->file.c_str(), o->line, why.c_str());
+  Fatal("%s\n", why.c_str());
 }
 
 double ReadChecked(const parameterMap &spars, const SourceModel &model, const std::string &name) {

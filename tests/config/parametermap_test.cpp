@@ -111,6 +111,15 @@ TEST(ParameterMap, FilesWhoseValuesAreNotWhollyNumbersAreRefused) {
     badinput::ExpectRefused([&] { parameter::ReadParsFromFile(pars, badinput::WriteText(path, c.first)); }, path,
                             {"parameter file " + path + ", " + c.second});
   }
+  // A value read from a file that a getter refuses names the file and line; a
+  // value set since then names the key only.
+  parameterMap read;
+  parameter::ReadParsFromFile(read, badinput::WriteText(path, "double R 3\nstring DELR 0.5x\n"));
+  badinput::ExpectRefused([&] { parameter::getD(read, "DELR", 0.5); }, path,
+                          {"parameter file " + path + ", line 2: value '0.5x' of DELR is not a finite number"});
+  parameter::set(read, "DELR", std::string("0.7y"));
+  badinput::ExpectRefused([&] { parameter::getD(read, "DELR", 0.5); }, "",
+                          {"parameter DELR: value '0.7y' is not a finite number"});
   // Words after a string value are ignored with a warning.
   parameterMap pars;
   parameter::ReadParsFromFile(pars, badinput::WriteText(path, "string NAME pp extra\n"));
