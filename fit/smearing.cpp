@@ -167,12 +167,24 @@ void CMomentumSmearing::BuildGaussian(int nin, double din, int nout, double dout
                                     0.3626837833783620, 0.3626837833783620, 0.3137066526962460,
                                     0.2223810344533745, 0.1012285362903763};
   const bool flat = density == "flat";
-  const double smin = *std::min_element(sigmav.begin(), sigmav.end());
   const double smax = *std::max_element(sigmav.begin(), sigmav.end());
   const double qend = nin * din;
   // Far enough beyond the model's mesh to see what it misses.
   const double reach = std::min(std::max(nout * dout, qend) + 9.0 * smax, qend + kMaxExtraBins * din);
-  const int pieces = static_cast<int>(std::min(256.0, std::ceil(2.0 * din / smin)));
+  // Pieces of an interval: no wider than half the smallest resolution on it
+  // (linear between the table's points, so the ends and the points inside).
+  // Smallest and largest resolution on an interval (linear between the
+  // table's points: the ends and the points inside).
+  auto sigmaOn = [&](double lo, double hi, double &smallest, double &largest) {
+    smallest = std::min(GetSigma(lo), GetSigma(hi));
+    largest = std::max(GetSigma(lo), GetSigma(hi));
+    const auto first = std::upper_bound(sigmaq.begin(), sigmaq.end(), lo);
+    for (auto it = first; it != sigmaq.end() && *it < hi; ++it) {
+      const double v = sigmav[static_cast<size_t>(it - sigmaq.begin())];
+      smallest = std::min(smallest, v);
+      largest = std::max(largest, v);
+    }
+  };
   const int K = std::min(kStencil, nin);
 
   CQMatrix p;
@@ -198,6 +210,12 @@ void CMomentumSmearing::BuildGaussian(int nin, double din, int nout, double dout
         bins[static_cast<size_t>(a)] = m < 0 ? -m - 1 : m;
       }
     }
+    // Pieces no wider than half the smallest resolution on the interval; an
+    // interval beyond the model's mesh that no row can reach (9 sigma) is skipped.
+    double ssmall, slarge;
+    sigmaOn(lo, hi, ssmall, slarge);
+    if (!inside && lo - 9.0 * slarge > nout * dout) continue;
+    const int pieces = static_cast<int>(std::min(256.0, std::max(1.0, std::ceil(2.0 * (hi - lo) / ssmall))));
     const double h = (hi - lo) / pieces;
     for (int piece = 0; piece < pieces; ++piece) {
       for (int g = 0; g < kNodes; ++g) {

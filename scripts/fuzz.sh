@@ -126,9 +126,9 @@ fuzz_one() {
     {
       echo "FAIL $h after $inputs inputs (status $rc); log: $log"
       cat "${logs[@]}" | grep -m 8 -E 'ERROR|FINDING|runtime error|Test unit written|SUMMARY' || true
-      for f in "$build/findings/$h"/crash-* "$build/findings/$h"/leak-* "$build/findings/$h"/timeout-* \
-        "$build/findings/$h"/oom-* "$build/findings/$h"/slow-unit-*; do
-        [ -e "$f" ] && [ "$f" -nt "$build/findings/$h/start" ] && echo "  replay the input:  $build/fuzz/$h $f"
+      for f in "$root/$build/findings/$h"/crash-* "$root/$build/findings/$h"/leak-* "$root/$build/findings/$h"/timeout-* \
+        "$root/$build/findings/$h"/oom-* "$root/$build/findings/$h"/slow-unit-*; do
+        [ -e "$f" ] && [ "$f" -nt "$build/findings/$h/start" ] && echo "  replay the input:  $root/$build/fuzz/$h $f"
       done
       if [ "$replay" = 1 ]; then
         echo "  repeat this run:   FEMTOKIT_FUZZ_RUNS=$runs scripts/fuzz.sh --replay --seed $seed $1"

@@ -32,6 +32,7 @@ void CWaveFunction::ParsInit(const char *parsfilename, double default_epsilon) {
   parameter::set(pars, "NRMAX", 200);
   parameter::set(pars, "DELR", 0.2);
   for (const auto &entry : given) pars[entry.first] = entry.second;
+  pars.origins = given.origins;  // refusals of file values name file and line
   parameter::PrintPars(pars);
 
   const std::string qarrayfilename = parameter::getS(pars, "QARRAYFILENAME", "no_qarray_file");
