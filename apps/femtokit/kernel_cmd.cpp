@@ -31,17 +31,11 @@ struct KernelOptions {
   double dq = -1.0, dr = -1.0;
 };
 
-// Other names users write for the library's pairs.
+// Other names users write for the pairs (the library's, and the program's own kernels).
 std::string CanonicalPair(const std::string &name) {
-  static const std::map<std::string, std::string> aliases = {
-      {"pK+", "pkplus"},        {"pk+", "pkplus"},         {"pKplus", "pkplus"},
-      {"ppi+", "ppiplus"},      {"pπ+", "ppiplus"},        {"pi+pi-", "pipluspiminus"},
-      {"π+π−", "pipluspiminus"}, {"π+π-", "pipluspiminus"}, {"pi+pi+", "pipluspiplus"},
-      {"π+π+", "pipluspiplus"},  {"K+K+", "kpluskplus"},    {"pLambda", "plambda"},
-      {"pΛ", "plambda"},         {"LambdaLambda", "lambdalambda"}, {"ΛΛ", "lambdalambda"},
-      {"free", "bosons"},        {"classical", "coulomb"}};
-  auto it = aliases.find(name);
-  return it == aliases.end() ? name : it->second;
+  if (name == "free") return "bosons";
+  if (name == "classical") return "coulomb";
+  return femtokit::CanonicalPairName(name);
 }
 
 // A mass in MeV: a number or a particle name.
