@@ -6,6 +6,7 @@
 
 #include "config/output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -102,4 +103,16 @@ void CSourceCalc::CalcEffGaussPars(CCHArray *A, double &Rx, double &Ry, double &
   femtokit::Print("Gassian distribution with same offsets and 1-part. radii\n");
   femtokit::Print("offset_xyz=(%g,%g,%g), R_xyz=(%g,%g,%g)\n", Xoff, Yoff, Zoff, Rx, Ry, Rz);
   femtokit::Print("______________________________________________________\n");
+}
+
+std::function<void(std::size_t)> CSourceCalc::PairProgress(std::size_t na, std::size_t nb, bool identical) const {
+  if (!progress_ || na == 0) return nullptr;
+  const std::function<void(double)> &report = progress_;
+  // Pairs done after row i: i(i+1)/2 of na(na-1)/2 among identical rows, (i+1) nb of na nb otherwise.
+  const double n = static_cast<double>(na), total = identical ? 0.5 * n * (n - 1.0) : n * static_cast<double>(nb);
+  return [&report, identical, nb, total](std::size_t i) {
+    const double rows = static_cast<double>(i) + 1.0;
+    const double done = identical ? 0.5 * rows * (rows - 1.0) : rows * static_cast<double>(nb);
+    report(total > 0.0 ? std::min(1.0, done / total) : 1.0);
+  };
 }

@@ -3,6 +3,8 @@
 
 #include "config/parametermap.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 class CCHArray;
@@ -45,6 +47,11 @@ class CSourceCalc {
   // nullptr for a calculator without one.
   virtual const femtokit::SourceModel *Model() const { return nullptr; }
 
+  // Long fills (the sampled blast wave, event files) report their progress
+  // to f as the fraction done, 0 to 1: one call at a time, in order, possibly
+  // from a worker thread; f must not throw. Others never call it.
+  void SetProgress(std::function<void(double fraction)> f) { progress_ = std::move(f); }
+
   parameterMap spars;
 
   // A whole-array fill that leaves more than this fraction of the model's
@@ -59,6 +66,12 @@ class CSourceCalc {
   // sampled sources) lies outside the mesh, described by `mesh`, when it
   // exceeds kLostNormTolerance.
   static void WarnLostFraction(double lost, const std::string &what, const std::string &mesh);
+  // The callback of HistogramPairs that reports to the progress function the
+  // fraction of the pairs of na rows (against nb partners, or among
+  // themselves when identical) done once row i is; null without one.
+  std::function<void(std::size_t i)> PairProgress(std::size_t na, std::size_t nb, bool identical) const;
+
+  std::function<void(double)> progress_;
 };
 
 #endif

@@ -161,7 +161,8 @@ void CSourceCalc_Blast::CalcS(CCHArray *A) {
   if (!identical) Get_r(Pb, b);
 
   A->ZeroArray();
-  const femtokit::PairSums sums = femtokit::HistogramPairs(a, b, identical, lambda, A);
+  const femtokit::PairSums sums =
+      femtokit::HistogramPairs(a, b, identical, lambda, A, PairProgress(a.size(), identical ? a.size() : b.size(), identical));
   if (sums.pairs > 0.0)
     WarnLostFraction(1.0 - sums.inside / sums.pairs, "sampled pairs",
                      femtokit::Format("reaches %g fm", A->GetNRADIAL() * A->GetRADSTEP()));

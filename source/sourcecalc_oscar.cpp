@@ -321,8 +321,10 @@ void CSourceCalc_OSCAR::CalcS(CCHArray *A) {
 
   A->ZeroArray();
   const std::size_t k = ra.size() / 10;
-  const femtokit::PairSums sums = femtokit::HistogramPairs(ra, rb, identical, 1.0, A, [k](std::size_t i) {
+  const std::function<void(std::size_t)> report = PairProgress(ra.size(), identical ? ra.size() : rb.size(), identical);
+  const femtokit::PairSums sums = femtokit::HistogramPairs(ra, rb, identical, 1.0, A, [k, &report](std::size_t i) {
     if (k > 0 && (i + 1) % k == 0) femtokit::Print("finished %g percent\n", 10.0 * double(i + 1) / double(k));
+    if (report) report(i);
   });
   summary.pairs = sums.pairs;
   summary.inside = sums.inside;

@@ -8,6 +8,8 @@
 #include "wavefunction/wavefunction_pp.h"
 #include "wavefunction/wavefunction_ppiplus.h"
 
+#include <map>
+
 namespace femtokit {
 
 namespace {
@@ -22,6 +24,22 @@ namespace {
 const std::vector<std::string> &PairNames() {
   static const std::vector<std::string> names = {"pp", "pkplus", "ppiplus", "pipluspiminus", "nn"};
   return names;
+}
+
+const std::vector<std::string> &FilePairNames() {
+  static const std::vector<std::string> names = {"pipluspiplus", "kpluskplus", "plambda", "lambdalambda"};
+  return names;
+}
+
+std::string CanonicalPairName(const std::string &name) {
+  static const std::map<std::string, std::string> aliases = {
+      {"pK+", "pkplus"},          {"pk+", "pkplus"},          {"pKplus", "pkplus"},
+      {"ppi+", "ppiplus"},        {"pπ+", "ppiplus"},         {"pi+pi-", "pipluspiminus"},
+      {"π+π−", "pipluspiminus"},  {"π+π-", "pipluspiminus"},  {"pi+pi+", "pipluspiplus"},
+      {"π+π+", "pipluspiplus"},   {"K+K+", "kpluskplus"},     {"pLambda", "plambda"},
+      {"pΛ", "plambda"},          {"LambdaLambda", "lambdalambda"}, {"ΛΛ", "lambdalambda"}};
+  auto it = aliases.find(name);
+  return it == aliases.end() ? name : it->second;
 }
 
 std::unique_ptr<CWaveFunction> MakeWaveFunction(const std::string &pair, const std::string &parsfilename) {

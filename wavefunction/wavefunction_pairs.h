@@ -13,6 +13,16 @@ namespace femtokit {
 // "pp", "pkplus", "ppiplus", "pipluspiminus", "nn".
 const std::vector<std::string> &PairNames();
 
+// Names of the pairs described by the shipped parameter files
+// data/<pair>/wfparameters.dat (generic pairs): "pipluspiplus",
+// "kpluskplus", "plambda", "lambdalambda".
+const std::vector<std::string> &FilePairNames();
+
+// The library's name of a pair written as physicists write it: "pi+pi+",
+// "π+π+" -> "pipluspiplus", "K+K+", "pK+", "ppi+", "pi+pi-", "pLambda", "pΛ",
+// "LambdaLambda", "ΛΛ"; any other name is returned unchanged.
+std::string CanonicalPairName(const std::string &name);
+
 // Builds the wave function of the named pair from a wave-function parameter
 // file (CWaveFunction::ParsInit); the name "generic" builds a
 // CWaveFunction_generic, the pair its parameter file describes. Fails (fatal,

@@ -34,8 +34,25 @@ void AddSourceOptions(CLI::App *sub, SourceOptions &o) {
   sub->add_option("--events", o.events, "Event file of the event-file model (sets OSCARfilename)")->type_name("FILE");
 }
 
+// Fills the source, with a progress bar on a terminal for the models that
+// report progress (the sampled blast wave, event files); drawn from their first report.
+void FillSource(CSourceCalc &model, const std::string &name, CCHArray &source, const Common &common) {
+  std::unique_ptr<Progress> bar;
+  if (ProgressWanted(common))
+    model.SetProgress([&bar, &name](double fraction) {
+      if (!bar) bar = std::make_unique<Progress>(name + " source", 1000, true);
+      bar->Update(static_cast<int>(1000.0 * fraction));
+    });
+  model.CalcS(&source);
+  model.SetProgress(nullptr);
+  if (bar) bar->Clear();
+}
+
 void RunCF(CFOptions &o) {
   ApplyCommon(o.source.common);
+  CheckTableOutput("--output", o.source.out);
+  CheckTableOutput("--source-table", o.sourcetable);
+  CheckDirectoryOutput("--array", o.source.array);
   std::unique_ptr<CSourceCalc> model = MakeSource(o.source.model, o.source.settings, o.source.events);
   std::unique_ptr<CKernel> kernel = LoadKernel(o.kernel, o.kpars);
   // Identical particles: the arrays are even in x, y and z, as the kernel needs.
@@ -44,7 +61,7 @@ void RunCF(CFOptions &o) {
   const double dr = o.source.dr > 0 ? o.source.dr : kernel->GetDELR();
   CCHArray source(kernel->GetLMAX(), nr, dr, sym, sym, sym);
   CCHArray cf(kernel->GetLMAX(), kernel->GetNQMAX(), kernel->GetDELQ(), sym, sym, sym);
-  model->CalcS(&source);
+  FillSource(*model, o.source.model, source, o.source.common);
   S2CF::s2c(&source, kernel.get(), &cf);
   cf.FillRemainderX();
 
@@ -67,9 +84,10 @@ void RunCF(CFOptions &o) {
     row[1] += 1.0;
     table.rows.push_back(row);
   }
-  WriteTable(o.source.out, table);
-  if (!o.sourcetable.empty()) WriteTable(o.sourcetable, SourceTable(source, comments));
+  // The destinations were checked first; the main table comes last.
   if (!o.source.array.empty()) cf.WriteAX(o.source.array);
+  if (!o.sourcetable.empty()) WriteTable(o.sourcetable, SourceTable(source, comments));
+  WriteTable(o.source.out, table);
   Status(o.source.common, "cf: source %s (integral over the mesh %.4g) through %s: %d q bins written to %s\n",
          o.source.model.c_str(), norm, o.kernel.c_str(), cf.GetNRADIAL(),
          o.source.out == "-" ? "standard output" : o.source.out.c_str());
@@ -77,18 +95,20 @@ void RunCF(CFOptions &o) {
 
 void RunSource(SourceOptions &o) {
   ApplyCommon(o.common);
+  CheckTableOutput("--output", o.out);
+  CheckDirectoryOutput("--array", o.array);
   std::unique_ptr<CSourceCalc> model = MakeSource(o.model, o.settings, o.events);
   const bool sym = !o.nosym;
   CCHArray source(o.lmax, o.nr, o.dr, sym, sym, sym);
-  model->CalcS(&source);
+  FillSource(*model, o.model, source, o.common);
   const double norm = SourceIntegral(source);
   const std::vector<std::string> comments = {
       "femtokit source: source function S(r) of a model",
       "source: " + o.model + " " + DescribeSource(*model),
       femtokit::Format("mesh: %d r bins of %g fm, LMAX %d, %s; integral of S over it: %.6g", o.nr, o.dr, o.lmax,
                        sym ? "even in x, y and z" : "no symmetry", norm)};
-  WriteTable(o.out, SourceTable(source, comments));
   if (!o.array.empty()) source.WriteAllA(o.array);
+  WriteTable(o.out, SourceTable(source, comments));
   Status(o.common, "source %s: integral of S over the mesh %.6g; table written to %s%s%s\n", o.model.c_str(), norm,
          o.out == "-" ? "standard output" : o.out.c_str(), o.array.empty() ? "" : ", array directory to ",
          o.array.c_str());

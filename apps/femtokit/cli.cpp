@@ -12,6 +12,7 @@
 #include "source/sourcecalc_levy.h"
 #include "source/sourcecalc_oscar.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifdef _OPENMP
@@ -20,6 +21,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
@@ -190,12 +192,55 @@ void WriteTable(const std::string &filename, const Table &table) {
     std::fflush(stdout);
     return;
   }
-  const std::filesystem::path parent = std::filesystem::path(filename).parent_path();
+  const std::filesystem::path path(filename), parent = path.parent_path();
   if (!parent.empty()) femtokit::MakeDirectory(parent.string());
-  std::ofstream out(filename);
+  std::string scratch = (parent / ("." + path.filename().string() + ".XXXXXX")).string();
+  const int fd = mkstemp(&scratch[0]);
+  if (fd < 0) femtokit::FatalFile(filename, "cannot write the table %s: %s\n", filename.c_str(), std::strerror(errno));
+  ::close(fd);
+  std::ofstream out(scratch);
   out << text;
   out.close();
-  if (!out) femtokit::FatalFile(filename, "cannot write the table %s\n", filename.c_str());
+  std::error_code ec;
+  // The permissions a plainly created file gets (mkstemp makes it private).
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  if (out) std::filesystem::permissions(scratch, std::filesystem::perms(0666 & ~mask), ec);
+  if (!out || std::rename(scratch.c_str(), filename.c_str()) != 0) {
+    const std::string why = out ? std::strerror(errno) : "write failed";
+    std::remove(scratch.c_str());
+    femtokit::FatalFile(filename, "cannot write the table %s: %s\n", filename.c_str(), why.c_str());
+  }
+}
+
+namespace {
+// The first existing ancestor of path that is not a directory, or "".
+std::string FileOnTheWay(const std::filesystem::path &path) {
+  std::error_code ec;
+  for (std::filesystem::path p = path.parent_path(); !p.empty(); p = p.parent_path()) {
+    if (std::filesystem::exists(p, ec)) return std::filesystem::is_directory(p, ec) ? "" : p.string();
+    if (p == p.parent_path()) break;
+  }
+  return "";
+}
+}  // namespace
+
+void CheckTableOutput(const std::string &option, const std::string &file) {
+  if (file.empty() || file == "-") return;
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec))
+    ArgumentError(option + " " + file, "is a directory; expected the name of a table file");
+  const std::string blocker = FileOnTheWay(file);
+  if (!blocker.empty()) ArgumentError(option + " " + file, blocker + " is a file, not a directory");
+}
+
+void CheckDirectoryOutput(const std::string &option, const std::string &dir) {
+  if (dir.empty()) return;
+  std::error_code ec;
+  if (std::filesystem::exists(dir, ec) && !std::filesystem::is_directory(dir, ec))
+    ArgumentError(option + " " + dir, "is a file; expected the name of a directory (written whole, replacing one)");
+  const std::string blocker = FileOnTheWay(dir);
+  if (!blocker.empty()) ArgumentError(option + " " + dir, blocker + " is a file, not a directory");
 }
 
 Table ReadTable(const std::string &filename) {

@@ -86,8 +86,16 @@ struct Table {
   int Column(const std::string &name) const;
 };
 // Writes the table ("-": standard output); values with 10 significant digits.
-// Fails (library error naming the file) when it cannot be written.
+// The file appears whole or not at all (written beside it, then renamed);
+// fails (library error naming the file) when it cannot be written.
 void WriteTable(const std::string &filename, const Table &table);
+
+// Checks of destinations, made before anything is computed or written, so
+// that a run that fails leaves nothing behind: a table file (not "-") must
+// not be an existing directory, an array directory not an existing file, and
+// neither may lie under an existing file. Argument errors naming the option.
+void CheckTableOutput(const std::string &option, const std::string &file);
+void CheckDirectoryOutput(const std::string &option, const std::string &dir);
 // Reads a table: comment lines, blank lines skipped; every other line must
 // hold the same number of numbers. Column names from the last comment line
 // when it has as many words as the rows have numbers. Fails (library error

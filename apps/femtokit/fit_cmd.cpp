@@ -336,7 +336,12 @@ void RunFit(FitOptions &o) {
                   "model: " + o.model + ", kernel: " + o.kernel + " (" + DescribeKernel(*kernel) + ")",
                   femtokit::Format("chi^2=%g, bins=%d, dof=%d; %s", fit.chi2, fit.GetNBins(), fit.GetNDOF(), how.c_str())};
     std::string best = "best fit:";
-    for (const CParInfo &p : fit.par) best += femtokit::Format(" %s=%g", p.name.c_str(), p.value);
+    // Free parameters with their errors (name=value+-error), which 'femtokit plot' shows.
+    for (size_t i = 0; i < fit.par.size(); i++) {
+      const CParInfo &p = fit.par[i];
+      best += static_cast<int>(i) < fit.nfreepars ? femtokit::Format(" %s=%g+-%.3g", p.name.c_str(), p.value, p.error)
+                                                  : femtokit::Format(" %s=%g", p.name.c_str(), p.value);
+    }
     t.comments.push_back(best.substr(0, 400));
     t.comments.push_back("q: MeV/c; C_exp and error: the measured C(q); C_fit: the model" +
                          std::string(feeddown || smearing ? " after feed-down and smearing" : ""));

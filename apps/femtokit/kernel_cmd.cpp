@@ -31,17 +31,11 @@ struct KernelOptions {
   double dq = -1.0, dr = -1.0;
 };
 
-// Other names users write for the library's pairs.
+// Other names users write for the pairs (the library's, and the program's own kernels).
 std::string CanonicalPair(const std::string &name) {
-  static const std::map<std::string, std::string> aliases = {
-      {"pK+", "pkplus"},        {"pk+", "pkplus"},         {"pKplus", "pkplus"},
-      {"ppi+", "ppiplus"},      {"pπ+", "ppiplus"},        {"pi+pi-", "pipluspiminus"},
-      {"π+π−", "pipluspiminus"}, {"π+π-", "pipluspiminus"}, {"pi+pi+", "pipluspiplus"},
-      {"π+π+", "pipluspiplus"},  {"K+K+", "kpluskplus"},    {"pLambda", "plambda"},
-      {"pΛ", "plambda"},         {"LambdaLambda", "lambdalambda"}, {"ΛΛ", "lambdalambda"},
-      {"free", "bosons"},        {"classical", "coulomb"}};
-  auto it = aliases.find(name);
-  return it == aliases.end() ? name : it->second;
+  if (name == "free") return "bosons";
+  if (name == "classical") return "coulomb";
+  return femtokit::CanonicalPairName(name);
 }
 
 // A mass in MeV: a number or a particle name.
@@ -141,13 +135,25 @@ void RunKernel(KernelOptions &o) {
   if (::mkdtemp(&scratch[0]) == nullptr)
     femtokit::FatalFile(scratch, "cannot create a scratch directory %s\n", scratch.c_str());
   std::unique_ptr<CKernel> made;
+  std::string refused;  // the library's refusal of the mesh, naming the scratch file
   try {
     WriteParameterFile(scratch + "/kparameters.dat", meshlines);
     made = std::make_unique<CKernel>(scratch + "/kparameters.dat");
+  } catch (const femtokit::Error &e) {
+    refused = e.what();
   } catch (...) {
     std::error_code ec;
     fs::remove_all(scratch, ec);
     throw;
+  }
+  if (!refused.empty()) {
+    std::error_code ec;
+    fs::remove_all(scratch, ec);
+    // The scratch file is gone: the message names the mesh as the user gave it.
+    const std::string file = "kernel parameter file " + scratch + "/kparameters.dat: ";
+    if (refused.compare(0, file.size(), file) == 0) refused.erase(0, file.size());
+    while (!refused.empty() && refused.back() == '\n') refused.pop_back();
+    ArgumentError("--nq/--dq/--nr/--dr/--lmax", "the kernel mesh " + refused);
   }
   std::error_code ec;
   fs::remove_all(scratch, ec);

@@ -13,6 +13,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <set>
 #include <string>
 
@@ -31,9 +32,23 @@ std::string SubcommandOf(const CLI::App &app, int argc, char **argv) {
 std::set<std::string> shownwarnings;
 int repeatedwarnings = 0;
 
+// A warning as the program shows it: "warning: " first, whatever the library's
+// own spelling ("WARNING: ", "Warning: ") was.
+std::string AsWarning(const std::string &text) {
+  size_t start = 0;
+  while (start < text.size() && (text[start] == ' ' || text[start] == '\n')) start++;
+  std::string body = text.substr(start);
+  if (body.size() >= 8 && strncasecmp(body.c_str(), "warning:", 8) == 0) {
+    body.erase(0, 8);
+    while (!body.empty() && body[0] == ' ') body.erase(0, 1);
+  }
+  return "warning: " + body;
+}
+
 // Library texts go to standard error, after clearing a progress bar's line, so
 // standard output carries only results. A warning is shown once.
-void LibraryOutput(femtokit::Verbosity level, const std::string &text) {
+void LibraryOutput(femtokit::Verbosity level, const std::string &raw) {
+  const std::string text = level == femtokit::Verbosity::Quiet ? AsWarning(raw) : raw;
   if (level == femtokit::Verbosity::Quiet) {
     std::string key;
     for (size_t i = 0; i < text.size(); i++) {
@@ -51,6 +66,29 @@ void LibraryOutput(femtokit::Verbosity level, const std::string &text) {
   }
   if (fkcli::Progress *bar = fkcli::ActiveProgress()) bar->Clear();
   std::fputs(text.c_str(), stderr);
+}
+
+// The first option on the command line that the subcommand does not know
+// ("--no-such-flag", "-x"), or "". Values of options (words after an option
+// that takes one, negative numbers) are not options.
+std::string UnknownOption(const CLI::App &app, const std::string &sub, int argc, char **argv) {
+  const CLI::App *s = nullptr;
+  for (const CLI::App *c : app.get_subcommands([](const CLI::App *) { return true; }))
+    if (c->get_name() == sub) s = c;
+  if (!s) return "";
+  for (int i = 1; i < argc; i++) {
+    const std::string word = argv[i];
+    if (word == "--") break;
+    if (word.size() < 2 || word[0] != '-' || std::isdigit(static_cast<unsigned char>(word[1])) || word[1] == '.')
+      continue;
+    const std::string name = word.compare(0, 2, "--") == 0 ? word.substr(0, word.find('=')) : word.substr(0, 2);
+    const CLI::Option *o = s->get_option_no_throw(name);
+    if (!o) o = app.get_option_no_throw(name);
+    if (!o) return name;
+    // An option's value may start with '-': skip it.
+    if (o->get_type_size() != 0 && word.find('=') == std::string::npos && (name == word)) i++;
+  }
+  return "";
 }
 
 int Finish(int status) {
@@ -99,6 +137,11 @@ int main(int argc, char **argv) {
     return app.exit(e);
   } catch (const CLI::ParseError &e) {
     std::string what = e.what();
+    // A missing required argument is often the consequence of a mistyped option: name that.
+    if (dynamic_cast<const CLI::RequiredError *>(&e)) {
+      const std::string unknown = UnknownOption(app, sub, argc, argv);
+      if (!unknown.empty()) what = "unknown option " + unknown;
+    }
     while (!what.empty() && what.back() == '\n') what.pop_back();
     for (char &c : what)
       if (c == '\n') c = ' ';

@@ -9,22 +9,57 @@
 #include "math/random.h"
 #include "source/sourcecalc.h"
 
+#include <filesystem>
 #include <random>
 
 namespace fkcli {
 namespace {
 
+// femtodriver's paths, seen from run/work.
+const char *const kDriverParameters = "../parameters/pp";
+const char *const kDriverKernel = "../../kdata/pp";
+
 struct RunOptions {
   Common common;
   Settings settings;
-  std::string parameters = "../parameters/pp", kernel = "../../kdata/pp", cfout = "GX1d/pp",
-              errorsout = "GX1d/pp_errors", table;
+  std::string parameters = kDriverParameters, kernel = kDriverKernel, cfout = "GX1d/pp", errorsout = "GX1d/pp_errors",
+              table;
   long long seed = 0;
-  bool seeded = false;
+  bool seeded = false, parametersgiven = false, kernelgiven = false;
 };
+
+// The paths not given: femtodriver's when they exist (run/work), else the
+// shipped parameter files and the source tree's kernel (kdata/pp, which
+// scripts/run.sh and 'femtokit kernel pp -o kdata/pp' compute).
+void ResolveDefaults(RunOptions &o) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!o.parametersgiven && !fs::is_directory(o.parameters, ec)) o.parameters = DataDir() + "/pp";
+  if (!o.kernelgiven && !fs::is_directory(o.kernel, ec)) {
+    const std::string tree = (fs::path(DataDir()).parent_path() / "kdata" / "pp").string();
+    if (!fs::is_directory(tree, ec))
+      ArgumentError("--kernel",
+                    "no kernel directory given, and neither " + std::string(kDriverKernel) + " nor " + tree +
+                        " exists; compute it with 'femtokit kernel pp -o " + tree + "' or give --kernel DIR");
+    o.kernel = tree;
+  }
+}
 
 void RunRun(RunOptions &o) {
   ApplyCommon(o.common);
+  ResolveDefaults(o);
+  CheckDirectoryOutput("--cf-out", o.cfout);
+  CheckDirectoryOutput("--errors-out", o.errorsout);
+  CheckTableOutput("--output", o.table);
+
+  CCHArray source(o.parameters + "/aparsCH_source.dat");
+  CCHArray cfexp(o.parameters + "/aparsCH_CF.dat");
+  CCHArray cftheory(o.parameters + "/aparsCH_CF.dat");
+  CCHArray cferror(o.parameters + "/aparsCH_CF.dat");
+  CKernel kernel(o.parameters + "/kparameters.dat");
+  kernel.Read(o.kernel);
+
+  // The seed is drawn (and shown) once the inputs are read: a run that cannot start shows none.
   int seed;
   if (o.seeded) {
     seed = static_cast<int>(o.seed);
@@ -35,13 +70,6 @@ void RunRun(RunOptions &o) {
     Status(o.common, "noise seed %d (repeat this run with --seed %d)\n", seed, seed);
   }
   CRandom randy(seed);
-
-  CCHArray source(o.parameters + "/aparsCH_source.dat");
-  CCHArray cfexp(o.parameters + "/aparsCH_CF.dat");
-  CCHArray cftheory(o.parameters + "/aparsCH_CF.dat");
-  CCHArray cferror(o.parameters + "/aparsCH_CF.dat");
-  CKernel kernel(o.parameters + "/kparameters.dat");
-  kernel.Read(o.kernel);
 
   // The main job's source, GX1D with lambdaG 0.6, R 5 fm, lambdaX 0, X 10 fm, a 5 fm, unless --set/--pars.
   std::unique_ptr<CSourceCalc> model =
@@ -88,10 +116,15 @@ void AddRun(CLI::App &app) {
   auto o = std::make_shared<RunOptions>();
   CLI::App *sub = app.add_subcommand("run", "The main job with its paths and noise seed as options");
   sub->add_option("--parameters,-p", o->parameters,
-                  "Directory of aparsCH_source.dat, aparsCH_CF.dat and kparameters.dat")
+                  "Directory of aparsCH_source.dat, aparsCH_CF.dat and kparameters.dat; when the default is "
+                  "missing, the shipped data/pp")
       ->type_name("DIR")
-      ->capture_default_str();
-  sub->add_option("--kernel,-k", o->kernel, "Kernel directory")->type_name("DIR")->capture_default_str();
+      ->capture_default_str()
+      ->each([o](const std::string &) { o->parametersgiven = true; });
+  sub->add_option("--kernel,-k", o->kernel, "Kernel directory; when the default is missing, the source tree's kdata/pp")
+      ->type_name("DIR")
+      ->capture_default_str()
+      ->each([o](const std::string &) { o->kernelgiven = true; });
   sub->add_option("--cf-out", o->cfout, "Array directory of the noisy C(q) - 1")->type_name("DIR")->capture_default_str();
   sub->add_option("--errors-out", o->errorsout, "Array directory of its errors")->type_name("DIR")->capture_default_str();
   sub->add_option("--seed", o->seed, "Noise seed (an integer; the same seed repeats a run exactly)")
@@ -107,7 +140,8 @@ void AddRun(CLI::App &app) {
       "kernel, Gaussian noise of size 0.05/(iq+1) added to its independent components, chi^2 between the\n"
       "noisy and the exact function printed (chisquare=...), both written as array directories. With the\n"
       "same --seed it writes exactly what femtodriver writes with FEMTOKIT_SEED; without --seed each run\n"
-      "draws a fresh seed and says which. Paths default to femtodriver's, seen from run/work.") + "\n\n" + 
+      "draws a fresh seed and says which. Paths default to femtodriver's, seen from run/work; elsewhere\n"
+      "to the shipped parameter files (data/pp) and the source tree's kernel (kdata/pp).") + "\n\n" + 
       "Example (from the repository, after scripts/run.sh computed kdata/pp):\n"
       "  femtokit run -p data/pp -k kdata/pp --cf-out out/pp --errors-out out/pp_errors --seed 7 -o run.dat");
   sub->callback([o] { RunRun(*o); });

@@ -64,7 +64,7 @@ void BindArrays(py::module_ &m) {
            "a negative lmax or nradial.")
       .def(py::init([](const py::object &pars) {
              std::unique_ptr<CCHArray> a;
-             WithParameterFile(pars, [&](const std::string &file) { a = std::make_unique<CCHArray>(file); });
+             WithParameterFile(pars, [&](const std::string &file) { a = std::make_unique<CCHArray>(file); }, &ArrayKeys());
              return a;
            }),
            py::arg("pars"),
@@ -173,7 +173,7 @@ void BindArrays(py::module_ &m) {
            "A cubic mesh of zeros: nxyzmax cells of width delxyz per half-axis.")
       .def(py::init([](const py::object &pars) {
              std::unique_ptr<C3DArray> a;
-             WithParameterFile(pars, [&](const std::string &file) { a = std::make_unique<C3DArray>(file); });
+             WithParameterFile(pars, [&](const std::string &file) { a = std::make_unique<C3DArray>(file); }, &Array3DKeys());
              return a;
            }),
            py::arg("pars"),

@@ -264,6 +264,23 @@ void BindFits(py::module_ &m) {
                                return b;
                              })
       .def_property_readonly(
+          "at_bound",
+          [](const CCF2SFit &f) {
+            py::list l;
+            for (int i = 0; i < f.npars; i++) {
+              const CParInfo &p = f.par[i];
+              if (i < f.nfreepars && p.value <= p.xmin)
+                l.append("lower");
+              else if (i < f.nfreepars && p.value >= p.xmax)
+                l.append("upper");
+              else
+                l.append(py::none());
+            }
+            return l;
+          },
+          "For each parameter (in the order of names): 'lower' or 'upper' when a free parameter ends at that bound "
+          "of its range (the fit table's 'at lower/upper bound'; its error then means little), else None.")
+      .def_property_readonly(
           "error_matrix", [](const CCF2SFit &f) { return Matrix(f.ErrorMatrix); },
           "Covariance of the parameters (npars x npars, a copy).")
       .def_property_readonly(
@@ -308,7 +325,7 @@ void BindFits(py::module_ &m) {
                         "residuals flat, direct or carried by a decay matrix; q in MeV/c.")
       .def(py::init([](const py::object &pars) {
              std::unique_ptr<CFeedDown> d;
-             WithParameterFile(pars, [&](const std::string &file) { d = std::make_unique<CFeedDown>(file); });
+             WithParameterFile(pars, [&](const std::string &file) { d = std::make_unique<CFeedDown>(file); }, &FeedDownKeys());
              return d;
            }),
            py::arg("pars"),
@@ -338,7 +355,7 @@ void BindFits(py::module_ &m) {
                                 "(response matrix or Gaussian sigma(q)); q in MeV/c.")
       .def(py::init([](const py::object &pars) {
              std::unique_ptr<CMomentumSmearing> s;
-             WithParameterFile(pars, [&](const std::string &file) { s = std::make_unique<CMomentumSmearing>(file); });
+             WithParameterFile(pars, [&](const std::string &file) { s = std::make_unique<CMomentumSmearing>(file); }, &SmearingKeys());
              return s;
            }),
            py::arg("pars"),

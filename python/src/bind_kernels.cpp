@@ -1,8 +1,14 @@
 // Pair wave functions and the kernels built from them.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
 #include <memory>
 
 #include "common.h"
 #include "config/fatal.h"
+#include "config/output.h"
 #include "kernel/kernel.h"
 #include "kernel/kernelwf.h"
 #include "wavefunction/wavefunction.h"
@@ -22,6 +28,87 @@ void ParallelFor(py::ssize_t n, F &&body) {
 #pragma omp parallel for schedule(static)
   for (py::ssize_t i = 0; i < n; i++) errors.Run([&] { body(i); });
   errors.Rethrow();
+}
+
+#ifndef FEMTOKIT_DATA_DIR
+#define FEMTOKIT_DATA_DIR "data"
+#endif
+
+// Directory of the shipped parameter files: FEMTOKIT_DATA when set, else the
+// data/ folder of the source tree (as the femtokit program finds it).
+std::string DataDir() {
+  const char *env = std::getenv("FEMTOKIT_DATA");
+  return env && *env ? std::string(env) : std::string(FEMTOKIT_DATA_DIR);
+}
+
+bool Contains(const std::vector<std::string> &names, const std::string &name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Every pair known by name: the library's and those of shipped parameter files.
+std::vector<std::string> KnownPairs() {
+  std::vector<std::string> names = femtokit::PairNames();
+  for (const std::string &n : femtokit::FilePairNames()) names.push_back(n);
+  return names;
+}
+
+// The library's name of a pair known by name; KeyError otherwise.
+std::string KnownPair(const std::string &name) {
+  const std::string pair = femtokit::CanonicalPairName(name);
+  if (Contains(KnownPairs(), pair)) return pair;
+  std::string list;
+  for (const std::string &n : KnownPairs()) list += (list.empty() ? "" : ", ") + n;
+  throw py::key_error("unknown pair '" + name + "' (known: " + list +
+                      "; or make_wave_function('generic', parameters) for any other pair)");
+}
+
+// data/<pair>/<file> of a known pair; femtokit.Error when it is missing.
+std::string ShippedFile(const std::string &pair, const char *file) {
+  const std::string name = DataDir() + "/" + pair + "/" + file;
+  if (!std::filesystem::is_regular_file(name))
+    femtokit::FatalFile(name, "the shipped parameter file %s of the pair %s is missing (FEMTOKIT_DATA names the "
+                              "directory of the shipped files)\n", name.c_str(), pair.c_str());
+  return name;
+}
+
+// The wave function of a pair by name or "generic"; pars None: the shipped file.
+std::unique_ptr<CWaveFunction> MakeNamed(const std::string &name, const py::object &pars) {
+  std::string pair = name == "generic" ? name : KnownPair(name);
+  if (pars.is_none() && pair == "generic")
+    throw py::value_error("a generic pair needs its parameters (a file or dict)");
+  const py::object source = pars.is_none() ? py::cast(ShippedFile(pair, "wfparameters.dat")) : pars;
+  if (Contains(femtokit::FilePairNames(), pair)) pair = "generic";
+  std::unique_ptr<CWaveFunction> wf;
+  WithParameterFile(source, [&](const std::string &file) { wf = femtokit::MakeWaveFunction(pair, file); },
+                    &WaveFunctionKeys());
+  return wf;
+}
+
+// Refuses arguments of |psi|^2 outside its domain: a non-finite value, q < 0
+// or q beyond qmax (MeV/c), r < 0 or beyond rmax (fm), |cos theta| > 1.
+void CheckDomain(const char *what, const std::vector<const double *> &v, py::ssize_t n, double qmax, double rmax) {
+  auto refuse = [&](const char *name, double x, const std::string &why) {
+    throw py::value_error(femtokit::Format("%s: %s = %g %s", what, name, x, why.c_str()));
+  };
+  for (py::ssize_t i = 0; i < n; i++) {
+    const double q = v[0][i], r = v[1][i], c = v[2][i];
+    if (!std::isfinite(q)) refuse("q", q, "is not a finite number");
+    if (!std::isfinite(r)) refuse("r", r, "is not a finite number");
+    if (!std::isfinite(c)) refuse("ctheta", c, "is not a finite number");
+    if (q < 0.0) refuse("q", q, "MeV/c is negative");
+    if (q > qmax) refuse("q", q, femtokit::Format("MeV/c lies beyond the q mesh (up to %g MeV/c)", qmax));
+    if (r < 0.0) refuse("r", r, "fm is negative");
+    if (r > rmax) refuse("r", r, femtokit::Format("fm lies beyond the r mesh (up to %g fm)", rmax));
+    if (c < -1.0 || c > 1.0) refuse("ctheta", c, "lies outside [-1, 1]");
+  }
+}
+
+// How far in q a wave function's |psi|^2 reaches: half a spacing beyond its
+// last mesh point (one mesh point stands for every q).
+double QReach(const CWaveFunction &wf) {
+  const int n = wf.GetNQMAX();
+  if (n <= 1) return std::numeric_limits<double>::infinity();
+  return wf.GetQ(n - 1) + 0.5 * (wf.GetQ(n - 1) - wf.GetQ(n - 2));
 }
 
 py::array_t<double> Centres(int n, double del) {
@@ -48,13 +135,16 @@ void BindWaveFunctions(py::module_ &m) {
       .def(
           "psi_squared",
           [](const CWaveFunction &wf, const py::object &q, const py::object &r, const py::object &ctheta) {
+            const double qmax = QReach(wf);
             return Vectorize({q, r, ctheta}, [&](const std::vector<const double *> &v, py::ssize_t n, double *out) {
+              CheckDomain("psi_squared", v, n, qmax, std::numeric_limits<double>::infinity());
               ParallelFor(n, [&](py::ssize_t i) { out[i] = wf.GetPsiSquared(v[0][i], v[1][i], v[2][i]); });
             });
           },
           py::arg("q"), py::arg("r"), py::arg("ctheta"),
           "|psi|^2 at momentum q (MeV/c), separation r (fm) and cos(theta), NumPy broadcasting, linear in q "
-          "between mesh points; computed on the library's threads without the GIL.")
+          "between mesh points; computed on the library's threads without the GIL. ValueError for a non-finite "
+          "value, q < 0 or beyond the q mesh (half a spacing past its last point), r < 0, |cos(theta)| > 1.")
       .def("tabulate_to", &CWaveFunction::TabulateTo, py::arg("rmax"), py::call_guard<Compute>(),
            "Extends the radial tables to rmax (fm) so that |psi|^2 up to there is a table lookup (the kernel "
            "calculation does it itself).")
@@ -100,7 +190,8 @@ void BindWaveFunctions(py::module_ &m) {
       .def(py::init([](const py::object &pars) {
              std::unique_ptr<CWaveFunction_generic> wf;
              WithParameterFile(pars,
-                               [&](const std::string &file) { wf = std::make_unique<CWaveFunction_generic>(file); });
+                               [&](const std::string &file) { wf = std::make_unique<CWaveFunction_generic>(file); },
+                               &WaveFunctionKeys());
              return wf;
            }),
            py::arg("pars"),
@@ -122,18 +213,31 @@ void BindWaveFunctions(py::module_ &m) {
           },
           "Total-spin states: S, weight, spatial symmetry and the strong channels acting in each.");
 
+  m.def("make_wave_function", &MakeNamed, py::arg("pair"), py::arg("pars") = py::none(),
+        "The wave function of a pair by name (known_pairs(): 'pp', 'pkplus', 'ppiplus', 'pipluspiminus', 'nn', "
+        "'pipluspiplus', 'kpluskplus', 'plambda', 'lambdalambda'; also 'pi+pi+', 'K+K+', 'pLambda', 'pΛ', 'ΛΛ', ...), "
+        "or 'generic', from a wave-function parameter file or dict (NQMAX, DELQ in MeV/c, EPSILON in fm, STRONG, "
+        "COULOMB, ...); without pars, the pair's shipped data/<pair>/wfparameters.dat. Built without the GIL. "
+        "KeyError for an unknown pair or key, TypeError for a value of the wrong type, femtokit.Error for a "
+        "missing file.");
+  m.def("known_pairs", &KnownPairs,
+        "Every pair known by name, as 'femtokit kernel PAIR' knows them: pair_names() and the pairs of the shipped "
+        "parameter files ('pipluspiplus', 'kpluskplus', 'plambda', 'lambdalambda').");
+  m.def("data_dir", &DataDir,
+        "Directory of the shipped parameter files (data/<pair>/wfparameters.dat, kparameters.dat): the "
+        "environment variable FEMTOKIT_DATA when set, else the source tree's data/.");
   m.def(
-      "make_wave_function",
-      [](const std::string &pair, const py::object &pars) {
-        std::unique_ptr<CWaveFunction> wf;
-        WithParameterFile(pars, [&](const std::string &file) { wf = femtokit::MakeWaveFunction(pair, file); });
-        return wf;
+      "pair_files",
+      [](const std::string &name) {
+        const std::string pair = KnownPair(name);
+        py::dict d;
+        d["wfparameters"] = ShippedFile(pair, "wfparameters.dat");
+        d["kparameters"] = ShippedFile(pair, "kparameters.dat");
+        return d;
       },
-      py::arg("pair"), py::arg("pars"),
-      "The wave function of the named pair (pair_names(), or 'generic') from a wave-function parameter file or dict "
-      "(NQMAX, "
-      "DELQ in MeV/c, EPSILON in fm, STRONG, COULOMB, ...). Built without the GIL. femtokit.Error for an "
-      "unknown pair or a missing file.");
+      py::arg("pair"),
+      "The shipped parameter files of a pair known by name: {'wfparameters': ..., 'kparameters': ...} (the kernel "
+      "mesh the program uses). KeyError for an unknown pair.");
 }
 
 void BindKernels(py::module_ &m) {
@@ -143,7 +247,7 @@ void BindKernels(py::module_ &m) {
                       "Identical particles have even l only.")
       .def(py::init([](const py::object &pars) {
              std::unique_ptr<CKernel> k;
-             WithParameterFile(pars, [&](const std::string &file) { k = std::make_unique<CKernel>(file); });
+             WithParameterFile(pars, [&](const std::string &file) { k = std::make_unique<CKernel>(file); }, &KernelKeys());
              return k;
            }),
            py::arg("pars"),
@@ -186,21 +290,26 @@ void BindKernels(py::module_ &m) {
       .def(
           "get_value",
           [](const CKernel &k, int ell, const py::object &q, const py::object &r) {
-            return Vectorize({q, r}, [&](const std::vector<const double *> &v, py::ssize_t n, double *out) {
-              for (py::ssize_t i = 0; i < n; i++) out[i] = k.GetValue(ell, v[0][i], v[1][i]);
-            });
+            return Vectorize({q, r, py::float_(0.0)},
+                             [&](const std::vector<const double *> &v, py::ssize_t n, double *out) {
+                               CheckDomain("get_value", v, n, k.GetNQMAX() * k.GetDELQ(), k.GetNRMAX() * k.GetDELR());
+                               for (py::ssize_t i = 0; i < n; i++) out[i] = k.GetValue(ell, v[0][i], v[1][i]);
+                             });
           },
           py::arg("ell"), py::arg("q"), py::arg("r"),
-          "K_ell bilinearly interpolated at q (MeV/c) and r (fm), NumPy broadcasting.")
+          "K_ell bilinearly interpolated at q (MeV/c) and r (fm), NumPy broadcasting. ValueError for a "
+          "non-finite or negative value or one beyond the kernel's mesh.")
       .def(
           "psi_squared",
           [](CKernel &k, const py::object &q, const py::object &r, const py::object &ctheta) {
             return Vectorize({q, r, ctheta}, [&](const std::vector<const double *> &v, py::ssize_t n, double *out) {
+              CheckDomain("psi_squared", v, n, k.GetNQMAX() * k.GetDELQ(), k.GetNRMAX() * k.GetDELR());
               for (py::ssize_t i = 0; i < n; i++) out[i] = k.GetPsiSquared(v[0][i], v[1][i], v[2][i]);
             });
           },
           py::arg("q"), py::arg("r"), py::arg("ctheta"),
-          "|psi|^2 rebuilt from the projections at q (MeV/c), r (fm), cos(theta), NumPy broadcasting.")
+          "|psi|^2 rebuilt from the projections at q (MeV/c), r (fm), cos(theta), NumPy broadcasting. "
+          "ValueError for a non-finite value, a q or r below zero or beyond the kernel's mesh, |cos(theta)| > 1.")
       .def("calc", [](CKernel &k, CWaveFunction *wf) { k.Calc(wf); }, py::arg("wf"), py::call_guard<Compute>(),
            "Fills the tables from a wave function, on the library's threads without the GIL (the result does not "
            "depend on the thread count). femtokit.Error as the wave function fails.")
@@ -214,12 +323,29 @@ void BindKernels(py::module_ &m) {
       .def("write", PathMethod<>(static_cast<void (CKernel::*)(const std::string &)>(&CKernel::Write)), py::arg("dirname"),
            "Writes a kernel directory as one step.");
 
+  m.def(
+      "make_kernel",
+      [](const std::string &name, const py::object &kpars) {
+        const std::string pair = KnownPair(name);
+        std::unique_ptr<CWaveFunction> wf = MakeNamed(pair, py::none());
+        std::unique_ptr<CKernel> k;
+        WithParameterFile(kpars.is_none() ? py::cast(ShippedFile(pair, "kparameters.dat")) : kpars,
+                          [&](const std::string &file) { k = std::make_unique<CKernel>(file); }, &KernelKeys());
+        Compute compute;
+        k->Calc(wf.get());
+        return k;
+      },
+      py::arg("pair"), py::arg("kpars") = py::none(),
+      "The kernel of a pair known by name (known_pairs(), or 'pi+pi+', 'pΛ', ...) from its shipped wave-function "
+      "file, on its shipped mesh data/<pair>/kparameters.dat (as 'femtokit kernel PAIR' computes it) or on the "
+      "mesh of kpars (a file or dict). Computed on the library's threads without the GIL.");
+
   py::class_<CKernelWF>(m, "CKernelWF",
                         "The kernel |psi|^2 - 1 itself on a (q, r, cos theta) mesh: q_iq = (iq + 0.5) DELQ "
                         "(MeV/c), r_ir = (ir + 0.5) DELR (fm), c_ic = 1 - ic DELCTHETA; for the 3D transform.")
       .def(py::init([](const py::object &pars) {
              std::unique_ptr<CKernelWF> k;
-             WithParameterFile(pars, [&](const std::string &file) { k = std::make_unique<CKernelWF>(file); });
+             WithParameterFile(pars, [&](const std::string &file) { k = std::make_unique<CKernelWF>(file); }, &KernelWFKeys());
              return k;
            }),
            py::arg("pars"),
@@ -244,11 +370,13 @@ void BindKernels(py::module_ &m) {
           "psi_squared",
           [](const CKernelWF &k, const py::object &q, const py::object &r, const py::object &ctheta) {
             return Vectorize({q, r, ctheta}, [&](const std::vector<const double *> &v, py::ssize_t n, double *out) {
+              CheckDomain("psi_squared", v, n, k.GetNQMAX() * k.GetDELQ(), k.GetNRMAX() * k.GetDELR());
               ParallelFor(n, [&](py::ssize_t i) { out[i] = k.GetPsiSquared(v[0][i], v[1][i], v[2][i]); });
             });
           },
           py::arg("q"), py::arg("r"), py::arg("ctheta"),
-          "|psi|^2 interpolated at q (MeV/c), r (fm), cos(theta), NumPy broadcasting.")
+          "|psi|^2 interpolated at q (MeV/c), r (fm), cos(theta), NumPy broadcasting. ValueError for a "
+          "non-finite value, a q or r below zero or beyond the table's mesh, |cos(theta)| > 1.")
       .def("calc", &CKernelWF::Calc, py::arg("wf"), py::call_guard<Compute>(),
            "Fills the table from a wave function, on the library's threads without the GIL.")
       .def("calc_pure_hbt", &CKernelWF::Calc_PureHBT, py::call_guard<Compute>(),

@@ -4,6 +4,9 @@
 #include "arrays/array3d.h"
 #include "arrays/charray.h"
 #include "common.h"
+#include "config/fatal.h"
+#include "config/output.h"
+#include "source/sourceparameters.h"
 #include "source/sourcecalc.h"
 #include "source/sourcecalc_blast.h"
 #include "source/sourcecalc_gaussian.h"
@@ -16,15 +19,71 @@ namespace python {
 
 namespace {
 
-// Overlays the dict (when given) onto the model's defaults.
+// The keys a model's dict may hold: its table's parameters (an int for a
+// count, a float otherwise) and the event model's file name.
+KeySchema SourceKeys(const femtokit::SourceModel &model) {
+  KeySchema schema{std::string("source ") + model.name, {}};
+  for (const femtokit::SourceParameter &p : model.parameters)
+    schema.keys.push_back({p.name, p.integer ? KeyType::Int : KeyType::Double});
+  if (&model == &femtokit::EventsModel()) schema.keys.push_back({"OSCARfilename", KeyType::String});
+  return schema;
+}
+
+// Every parameter of the model in spars checked against its range:
+// femtokit.ParameterError with the library's message.
+void CheckRanges(const parameterMap &spars, const femtokit::SourceModel &model) {
+  std::string message;
+  try {
+    femtokit::CheckAll(spars, model);
+    return;
+  } catch (const femtokit::Error &e) {
+    message = e.what();
+  }
+  while (!message.empty() && message.back() == '\n') message.pop_back();
+  RaiseParameterError(message);
+}
+
+// Overlays the dict onto spars (or replaces them): unknown keys, values of
+// the wrong type and values outside the model's ranges raise and leave spars
+// as they were.
+void Apply(CSourceCalc &s, const py::dict &d, bool replace) {
+  const femtokit::SourceModel *model = s.Model();
+  if (model) CheckKeys(d, SourceKeys(*model));
+  parameterMap next = replace ? parameterMap() : s.spars;
+  for (const auto &e : ToParameterMap(d)) next[e.first] = e.second;
+  if (model) CheckRanges(next, *model);
+  s.spars = std::move(next);
+}
+
+// Runs a setter of the model; values outside its ranges raise and restore spars.
+template <class T, class... A>
+auto Checked(void (T::*f)(A...)) {
+  return [f](T &s, A... a) {
+    const parameterMap before = s.spars;
+    (s.*f)(a...);
+    if (const femtokit::SourceModel *model = s.Model()) {
+      try {
+        CheckRanges(s.spars, *model);
+      } catch (...) {
+        s.spars = before;
+        throw;
+      }
+    }
+  };
+}
+
+// The model with its defaults, overlaid by the dict when given.
 template <class T>
 std::unique_ptr<T> Make(const py::object &spars) {
   auto s = std::make_unique<T>();
-  if (!spars.is_none()) {
-    const parameterMap extra = ToParameterMap(spars.cast<py::dict>());
-    for (const auto &e : extra) s->spars[e.first] = e.second;
-  }
+  if (!spars.is_none()) Apply(*s, spars.cast<py::dict>(), false);
   return s;
+}
+
+std::string ParameterRepr(const femtokit::SourceParameter &p) {
+  return std::string("<SourceParameter ") + p.name + " = " + femtokit::Format("%g", p.def) +
+         (*p.unit ? std::string(" ") + p.unit : std::string()) + ", range " + femtokit::RangeText(p) + ": " +
+         p.meaning + ">";
 }
 
 py::array_t<double> Points(const femtokit::PointList &p) {
@@ -42,24 +101,117 @@ const char *kSparsDoc =
 }  // namespace
 
 void BindSources(py::module_ &m) {
+  py::class_<femtokit::SourceParameter>(m, "SourceParameter",
+                                        "One parameter of a source model: the model refuses values outside its range.")
+      .def_property_readonly("name", [](const femtokit::SourceParameter &p) { return std::string(p.name); })
+      .def_property_readonly(
+          "unit", [](const femtokit::SourceParameter &p) { return std::string(p.unit); },
+          "'fm', 'fm/c', 'MeV', 'MeV/c', 'rad', 'deg', 'c', or '' for a pure number.")
+      .def_readonly("default", &femtokit::SourceParameter::def, "The value the model starts from.")
+      .def_property_readonly(
+          "range", [](const femtokit::SourceParameter &p) { return py::make_tuple(p.min, p.max); },
+          "(min, max); min_open and max_open say whether an end is excluded.")
+      .def_readonly("min_open", &femtokit::SourceParameter::minOpen)
+      .def_readonly("max_open", &femtokit::SourceParameter::maxOpen)
+      .def_property_readonly("range_text", [](const femtokit::SourceParameter &p) { return femtokit::RangeText(p); },
+                             "The range as the messages show it: '(0, 1000] fm'.")
+      .def_readonly("step", &femtokit::SourceParameter::step, "First step of a fit (same unit).")
+      .def_readonly("integer", &femtokit::SourceParameter::integer, "True for a count (an int).")
+      .def_property_readonly("meaning", [](const femtokit::SourceParameter &p) { return std::string(p.meaning); })
+      .def(
+          "contains", [](const femtokit::SourceParameter &p, double x) { return femtokit::InRange(p, x); },
+          py::arg("value"), "True when the model accepts the value.")
+      .def("__repr__", &ParameterRepr);
+
+  py::class_<femtokit::SourceModel>(m, "SourceModel",
+                                    "A source model's parameter table, the one the library checks against.")
+      .def_property_readonly("name", [](const femtokit::SourceModel &s) { return std::string(s.name); })
+      .def_property_readonly(
+          "title", [](const femtokit::SourceModel &s) { return std::string(s.title); }, "What the model is.")
+      .def_property_readonly(
+          "parameters",
+          [](const femtokit::SourceModel &s) {
+            py::list l;
+            for (const femtokit::SourceParameter &p : s.parameters)
+              l.append(py::cast(&p, py::return_value_policy::reference));
+            return l;
+          },
+          "Its parameters, in the order a user sees them.")
+      .def(
+          "__getitem__",
+          [](const femtokit::SourceModel &s, const std::string &name) {
+            const femtokit::SourceParameter *p = s.Find(name);
+            if (!p) throw py::key_error(std::string("source ") + s.name + ": no parameter '" + name + "'");
+            return p;
+          },
+          py::arg("name"), py::return_value_policy::reference, "The parameter of that name; KeyError when absent.")
+      .def("__repr__", [](const femtokit::SourceModel &s) {
+        std::string text = std::string("<SourceModel ") + s.name + ": " + s.title + "\n";
+        for (const femtokit::SourceParameter &p : s.parameters) text += "  " + ParameterRepr(p) + "\n";
+        return text + ">";
+      });
+
+  m.def(
+      "source_models",
+      [] {
+        py::dict d;
+        for (const femtokit::SourceModel *model : femtokit::SourceModels())
+          d[model->name] = py::cast(model, py::return_value_policy::reference);
+        return d;
+      },
+      "The source models' parameter tables by name ('gx1d', 'levy', 'gauss3d', 'blast', 'events'): names, units, "
+      "defaults, ranges, fit steps and meanings.");
+  m.def(
+      "source_model",
+      [](const std::string &name) {
+        const femtokit::SourceModel *model = femtokit::FindSourceModel(name);
+        if (!model) throw py::key_error("no source model '" + name + "' (gx1d, levy, gauss3d, blast or events)");
+        return model;
+      },
+      py::arg("name"), py::return_value_policy::reference, "One model's parameter table; KeyError when unknown.");
+
   py::class_<CSourceCalc>(m, "CSourceCalc",
                           "Base of the source models: the named parameters in spars turn into S(r) (fm^-3, r in "
                           "fm) written into an array, normalised to the model's lambda.")
       .def_property(
           "spars", [](const CSourceCalc &s) { return ToDict(s.spars); },
-          [](CSourceCalc &s, const py::dict &d) { s.spars = ToParameterMap(d); }, kSparsDoc)
+          [](CSourceCalc &s, const py::dict &d) { Apply(s, d, true); }, kSparsDoc)
       .def(
-          "update_spars",
-          [](CSourceCalc &s, const py::dict &d) {
-            for (const auto &e : ToParameterMap(d)) s.spars[e.first] = e.second;
-          },
-          py::arg("pars"), "Sets the given parameters, leaving the others.")
+          "update_spars", [](CSourceCalc &s, const py::dict &d) { Apply(s, d, false); }, py::arg("pars"),
+          "Sets the given parameters, leaving the others. KeyError for a name the model does not have, TypeError "
+          "for a value of the wrong type, femtokit.ParameterError (a ValueError) for one outside the model's range; "
+          "spars stay as they were.")
       .def(
           "read_spars",
           [](CSourceCalc &s, const py::object &pars) {
+            if (py::isinstance<py::dict>(pars)) return Apply(s, pars.cast<py::dict>(), false);
+            const parameterMap before = s.spars;
             WithParameterFile(pars, [&](const std::string &file) { s.ReadSPars(file); });
+            if (const femtokit::SourceModel *model = s.Model()) {
+              try {
+                CheckRanges(s.spars, *model);
+              } catch (...) {
+                s.spars = before;
+                throw;
+              }
+            }
           },
-          py::arg("pars"), "Overlays a parameter file (or dict) onto spars; femtokit.Error for a missing file.")
+          py::arg("pars"),
+          "Overlays a parameter file (or dict) onto spars; femtokit.Error for a missing file, "
+          "femtokit.ParameterError (a ValueError) for a value outside the model's range.")
+      .def_property_readonly(
+          "model", [](const CSourceCalc &s) { return s.Model(); }, py::return_value_policy::reference,
+          "The model's parameter table (femtokit.SourceModel), or None.")
+      .def_property_readonly(
+          "parameters",
+          [](const CSourceCalc &s) {
+            py::list l;
+            if (const femtokit::SourceModel *model = s.Model())
+              for (const femtokit::SourceParameter &p : model->parameters)
+                l.append(py::cast(&p, py::return_value_policy::reference));
+            return l;
+          },
+          "The model's parameters (femtokit.SourceParameter: name, unit, default, range, step, meaning).")
       .def("calc_s", py::overload_cast<CCHArray *>(&CSourceCalc::CalcS), py::arg("A"), py::call_guard<Compute>(),
            "Fills the whole array with S(r) (fm^-3) on its r mesh (fm), without the GIL. femtokit.Error as the "
            "model fails (e.g. parameters that break the array's symmetry).")
@@ -88,11 +240,12 @@ void BindSources(py::module_ &m) {
 
   py::class_<CSourceCalc_GX1D, CSourceCalc>(
       m, "CSourceCalc_GX1D",
-      "Isotropic source: a Gaussian of one-particle radius R (fm) with weight lambdaG plus an exponential tail of "
-      "length X (fm) with weight lambdaX; order L > 0 components get (r^2/(r^2+a^2))^(L/2) (a in fm).")
+      "A Gaussian of one-particle radius R (fm; S ~ exp(-r^2/(4 R^2))) with weight lambdaG plus an exponential-like "
+      "tail of length X (fm) with weight lambdaX; its components of order L > 0 carry (r^2/(r^2+a^2))^(L/2) (a in "
+      "fm), so it is not isotropic unless a is large. Parameters, units and ranges: the parameters attribute.")
       .def(py::init(&Make<CSourceCalc_GX1D>), py::arg("spars") = py::none(),
            "Defaults, overlaid by the dict spars when given.")
-      .def("set_spars", &CSourceCalc_GX1D::SetSPars, py::arg("lambdaG"), py::arg("R"), py::arg("lambdaX"), py::arg("X"),
+      .def("set_spars", Checked(&CSourceCalc_GX1D::SetSPars), py::arg("lambdaG"), py::arg("R"), py::arg("lambdaX"), py::arg("X"),
            py::arg("a"), "Sets the five parameters (R, X, a in fm).")
       .def("lost_fraction", &CSourceCalc_GX1D::LostFraction, py::arg("rho"),
            "Fraction of the model's norm at r > rho (fm).");
@@ -104,7 +257,7 @@ void BindSources(py::module_ &m) {
       "component.")
       .def(py::init(&Make<CSourceCalc_Levy>), py::arg("spars") = py::none(),
            "Defaults (lambda 1, R 5 fm, alpha 1.5), overlaid by the dict spars when given.")
-      .def("set_spars", &CSourceCalc_Levy::SetSPars, py::arg("lambda_"), py::arg("R"), py::arg("alpha"),
+      .def("set_spars", Checked(&CSourceCalc_Levy::SetSPars), py::arg("lambda_"), py::arg("R"), py::arg("alpha"),
            "Sets lambda, R (fm) and alpha.")
       .def(
           "source",
@@ -129,8 +282,8 @@ void BindSources(py::module_ &m) {
       .def(py::init(&Make<CSourceCalc_Gaussian>), py::arg("spars") = py::none(),
            "Defaults (lambda 1, radii 4 fm), overlaid by the dict spars when given.")
       .def("set_spars",
-           py::overload_cast<double, double, double, double, double, double, double, double, double, double>(
-               &CSourceCalc_Gaussian::SetSPars),
+           Checked(py::overload_cast<double, double, double, double, double, double, double, double, double, double>(
+               &CSourceCalc_Gaussian::SetSPars)),
            py::arg("lambda_"), py::arg("Rx"), py::arg("Ry"), py::arg("Rz"), py::arg("Xoff") = 0.0,
            py::arg("Yoff") = 0.0, py::arg("Zoff") = 0.0, py::arg("Euler_Phi") = 0.0, py::arg("Euler_Theta") = 0.0,
            py::arg("Euler_Psi") = 0.0, "Sets lambda, the radii and offsets (fm) and the Euler angles (rad).")
@@ -148,11 +301,11 @@ void BindSources(py::module_ &m) {
       .def(py::init(&Make<CSourceCalc_Blast>), py::arg("spars") = py::none(),
            "Defaults, overlaid by the dict spars when given; its own generator (seed -1234).")
       .def("set_spars",
-           py::overload_cast<double, double, double, double, double, double, double, double, double, double>(
-               &CSourceCalc_Blast::SetSPars),
+           Checked(py::overload_cast<double, double, double, double, double, double, double, double, double, double>(
+               &CSourceCalc_Blast::SetSPars)),
            py::arg("lambda_"), py::arg("R"), py::arg("Tau"), py::arg("DelTau"), py::arg("Beta"), py::arg("T"),
            py::arg("Pt"), py::arg("EtaG"), py::arg("Ma"), py::arg("Mb"), "Defaults first, then these values.")
-      .def("set_spars", py::overload_cast<double, double, double, double>(&CSourceCalc_Blast::SetSPars),
+      .def("set_spars", Checked(py::overload_cast<double, double, double, double>(&CSourceCalc_Blast::SetSPars)),
            py::arg("lambda_"), py::arg("R"), py::arg("Tau"), py::arg("DelTau"), "Defaults first, then these values.")
       .def(
           "get_r",
@@ -175,7 +328,7 @@ void BindSources(py::module_ &m) {
       "species IDa, IDb in a window of pT (Pt, DELPT in MeV/c), azimuth and rapidity; pair separations in fm.")
       .def(py::init(&Make<CSourceCalc_OSCAR>), py::arg("spars") = py::none(),
            "Defaults, overlaid by the dict spars when given.")
-      .def("set_spars", &CSourceCalc_OSCAR::SetSPars, py::arg("Pt"), py::arg("DELPT"), py::arg("PHIMIN_DEG"),
+      .def("set_spars", Checked(&CSourceCalc_OSCAR::SetSPars), py::arg("Pt"), py::arg("DELPT"), py::arg("PHIMIN_DEG"),
            py::arg("PHIMAX_DEG"), py::arg("YMIN"), py::arg("YMAX"),
            "Pair momentum window (MeV/c), azimuth window (degrees) and rapidity window.")
       .def("set_ids", &CSourceCalc_OSCAR::SetIDs, py::arg("IDa"), py::arg("IDb"),

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -78,7 +79,14 @@ Compute::~Compute() {
 // ---- errors -------------------------------------------------------------
 
 namespace {
-py::object error_type;  // femtokit.Error (kept for the module's life)
+py::object error_type;            // femtokit.Error (kept for the module's life)
+py::object parameter_error_type;  // femtokit.ParameterError
+}  // namespace
+
+void RaiseParameterError(const std::string &message) {
+  py::object value = parameter_error_type(message, "");
+  PyErr_SetObject(parameter_error_type.ptr(), value.ptr());
+  throw py::error_already_set();
 }
 
 void InstallErrors(py::module_ &m) {
@@ -96,10 +104,17 @@ class Error(RuntimeError):
         super().__init__(message)
         self.message = message
         self.file = file
+
+
+class ParameterError(Error, ValueError):
+    """A parameter value outside the range its source model allows (R <= 0,
+    alpha > 2, ...): both a femtokit.Error and a ValueError."""
 )",
            scope);
   error_type = scope["Error"];
+  parameter_error_type = scope["ParameterError"];
   m.attr("Error") = error_type;
+  m.attr("ParameterError") = parameter_error_type;
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
   py::register_exception_translator([](std::exception_ptr p) {
     try {
@@ -293,9 +308,230 @@ void WriteParameterFile(const py::dict &d, const std::string &filename) {
   if (!file) throw py::value_error("cannot write the parameter file " + filename);
 }
 
+// ---- dict schemas -------------------------------------------------------
+
+namespace {
+
+// '#' a run of digits, a final '*' any non-empty rest, other characters themselves.
+bool Matches(const std::string &pattern, const std::string &key) {
+  size_t i = 0, j = 0;
+  while (i < pattern.size()) {
+    if (pattern[i] == '*') return i + 1 == pattern.size() && j < key.size();
+    if (pattern[i] == '#') {
+      const size_t start = j;
+      while (j < key.size() && key[j] >= '0' && key[j] <= '9') j++;
+      if (j == start) return false;
+      i++;
+      continue;
+    }
+    if (j >= key.size() || key[j] != pattern[i]) return false;
+    i++, j++;
+  }
+  return j == key.size();
+}
+
+// "CHANNEL<n>_L", "lambda_<name>": a pattern as the messages show it.
+std::string Shown(const std::string &pattern) {
+  std::string text;
+  for (char c : pattern) text += c == '#' ? std::string("<n>") : c == '*' ? std::string("<name>") : std::string(1, c);
+  return text;
+}
+
+const char *TypeName(KeyType t) {
+  switch (t) {
+    case KeyType::Int:
+      return "an int";
+    case KeyType::Double:
+      return "a float";
+    case KeyType::Bool:
+      return "a bool";
+    case KeyType::String:
+      return "a str";
+  }
+  return "";
+}
+
+bool IsNumpyBool(py::handle v) { return py::isinstance(v, py::module_::import("numpy").attr("bool_")); }
+
+// Empty when v is a value of type t, else what is wrong with it.
+std::string TypeProblem(KeyType t, py::handle v) {
+  const bool isbool = PyBool_Check(v.ptr()) || IsNumpyBool(v);
+  const bool integer = !isbool && PyIndex_Check(v.ptr());
+  switch (t) {
+    case KeyType::Int:
+      if (integer) return "";
+      break;
+    case KeyType::Double:
+      if (!isbool && IsNumber(v)) {
+        const double x = py::float_(py::reinterpret_borrow<py::object>(v)).cast<double>();
+        return std::isfinite(x) ? "" : "finite";
+      }
+      break;
+    case KeyType::Bool:
+      if (isbool) return "";
+      if (integer) {
+        const long long x = py::int_(py::reinterpret_borrow<py::object>(v)).cast<long long>();
+        if (x == 0 || x == 1) return "";
+      }
+      break;
+    case KeyType::String:
+      if (py::isinstance<py::str>(v)) return "";
+      break;
+  }
+  return "type";
+}
+
+}  // namespace
+
+const KeySpec *FindKey(const KeySchema &schema, const std::string &key) {
+  for (const KeySpec &k : schema.keys)
+    if (Matches(k.pattern, key)) return &k;
+  return nullptr;
+}
+
+void CheckKeys(const py::dict &d, const KeySchema &schema) {
+  for (auto item : d) {
+    if (!py::isinstance<py::str>(item.first))
+      throw py::type_error(schema.owner + ": a parameter name is a str, not " +
+                           std::string(py::str(item.first.get_type().attr("__name__"))));
+    const std::string key = py::str(item.first);
+    const KeySpec *spec = FindKey(schema, key);
+    if (!spec) {
+      std::vector<std::string> known;
+      for (const KeySpec &k : schema.keys) known.push_back(Shown(k.pattern));
+      py::list close = py::module_::import("difflib").attr("get_close_matches")(key, py::cast(known), 1, 0.6);
+      std::string message = schema.owner + ": unknown parameter '" + key + "'";
+      if (!close.empty()) message += " (did you mean '" + close[0].cast<std::string>() + "'?)";
+      message += "; known parameters: ";
+      for (size_t i = 0; i < known.size(); i++) message += (i ? ", " : "") + known[i];
+      throw py::key_error(message);
+    }
+    const std::string problem = TypeProblem(spec->type, item.second);
+    if (problem == "finite")
+      throw py::value_error(schema.owner + ": parameter " + key + " = " + std::string(py::repr(item.second)) +
+                            " is not a finite number");
+    if (!problem.empty())
+      throw py::type_error(schema.owner + ": parameter " + key + " must be " + TypeName(spec->type) + ", not " +
+                           std::string(py::str(item.second.get_type().attr("__name__"))) + " " +
+                           std::string(py::repr(item.second)));
+  }
+}
+
+const KeySchema &ArrayKeys() {
+  static const KeySchema s{"CCHArray",
+                           {{"LMAX", KeyType::Int},
+                            {"NRADIAL", KeyType::Int},
+                            {"RADSTEP", KeyType::Double},
+                            {"XSYM", KeyType::Bool},
+                            {"YSYM", KeyType::Bool},
+                            {"ZSYM", KeyType::Bool},
+                            {"IDENTICAL", KeyType::Bool}}};
+  return s;
+}
+
+const KeySchema &Array3DKeys() {
+  static const KeySchema s{"C3DArray",
+                           {{"NXMAX", KeyType::Int},
+                            {"NYMAX", KeyType::Int},
+                            {"NZMAX", KeyType::Int},
+                            {"NXYZMAX", KeyType::Int},
+                            {"DELX", KeyType::Double},
+                            {"DELY", KeyType::Double},
+                            {"DELZ", KeyType::Double},
+                            {"DELXYZ", KeyType::Double},
+                            {"XSYM", KeyType::Bool},
+                            {"YSYM", KeyType::Bool},
+                            {"ZSYM", KeyType::Bool},
+                            {"IDENTICAL", KeyType::Bool}}};
+  return s;
+}
+
+const KeySchema &KernelKeys() {
+  static const KeySchema s{"CKernel",
+                           {{"NQMAX", KeyType::Int},
+                            {"NRMAX", KeyType::Int},
+                            {"KLMAX", KeyType::Int},
+                            {"DELQ", KeyType::Double},
+                            {"DELR", KeyType::Double},
+                            {"IDENTICAL", KeyType::Bool}}};
+  return s;
+}
+
+const KeySchema &KernelWFKeys() {
+  static const KeySchema s{"CKernelWF",
+                           {{"NQMAX", KeyType::Int},
+                            {"NRMAX", KeyType::Int},
+                            {"NCTHETA", KeyType::Int},
+                            {"DELQ", KeyType::Double},
+                            {"DELR", KeyType::Double},
+                            {"IDENTICAL", KeyType::Bool}}};
+  return s;
+}
+
+const KeySchema &WaveFunctionKeys() {
+  static const KeySchema s{"wave function",
+                           {{"NQMAX", KeyType::Int},
+                            {"DELQ", KeyType::Double},
+                            {"QARRAYFILENAME", KeyType::String},
+                            {"EPSILON", KeyType::Double},
+                            {"STRONG", KeyType::Bool},
+                            {"COULOMB", KeyType::Bool},
+                            {"COULOMBCORRECT", KeyType::Bool},
+                            {"M1", KeyType::Double},
+                            {"M2", KeyType::Double},
+                            {"Q1Q2", KeyType::Int},
+                            {"IDENTICAL", KeyType::Bool},
+                            {"SPIN1", KeyType::Double},
+                            {"SPIN2", KeyType::Double},
+                            {"NCHANNELS", KeyType::Int},
+                            {"CHANNEL#_L", KeyType::Int},
+                            {"CHANNEL#_S", KeyType::Double},
+                            {"CHANNEL#_WEIGHT", KeyType::Double},
+                            {"CHANNEL#_A", KeyType::Double},
+                            {"CHANNEL#_REFF", KeyType::Double},
+                            {"CHANNEL#_PHASEFILE", KeyType::String}}};
+  return s;
+}
+
+const KeySchema &FeedDownKeys() {
+  static const KeySchema s{"CFeedDown",
+                           {{"NRESIDUALS", KeyType::Int},
+                            {"lambdaGen", KeyType::Double},
+                            {"lambda_*", KeyType::Double},
+                            {"LAMBDATOLERANCE", KeyType::Double},
+                            {"NORMTOLERANCE", KeyType::Double},
+                            {"REMAINDER", KeyType::String},
+                            {"UNITS", KeyType::String},
+                            {"MATRIXTYPE", KeyType::String},
+                            {"PAIRDENSITY", KeyType::String},
+                            {"RESIDUAL#_NAME", KeyType::String},
+                            {"RESIDUAL#_TYPE", KeyType::String},
+                            {"RESIDUAL#_MATRIX", KeyType::String},
+                            {"RESIDUAL#_UNITS", KeyType::String},
+                            {"RESIDUAL#_MATRIXTYPE", KeyType::String},
+                            {"RESIDUAL#_PAIRDENSITY", KeyType::String}}};
+  return s;
+}
+
+const KeySchema &SmearingKeys() {
+  static const KeySchema s{"CMomentumSmearing",
+                           {{"MODE", KeyType::String},
+                            {"MATRIXFILE", KeyType::String},
+                            {"MATRIXTYPE", KeyType::String},
+                            {"PAIRDENSITY", KeyType::String},
+                            {"NORMTOLERANCE", KeyType::Double},
+                            {"UNITS", KeyType::String},
+                            {"SIGMA", KeyType::Double},
+                            {"SIGMAFILE", KeyType::String},
+                            {"GAUSSIANFORM", KeyType::String},
+                            {"TRUNCATION", KeyType::Double}}};
+  return s;
+}
+
 std::string Path(const py::object &path) { return py::module_::import("os").attr("fspath")(path).cast<std::string>(); }
 
-void WithParameterFile(const py::object &pars, const std::function<void(const std::string &)> &build) {
+void WithParameterFile(const py::object &pars, const std::function<void(const std::string &)> &build,
+                       const KeySchema *schema) {
   if (!py::isinstance<py::dict>(pars)) {
     const std::string name = Path(pars);
     Compute compute;
@@ -306,6 +542,14 @@ void WithParameterFile(const py::object &pars, const std::function<void(const st
   const int fd = mkstemp(&name[0]);
   if (fd < 0) throw py::value_error("cannot create a temporary parameter file: " + std::string(std::strerror(errno)));
   close(fd);
+  if (schema) {
+    try {
+      CheckKeys(pars.cast<py::dict>(), *schema);
+    } catch (...) {
+      std::remove(name.c_str());
+      throw;
+    }
+  }
   struct Remove {
     std::string name;
     ~Remove() { std::remove(name.c_str()); }

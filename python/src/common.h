@@ -57,10 +57,44 @@ py::dict ToDict(const parameterMap &pars);
 // cannot hold (a list, a str with whitespace or empty).
 void WriteParameterFile(const py::dict &d, const std::string &filename);
 
+// The keys a dict may hold for one kind of object, with the type of each
+// value. A pattern holds '#' for a run of digits ("CHANNEL#_L") or ends in
+// '*' for any rest of the name ("lambda_*").
+enum class KeyType { Int, Double, Bool, String };
+struct KeySpec {
+  std::string pattern;
+  KeyType type;
+};
+struct KeySchema {
+  std::string owner;  // what reads the dict, for the messages: "CCHArray"
+  std::vector<KeySpec> keys;
+};
+// The schema's type of the key, or nullptr when no pattern matches it.
+const KeySpec *FindKey(const KeySchema &schema, const std::string &key);
+// Raises KeyError naming a key the schema does not know (and the known keys),
+// TypeError naming a key whose value is not of its type (a bool for a number,
+// a str for a number, a float for an int), ValueError for a non-finite float.
+void CheckKeys(const py::dict &d, const KeySchema &schema);
+
+// Schemas of the parameter dicts of the library's objects.
+const KeySchema &ArrayKeys();        // CCHArray
+const KeySchema &Array3DKeys();      // C3DArray
+const KeySchema &KernelKeys();       // CKernel
+const KeySchema &KernelWFKeys();     // CKernelWF
+const KeySchema &WaveFunctionKeys(); // every wave function (CWaveFunction_generic's keys included)
+const KeySchema &FeedDownKeys();     // CFeedDown
+const KeySchema &SmearingKeys();     // CMomentumSmearing
+
 // Runs `build` with the name of a parameter file: a str or os.PathLike is
-// that file; a dict is written to a temporary file (removed afterwards) and
-// a femtokit::Error that names it then names "<parameter dict>" instead.
-void WithParameterFile(const py::object &pars, const std::function<void(const std::string &)> &build);
+// that file; a dict is first checked against `schema` (when given: CheckKeys),
+// then written to a temporary file (removed afterwards), and a
+// femtokit::Error that names the file then names "<parameter dict>" instead.
+void WithParameterFile(const py::object &pars, const std::function<void(const std::string &)> &build,
+                       const KeySchema *schema = nullptr);
+
+// Raises femtokit.ParameterError (a femtokit.Error and a ValueError) with
+// the message: a value outside its model's range.
+[[noreturn]] void RaiseParameterError(const std::string &message);
 
 // os.fspath of a str or os.PathLike.
 std::string Path(const py::object &path);

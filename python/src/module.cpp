@@ -87,6 +87,14 @@ PYBIND11_MODULE(femtokit, m) {
       "GSL: loading the module turns GSL's aborting error handler off for the whole process "
       "(see the README).";
   m.attr("__version__") = "0.1.0";
+  // Every array the module returns is a NumPy array: without NumPy it fails here, not in a later call.
+  try {
+    py::module_::import("numpy");
+  } catch (py::error_already_set &e) {
+    const std::string python = py::str(py::module_::import("sys").attr("executable"));
+    throw py::import_error("femtokit needs NumPy, which this Python (" + python + ") cannot import (" +
+                           std::string(e.what()) + "); install it: apt-get install python3-numpy, or pip install numpy");
+  }
   InstallErrors(m);
   InstallOutput(m);
   BindConfig(m);

@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -192,6 +193,8 @@ TEST(FemtokitErrors, ArgumentErrorsAreOneLineNamingTheArgumentWithStatus2) {
       {{"kernel", "coulomb", "-o", k}, "needs --m1 and --m2"},
       {{"kernel", "coulomb", "--m1", "heavy", "--m2", "p", "-o", k}, "--m1 heavy: expected a positive mass in MeV"},
       {{"kernel", "pp", "-o", k, "--wobble"}, "--wobble"},
+      {{"kernel", "--no-such-flag"}, "unknown option --no-such-flag"},
+      {{"kernel", "bosons", "--nq", "50000", "--nr", "50000", "-o", k + "_big"}, "--nq/--dq/--nr/--dr/--lmax: the kernel mesh"},
       {{"cf", "--model", "gx1d"}, "--kernel is required"},
       {{"cf", "-k", k, "--model", "cone"}, "unknown source model 'cone'"},
       {{"cf", "-k", k, "--set", "Radius=3"}, "--set Radius=3: the model gx1d has no parameter 'Radius'"},
@@ -496,6 +499,132 @@ TEST(FemtokitPlot, PicturesWithAxesAndUnitsOrAnInstallHint) {
   EXPECT_NE(svg.find("<svg"), std::string::npos);
   ASSERT_EQ(Femtokit({"plot", "s.dat", "--r2", "-o", "s.svg"}, dir).status, 0);
   EXPECT_NE(Slurp(dir + "/s.svg").find("(fm"), std::string::npos);
+}
+
+// Every file in dir (names relative to it), hidden ones included.
+std::vector<std::string> Files(const std::string &dir) {
+  std::vector<std::string> names;
+  for (const auto &e : fs::recursive_directory_iterator(dir)) names.push_back(fs::relative(e.path(), dir).string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(FemtokitLeftovers, AFailedRunLeavesNothingAndRunFindsTheShippedFiles) {
+  const std::string dir = Job("femtokit_leftovers");
+  ASSERT_EQ(Femtokit({"run", "-p", ".", "-k", "kernel", "--seed", "3", "--cf-out", "d", "--errors-out", "e", "-o",
+                      "run.dat"},
+                     dir)
+                .status,
+            0);
+  const std::vector<std::string> before = Files(dir);
+  // Destinations that cannot be written are refused before anything is.
+  const Outcome array = Femtokit({"cf", "-k", "kernel", "--array", "run.dat", "-o", "cf.dat"}, dir);
+  EXPECT_EQ(array.status, 2);
+  EXPECT_NE(array.err.find("--array run.dat: is a file"), std::string::npos) << array.err;
+  EXPECT_EQ(Femtokit({"source", "-o", "run.dat/s.dat"}, dir).status, 2);
+  EXPECT_EQ(Femtokit({"kernel", "bosons", "--nq", "50000", "--nr", "50000", "-o", "big"}, dir).status, 2);
+  const Outcome range = Femtokit({"cf", "-k", "kernel", "-s", "R=0", "-o", "zero.dat"}, dir);
+  EXPECT_NE(range.status, 0);
+  EXPECT_EQ(Femtokit({"plot", "run.dat", "-o", "p.png"}, dir, {{"FEMTOKIT_GNUPLOT", "/bin/false"}}).status, 1);
+  EXPECT_EQ(Files(dir), before);
+
+  // Outside the data layout the run takes the shipped parameter files; without a kernel
+  // it says where to get one and draws no seed.
+  const Outcome run = Femtokit({"run", "--seed", "1", "--cf-out", "d2", "--errors-out", "e2"}, dir,
+                               {{"FEMTOKIT_DATA", dir + "/nowhere/data"}});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("compute it with 'femtokit kernel pp -o"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("seed"), std::string::npos) << run.err;
+  fs::create_directories(dir + "/tree/data");
+  fs::copy(fs::path(FEMTOKIT_SOURCE_DIR) / "data" / "pp", dir + "/tree/data/pp");
+  ASSERT_EQ(Femtokit({"kernel", "pp", "--nq", "6", "--nr", "20", "-o", dir + "/tree/kdata/pp", "-q"}).status, 0);
+  const Outcome shipped = Femtokit({"run", "--seed", "1", "--cf-out", "d2", "--errors-out", "e2"}, dir,
+                                   {{"FEMTOKIT_DATA", dir + "/tree/data"}});
+  EXPECT_NE(shipped.status, 0);  // data/pp's arrays want 60 bins; this kernel has 6: the library says so
+  EXPECT_EQ(shipped.err.find("../parameters/pp"), std::string::npos) << shipped.err;
+}
+
+TEST(FemtokitMessages, WarningsStartWithWarningAndLongFillsShowProgressOnATerminal) {
+  const std::string dir = Job("femtokit_warnings");
+  const Outcome wide = Femtokit({"cf", "-k", "kernel", "-s", "R=20", "-o", "wide.dat"}, dir);
+  ASSERT_EQ(wide.status, 0) << wide.err;
+  EXPECT_EQ(wide.err.rfind("warning: ", 0), 0u) << wide.err;
+  EXPECT_EQ(wide.err.find("WARNING"), std::string::npos) << wide.err;
+  const Outcome bar = Femtokit({"source", "-m", "blast", "-s", "Nsample=600", "-o", "b.dat"}, dir,
+                               {{"FEMTOKIT_PROGRESS", "1"}});
+  ASSERT_EQ(bar.status, 0) << bar.err;
+  EXPECT_NE(bar.err.find("blast source ["), std::string::npos) << bar.err;
+  EXPECT_NE(bar.err.find("100%"), std::string::npos) << bar.err;
+  const Outcome pipe = Femtokit({"source", "-m", "blast", "-s", "Nsample=600", "-o", "b.dat"}, dir);
+  EXPECT_EQ(pipe.err.find("blast source ["), std::string::npos) << pipe.err;
+}
+
+// The axis expressions of the plot script, evaluated on a table's row, against
+// the library's own value of the harmonic expansion along each axis.
+TEST(FemtokitPlot, TitlesLegendsSeveralTablesAndTheFunctionAlongTheAxes) {
+  const std::string dir = Job("femtokit_plot3d");
+  ASSERT_EQ(Femtokit({"source", "-m", "gauss3d", "-s", "Rx=3", "-s", "Ry=2", "-s", "Rz=1.5", "--lmax", "4", "--nr",
+                      "30", "--dr", "0.5", "-o", "s.dat", "--array", "s"},
+                     dir)
+                .status,
+            0);
+  const Outcome drawn = Femtokit({"plot", "s.dat", "-o", "pics/new/s.png", "--script", "s.gp"}, dir,
+                                 {{"FEMTOKIT_GNUPLOT", "/bin/true"}});
+  ASSERT_EQ(drawn.status, 0) << drawn.err;
+  EXPECT_TRUE(fs::exists(dir + "/pics/new/s.png"));  // gnuplot stood in for: its (empty) picture renamed into place
+  const std::string script = Slurp(dir + "/s.gp");
+  EXPECT_NE(script.find("set multiplot layout 2,1"), std::string::npos) << script;
+  EXPECT_NE(script.find("Rx = 3 fm, Ry = 2 fm, Rz = 1.5 fm"), std::string::npos) << script;
+  const Table t = Parse(Slurp(dir + "/s.dat"));
+  CCHArray a(4, 30, 0.5, true, true, true);
+  a.ReadAllA(dir + "/s");
+  const int ir = 3;
+  for (int axis = 0; axis < 3; axis++) {
+    const char *names[] = {"S along x", "S along y", "S along z"};
+    const size_t end = script.find(std::string("title '") + names[axis]);
+    ASSERT_NE(end, std::string::npos) << script;
+    const size_t start = script.rfind("using 1:(", end) + 9;
+    const std::string e = script.substr(start, script.find(')', start) - start);
+    double value = 0.0, coef = 1.0;
+    for (size_t i = 0; i < e.size();) {  // "$2-1*$3+2*$6...": terms coef*$column
+      if (e[i] == '$') {
+        size_t n;
+        const int column = std::stoi(e.substr(i + 1), &n);
+        value += coef * t.rows[ir][column - 1];
+        i += 1 + n;
+        coef = 1.0;
+      } else {
+        size_t n;
+        coef = std::stod(e.substr(i), &n);
+        i += n + 1;  // past the '*'
+      }
+    }
+    double ex[3] = {0, 0, 0};
+    ex[axis] = 1.0;
+    EXPECT_NEAR(value, a.AExpand(ex[0], ex[1], ex[2], ir), 1e-6 * std::fabs(value)) << names[axis] << ": " << e;
+  }
+  // Two fits of one table in one figure: the data once, each fit with its values and errors.
+  ASSERT_EQ(Femtokit({"run", "-p", ".", "-k", "kernel", "--cf-out", "d", "--errors-out", "e", "--seed", "5", "-o",
+                      "run.dat"},
+                     dir)
+                .status,
+            0);
+  ASSERT_EQ(Femtokit({"fit", "-k", "kernel", "-t", "run.dat", "-o", "fit.dat"}, dir).status, 0);
+  ASSERT_EQ(Femtokit({"fit", "-k", "kernel", "-t", "run.dat", "-m", "levy", "-o", "levy.dat"}, dir).status, 0);
+  ASSERT_EQ(Femtokit({"plot", "fit.dat", "levy.dat", "--logx", "--projector", "-o", "fits.png", "--script", "f.gp"},
+                     dir, {{"FEMTOKIT_GNUPLOT", "/bin/true"}})
+                .status,
+            0);
+  const std::string fits = Slurp(dir + "/f.gp");
+  EXPECT_NE(fits.find("set logscale x"), std::string::npos);
+  EXPECT_NE(fits.find("font 'DejaVu Sans,26'"), std::string::npos) << fits;  // wider than 1600 for its legend
+  EXPECT_NE(fits.find("gx1d fit: lambdaG = "), std::string::npos) << fits;
+  EXPECT_NE(fits.find(" ± "), std::string::npos) << fits;
+  EXPECT_NE(fits.find("levy fit: lambda = "), std::string::npos) << fits;
+  EXPECT_NE(fits.find("linespoints"), std::string::npos) << fits;  // 25 bins: markers
+  size_t data = 0;
+  for (size_t at = fits.find("yerrorbars"); at != std::string::npos; at = fits.find("yerrorbars", at + 1)) data++;
+  EXPECT_EQ(data, 1u) << fits;
 }
 
 #endif  // FEMTOKIT_CLI

@@ -61,7 +61,7 @@ def test_wave_function_is_vectorised():
     assert np.all(psi > 0)
     assert wf.phase_shifts().shape == (wf.nchannels, wf.nqmax)
     assert set(femtokit.pair_names()) >= {"pp", "pkplus", "ppiplus", "pipluspiminus", "nn"}
-    with pytest.raises(femtokit.Error, match="pq"):
+    with pytest.raises(KeyError, match="unknown pair .pq."):
         femtokit.make_wave_function("pq", DATA_DIR / "pp" / "wfparameters.dat")
 
 
