@@ -145,7 +145,7 @@ Table3D ReadTable3D(const std::string &filename) {
                   kAxes[k], q);
     }
     const double c = in.Number(3, "C"), e = in.Number(4, "error");
-    if (!(e > 0.0)) FatalFile(filename, "%s: the error %g is not positive\n", in.Where(4).c_str(), e);
+    if (!(e >= 0.0)) FatalFile(filename, "%s: the error %g is negative\n", in.Where(4).c_str(), e);
     std::size_t cell = 0;
     for (int k = 0; k < 3; k++)
       cell = (cell * (axes[k].symmetric ? 1 : 2) + static_cast<std::size_t>(s[k])) * static_cast<std::size_t>(axes[k].half) +

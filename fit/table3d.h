@@ -35,15 +35,15 @@ double GammaTFromMT(double mT, double m1, double m2);
 // Each axis has N bins of equal width on [LO, HI], with LO = 0 (a function
 // even in that component: only q >= 0 is held) or LO = -HI (both signs, N
 // even). Other '#' lines are comments. Rows may come in any order; a cell may
-// be absent (a bin removed from the measurement): it has error 0 and a fit
-// leaves it out. Cell centres must lie within 1e-6 of a bin width of the mesh.
+// be absent (a bin removed from the measurement): it has error 0, as has a row
+// written with error 0 (a computed table), and fits leave such cells out. Cell centres must lie within 1e-6 of a bin width of the mesh.
 struct Table3D {
   Frame frame = Frame::PRF;
   double gammaT = 0.0;  // from the header; 0 when not given
   // C - 1 and the errors on the table's own mesh (x = out, y = side, z = long,
   // in the table's frame); error 0 where no row was given.
   std::unique_ptr<C3DArray> cf, error;
-  long rows = 0;  // cells given
+  long rows = 0;  // rows read
   Table3D();
   Table3D(Table3D &&) noexcept;
   Table3D &operator=(Table3D &&) noexcept;
@@ -52,7 +52,7 @@ struct Table3D {
 
 // Reads a table file. Fatal, naming file and line: a missing or unreadable
 // file, a missing or malformed header line, a bad number (the strict reader),
-// a row without exactly five numbers, a non-finite or negative error, a centre
+// a row without exactly five numbers, a negative error, a centre
 // off the mesh, a cell given twice, a table without rows, a mesh beyond the
 // memory budget.
 Table3D ReadTable3D(const std::string &filename);

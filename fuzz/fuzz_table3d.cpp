@@ -1,7 +1,7 @@
 // 3D correlation tables (femtokit::ReadTable3D): the input is the table file.
 // What the reader accepts holds finite values on a mesh of the header's
-// binning, a positive error for each row and 0 elsewhere, and writes back to a
-// table that reads the same.
+// binning, errors >= 0 (0 where no row was given), and writes back to a table
+// that reads the same.
 #include <cmath>
 
 #include "arrays/array3d.h"
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!std::isfinite(c) || !std::isfinite(e) || e < 0.0) fuzz::Finding("non-finite value or negative error");
     if (e > 0.0) given++;
   }
-  if (given != t.rows) fuzz::Finding("rows and cells with an error differ");
+  if (given > t.rows) fuzz::Finding("more cells with an error than rows");
   const std::string again = dir + "/again.dat";
   femtokit::Table3D u;
   if (!fuzz::Run(false, [&] {

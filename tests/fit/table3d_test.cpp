@@ -106,7 +106,7 @@ TEST(Table3D, RefusesMalformedTables) {
       {head + "5 5 5 1.1\n", "needs 5 numbers"},
       {head + "5 5 5 1.1 0.1 7\n", "needs 5 numbers"},
       {head + "5 5 5 nan 0.1\n", "C"},
-      {head + "5 5 5 1.1 0\n", "not positive"},
+      {head + "5 5 5 1.1 -0.1\n", "negative"},
       {head + "6 5 5 1.1 0.1\n", "not a bin centre"},
       {head + "5 5 15 1.1 0.1\n", "not a bin centre"},
       {head + "-5 5 5 1.1 0.1\n", "not a bin centre"},
