@@ -14,6 +14,7 @@
 #include "config/numberreader.h"
 #include "config/parametermap.h"
 #include "fit/cf2sfit.h"
+#include "fit/gauss3dfit.h"
 #include "fit/s2cf.h"
 #include "kernel/kernel.h"
 #include "source/sourcecalc.h"
@@ -205,44 +206,18 @@ void RunFit3D(const Fit3DInputs &in) {
   std::unique_ptr<CSourceCalc> model = MakeSource("gauss3d", in.settings);
 
   // Parameters from the model's table: lambda and the radii free, the rest fixed unless freed.
-  const femtokit::SourceModel &table = femtokit::Gauss3DModel();
-  std::vector<std::string> order;
-  std::map<std::string, bool> isfree;
-  for (const femtokit::SourceParameter &p : table.parameters) {
-    order.push_back(p.name);
-    isfree[p.name] = std::string(p.name) == "lambda" || std::string(p.name).rfind('R', 0) == 0;
-  }
+  CCF2SFit_Gauss3D fit(model.get(), cexp.get(), cerr.get(), &ctheory, &ctheoryCH, &source, kernel.get());
   for (const std::string &name : SplitNames(in.free)) {
-    if (!isfree.count(name)) ArgumentError("--free " + name, "no parameter of gauss3d of this name");
-    isfree[name] = true;
+    const int i = fit.FindPar(name);
+    if (i < 0) ArgumentError("--free " + name, "no parameter of gauss3d of this name");
+    if (fit.par[static_cast<size_t>(i)].fixed) fit.FreePar(name);
   }
   for (const std::string &name : SplitNames(in.fix)) {
-    if (!isfree.count(name)) ArgumentError("--fix " + name, "no parameter of gauss3d of this name");
-    isfree[name] = false;
+    const int i = fit.FindPar(name);
+    if (i < 0) ArgumentError("--fix " + name, "no parameter of gauss3d of this name");
+    if (!fit.par[static_cast<size_t>(i)].fixed) fit.FixPar(name);
   }
-  CCF2SFit fit;
-  fit.npars = static_cast<int>(order.size());
-  fit.ndim = 3;
-  fit.sourcecalc = model.get();
-  fit.kernel = kernel.get();
-  fit.cexp3D = cexp.get();
-  fit.cerror3D = cerr.get();
-  fit.ctheory3D = &ctheory;
-  fit.ctheoryCH = &ctheoryCH;
-  fit.sourceCH = &source;
-  fit.Init();
-  int nfree = 0;
-  for (size_t i = 0; i < order.size(); i++) {
-    const femtokit::SourceParameter &p = *table.Find(order[i]);
-    fit.par[i].Set(p.name, femtokit::ReadChecked(model->spars, table, p), p.step, p.min, p.max);
-    fit.StepMatrix[i][i] = p.step;
-    fit.ErrorMatrix[i][i] = p.step * p.step;
-    nfree += isfree[order[i]];
-  }
-  fit.NarrowBoundsToModel();
-  for (const std::string &name : order)
-    if (!isfree[name]) fit.FixPar(name);
-  if (nfree == 0) ArgumentError("--fix", "no free parameter left to fit");
+  if (fit.nfreepars == 0) ArgumentError("--fix", "no free parameter left to fit");
 
   std::string how;
   if (in.minimiser == "newton") {
