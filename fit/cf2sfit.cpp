@@ -15,6 +15,7 @@
 #include "math/misc.h"
 #include "source/sourcecalc.h"
 
+#include <array>
 #include <utility>
 
 void CParInfo::Set(const std::string &name_, double value_, double error_, double xmin_, double xmax_) {
@@ -193,7 +194,14 @@ int CCF2SFit::GetNBins() const {
   if (ndim == 1) return cexpCH ? cexpCH->GetNRADIAL() : 0;
   if (!cexp3D) return 0;
   const int nsx = cexp3D->GetXSYM() ? 1 : 2, nsy = cexp3D->GetYSYM() ? 1 : 2, nsz = cexp3D->GetZSYM() ? 1 : 2;
-  return nsx * cexp3D->GetNXMAX() * nsy * cexp3D->GetNYMAX() * nsz * cexp3D->GetNZMAX();
+  const int cells = nsx * cexp3D->GetNXMAX() * nsy * cexp3D->GetNYMAX() * nsz * cexp3D->GetNZMAX();
+  if (!cerror3D) return cells;
+  // Cells with error 0 were not measured (CFCalc leaves them out).
+  const std::array<int, 6> shape = cerror3D->AllocatedShape();
+  const long stored = 1L * shape[0] * shape[1] * shape[2] * shape[3] * shape[4] * shape[5];
+  int measured = 0;
+  for (long i = 0; i < stored; i++) measured += cerror3D->Data()[i] != 0.0;
+  return stored == cells ? measured : cells;
 }
 
 void CCF2SFit::PrintPars() const {

@@ -103,8 +103,8 @@ class CCF2SFit {
   double GetChiSquared(const double *x);
   double GetChiSquared(const std::vector<double> &x);
 
-  // Number of measured points compared (q bins, or 3D cells) and degrees of
-  // freedom (points minus free parameters).
+  // Number of measured points compared (q bins, or 3D cells whose error is
+  // not 0) and degrees of freedom (points minus free parameters).
   int GetNBins() const;
   int GetNDOF() const { return GetNBins() - nfreepars; }
 

@@ -48,6 +48,7 @@ double GetChiSquared(C3DArray *CFexp, C3DArray *CFerror, C3DArray *CFtheory) {
               const double measured = CFexp->GetElement(isx, ix, isy, iy, isz, iz);
               const double model = CFtheory->GetElement(isx, ix, isy, iy, isz, iz);
               const double e = CFerror->GetElement(isx, ix, isy, iy, isz, iz);
+              if (e == 0.0) continue;  // a cell not measured
               if (e < 1e-8)
                 femtokit::Warn(
                     "CFCalc::GetChiSquared : \nSuspiciously small or negative error = %g, isx=%d,ix=%d, "

@@ -15,6 +15,7 @@
 #include "arrays/charray.h"
 #include "config/fatal.h"
 #include "config/output.h"
+#include "fit/table3d.h"
 #include "fuzz_common.h"
 #include "kernel/kernel.h"
 #include "kernel/kernelwf.h"
@@ -211,6 +212,20 @@ int main(int argc, char **argv) {
   Seeds phases(out, "fuzz_phase_table");
   phases.Add(Read(root + "/pipluspiplus/pipi_I2_S.dat"));
   phases.Add("# q delta ddelta/dq\n0 0 0.01\n20 0.2 0.01\n60 0.5 0.005\n");
+
+  // 3D tables: one from the library's writer (both signs of q_out, LCMS), two written by hand.
+  Seeds table3d(out, "fuzz_table3d");
+  {
+    C3DArray cf(2, 5.0, 2, 5.0, 1, 5.0, false, true, true), err(2, 5.0, 2, 5.0, 1, 5.0, false, true, true);
+    cf.Randomize();
+    err.MakeConstant(0.01);
+    err.SetElement(0, 0, 0, 0, 0, 0, 0.0);  // a cell left out
+    table3d.Add(femtokit::Table3DText(cf, &err, femtokit::Frame::LCMS, 1.25, {"seed"}));
+  }
+  table3d.Add("# frame PRF\n# units MeV/c\n# binning q_out 0 20 2 q_side 0 10 1 q_long 0 10 1\n"
+              "15 5 5 1.25 0.1\n5 5 5 1.5 0.2\n");
+  table3d.Add("# frame LCMS\n# units MeV/c\n# binning q_out -10 10 2 q_side 0 10 1 q_long -10 10 2\n"
+              "-5 5 -5 1.1 0.05\n5 5 5 1.2 0.05\n");
 
   fs::remove_all(tmp);
   if (fuzz::WriteFailures() > 0) {

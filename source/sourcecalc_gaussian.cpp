@@ -11,7 +11,12 @@
 #include <gsl/gsl_integration.h>
 #include <gsl/gsl_sf_erf.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <map>
+#include <mutex>
+#include <vector>
 
 namespace {
 using femtokit::constants::FOURPI;
@@ -48,6 +53,189 @@ Gauss3DPars ReadPars(const parameterMap &spars) {
   p.psi = femtokit::ReadChecked(spars, m, "Euler_Psi");
   return p;
 }
+
+// U = Rz(psi) Ry(theta) Rz(phi); the quadratic form of the exponent is
+// U D U^T, so column k of U is the principal axis of D_k.
+void EulerMatrix(double phi, double theta, double psi, double U[3][3]) {
+  const double cf = std::cos(phi), sf = std::sin(phi), ct = std::cos(theta), st = std::sin(theta);
+  const double cp = std::cos(psi), sp = std::sin(psi);
+  const double M[3][3] = {{cp * ct * cf - sf * sp, cp * ct * sf + cf * sp, -cp * st},
+                          {-sp * ct * cf - cp * sf, -sp * ct * sf + cf * cp, sp * st},
+                          {cf * st, sf * st, ct}};
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j < 3; j++) U[i][j] = M[i][j];
+}
+
+// Gauss-Legendre nodes and weights on [-1, 1] for n points, built once per n
+// and shared by all threads (entries are never removed, so a returned
+// reference stays valid).
+struct GLRule {
+  std::vector<double> x, w;
+};
+const GLRule &GaussLegendre(int n) {
+  static std::mutex lock;
+  static std::map<int, GLRule> rules;
+  std::lock_guard<std::mutex> guard(lock);
+  auto it = rules.find(n);
+  if (it != rules.end()) return it->second;
+  GLRule rule;
+  gsl_integration_glfixed_table *table = gsl_integration_glfixed_table_alloc(static_cast<std::size_t>(n));
+  rule.x.resize(static_cast<std::size_t>(n));
+  rule.w.resize(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; i++)
+    gsl_integration_glfixed_point(-1.0, 1.0, static_cast<std::size_t>(i), &rule.x[i], &rule.w[i], table);
+  gsl_integration_glfixed_table_free(table);
+  return rules.emplace(n, std::move(rule)).first->second;
+}
+
+// Order m beyond which the terms I_m(k) cos(m t) of exp(k cos t) stay below
+// 1e-16 of I_0(k): I_m/I_0 bounded by the product of the ratios
+// I_(v+1)/I_v < k/(v + 1/2 + sqrt(k^2 + (v + 1/2)^2)).
+int BesselOrder(double k) {
+  if (!(k > 0.0)) return 0;
+  double bound = 1.0;
+  int m = 0;
+  while (bound > 1.0e-16 && m < 100000) {
+    const double v = m + 0.5;
+    bound *= k / (v + std::sqrt(k * k + v * v));
+    m++;
+  }
+  return m;
+}
+
+// The angular projections of one harmonic fill. On each shell exp(F(r n)) is
+// integrated against the monomials of n by a product rule (Gauss-Legendre in
+// the polar cosine, midpoints in azimuth) in the frame of the source's
+// principal axes, where the quadratic part is diagonal; the node counts
+// follow the spread of the exponent over the shell, so the rule integrates
+// exp(F) times every harmonic up to LMAX to rounding. Without an offset the
+// integrand is even along each principal axis: one octant of nodes carries
+// the sphere and only even monomials survive. A fixed matrix, built once per
+// fill, turns those moments into A's coefficients.
+class ShellProjector {
+ public:
+  ShellProjector(const double alpha[4][4], const double U[3][3], const double D[3], CCHArray *A) {
+    lmax_ = A->GetLMAX();
+    // The polar axis is the principal axis at the end of the larger gap of
+    // the sorted D, so the azimuth sees the smaller gap.
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int a, int b) { return D[a] < D[b]; });
+    const bool lowPolar = D[order[1]] - D[order[0]] > D[order[2]] - D[order[1]];
+    const int cols[3] = {lowPolar ? order[1] : order[0], lowPolar ? order[2] : order[1],
+                         lowPolar ? order[0] : order[2]};
+    for (int k = 0; k < 3; k++) {
+      d_[k] = D[cols[k]];
+      l_[k] = 0.0;
+      for (int i = 0; i < 3; i++) {
+        V_[i][k] = U[i][cols[k]];
+        l_[k] += alpha[0][i + 1] * U[i][cols[k]];
+      }
+    }
+    c0_ = alpha[0][0];
+    folded_ = l_[0] == 0.0 && l_[1] == 0.0 && l_[2] == 0.0;
+    for (int i = 0; i <= lmax_; i++)
+      for (int j = 0; i + j <= lmax_; j++)
+        for (int k = 0; i + j + k <= lmax_; k++)
+          if (!folded_ || (i % 2 == 0 && j % 2 == 0 && k % 2 == 0)) mono_.push_back({i, j, k});
+    BuildProjection(A);
+    moments_.resize(mono_.size());
+    pw_.resize(3 * static_cast<std::size_t>(lmax_ + 1));
+  }
+
+  // Overwrites bin ir of A (every triple under A's LMAX).
+  void Fill(const CCHArray *A, int ir) {
+    const double r = (ir + 0.5) * A->GetRADSTEP(), r2 = r * r;
+    const double lperp = r * std::hypot(l_[0], l_[1]);
+    const double lnorm = r * std::sqrt(l_[0] * l_[0] + l_[1] * l_[1] + l_[2] * l_[2]);
+    const double gpolar = std::max(std::fabs(d_[2] - d_[0]), std::fabs(d_[2] - d_[1]));
+    // exp(b c^2) = exp(b/2) exp((b/2) T_2(c)): order m in T_2 is degree 2m in c.
+    const int degTheta = 2 * BesselOrder(0.5 * r2 * gpolar) + BesselOrder(lnorm) + lmax_;
+    const int degPhi = 2 * BesselOrder(0.5 * r2 * std::fabs(d_[0] - d_[1])) + BesselOrder(lperp) + lmax_;
+    int ntheta = degTheta / 2 + 1;  // exact to degree 2 ntheta - 1
+    ntheta += ntheta % 2;
+    const int nphi = 4 * (degPhi / 4 + 1);  // exact to trigonometric degree nphi - 1
+    const GLRule &gl = GaussLegendre(ntheta);
+    std::fill(moments_.begin(), moments_.end(), 0.0);
+    const double dphi = 2.0 * M_PI / nphi;
+    // Node weights over 4 pi: moments as CalcAExpArrayFromMArray reads them.
+    const double wphi = dphi / (4.0 * M_PI) * (folded_ ? 8.0 : 1.0);
+    const int ic0 = folded_ ? ntheta / 2 : 0, nphiUsed = folded_ ? nphi / 4 : nphi;
+    const std::size_t L1 = static_cast<std::size_t>(lmax_ + 1);
+    double *px = pw_.data(), *py = px + L1, *pz = py + L1;
+    for (int ic = ic0; ic < ntheta; ic++) {
+      const double c = gl.x[ic], s = std::sqrt(std::max(0.0, 1.0 - c * c));
+      for (int jp = 0; jp < nphiUsed; jp++) {
+        const double ph = (jp + 0.5) * dphi;
+        const double n[3] = {s * std::cos(ph), s * std::sin(ph), c};
+        const double F = c0_ + r2 * (d_[0] * n[0] * n[0] + d_[1] * n[1] * n[1] + d_[2] * n[2] * n[2]) +
+                         r * (l_[0] * n[0] + l_[1] * n[1] + l_[2] * n[2]);
+        const double w = gl.w[ic] * wphi * std::exp(F);
+        if (w == 0.0) continue;
+        px[0] = py[0] = pz[0] = 1.0;
+        for (std::size_t e = 1; e < L1; e++) {
+          px[e] = px[e - 1] * n[0];
+          py[e] = py[e - 1] * n[1];
+          pz[e] = pz[e - 1] * n[2];
+        }
+        for (std::size_t j = 0; j < mono_.size(); j++)
+          moments_[j] += w * px[mono_[j][0]] * py[mono_[j][1]] * pz[mono_[j][2]];
+      }
+    }
+    const std::size_t nm = mono_.size();
+    for (std::size_t t = 0; t < rows_.size(); t++) {
+      const double *g = &G_[t * nm];
+      double sum = 0.0;
+      for (std::size_t j = 0; j < nm; j++) sum += g[j] * moments_[j];
+      rows_[t][ir] = sum;
+    }
+  }
+
+ private:
+  // Column j of G is the A-expansion of the lab moments of the monomial n^j
+  // (each lab monomial expanded through e = V n), by the library's moment
+  // conversion.
+  void BuildProjection(CCHArray *A) {
+    const int nm = static_cast<int>(mono_.size()), L1 = lmax_ + 1;
+    CCHArray M(lmax_, nm, 1.0, A->GetXSYM(), A->GetYSYM(), A->GetZSYM());
+    CCHArray G(lmax_, nm, 1.0, A->GetXSYM(), A->GetYSYM(), A->GetZSYM());
+    std::vector<double> poly(static_cast<std::size_t>(L1 * L1 * L1)), next(poly.size());
+    auto at = [L1](int i, int j, int k) { return static_cast<std::size_t>((i * L1 + j) * L1 + k); };
+    M.ForEachTriple([&](int lx, int ly, int lz) {
+      std::fill(poly.begin(), poly.end(), 0.0);
+      poly[at(0, 0, 0)] = 1.0;
+      const int powers[3] = {lx, ly, lz};
+      int deg = 0;
+      for (int axis = 0; axis < 3; axis++)
+        for (int p = 0; p < powers[axis]; p++, deg++) {
+          std::fill(next.begin(), next.end(), 0.0);
+          for (int i = 0; i <= deg; i++)
+            for (int j = 0; i + j <= deg; j++)
+              for (int k = 0; i + j + k <= deg; k++) {
+                const double v = poly[at(i, j, k)];
+                if (v == 0.0) continue;
+                next[at(i + 1, j, k)] += V_[axis][0] * v;
+                next[at(i, j + 1, k)] += V_[axis][1] * v;
+                next[at(i, j, k + 1)] += V_[axis][2] * v;
+              }
+          poly.swap(next);
+        }
+      for (int j = 0; j < nm; j++) M.SetElement(lx, ly, lz, j, poly[at(mono_[j][0], mono_[j][1], mono_[j][2])]);
+    });
+    ArrayCalc::CalcAExpArrayFromMArray(&M, &G);
+    A->ForEachTriple([&](int lx, int ly, int lz) {
+      rows_.push_back(A->Row(lx, ly, lz));
+      for (int j = 0; j < nm; j++) G_.push_back(G.GetElement(lx, ly, lz, j));
+    });
+  }
+
+  int lmax_ = 0;
+  double V_[3][3], d_[3], l_[3], c0_ = 0.0;
+  bool folded_ = true;
+  std::vector<std::array<int, 3>> mono_;  // principal-frame monomials carried
+  std::vector<double> G_;                 // one row per A triple, one column per monomial
+  std::vector<double *> rows_;            // A's row of each triple
+  std::vector<double> moments_, pw_;
+};
 
 }  // namespace
 
@@ -91,11 +279,8 @@ void CSourceCalc_Gaussian::CalcAlpha(double alpha[4][4], const CCHArray *A) cons
     femtokit::Fatal("Ysym true, but Yoff, Euler_phi, or Euler_Psi !=0\n");
   if (A->GetZSYM() && (off(o[2]) || off(theta))) femtokit::Fatal("Zsym true, but Zoff or Euler_Theta !=0\n");
 
-  const double cf = std::cos(phi), sf = std::sin(phi), ct = std::cos(theta), st = std::sin(theta);
-  const double cp = std::cos(psi), sp = std::sin(psi);
-  const double U[3][3] = {{cp * ct * cf - sf * sp, cp * ct * sf + cf * sp, -cp * st},
-                          {-sp * ct * cf - cp * sf, -sp * ct * sf + cf * cp, sp * st},
-                          {cf * st, sf * st, ct}};
+  double U[3][3];
+  EulerMatrix(phi, theta, psi, U);
   const double D[3] = {-0.25 / (R[0] * R[0]), -0.25 / (R[1] * R[1]), -0.25 / (R[2] * R[2])};
   for (int i = 0; i < 3; i++)
     for (int j = 0; j < 3; j++) {
@@ -114,6 +299,34 @@ void CSourceCalc_Gaussian::CalcAlpha(double alpha[4][4], const CCHArray *A) cons
 }
 
 void CSourceCalc_Gaussian::CalcS(CCHArray *A) {
+  double alpha[4][4];
+  CalcAlpha(alpha, A);
+  const Gauss3DPars p = ReadPars(spars);
+  double U[3][3];
+  EulerMatrix(p.phi, p.theta, p.psi, U);
+  const double D[3] = {-0.25 / (p.R[0] * p.R[0]), -0.25 / (p.R[1] * p.R[1]), -0.25 / (p.R[2] * p.R[2])};
+  ShellProjector shells(alpha, U, D, A);
+  for (int ir = 0; ir < A->GetNRADIAL(); ++ir) shells.Fill(A, ir);
+  WarnLostNorm(alpha, A);
+}
+
+void CSourceCalc_Gaussian::WarnLostNorm(const double alpha[4][4], const CCHArray *A) const {
+  if (A->GetNRADIAL() > 0) {
+    const double reach = A->GetNRADIAL() * A->GetRADSTEP();
+    // A cheap bound first: the separation is Gaussian about o with widths
+    // sqrt(2) R_i, so it leaves the sphere of radius reach less often than an
+    // isotropic one of the largest width leaves that of radius reach - |o|.
+    const Gauss3DPars p = ReadPars(spars);
+    const double sigma = M_SQRT2 * std::max({p.R[0], p.R[1], p.R[2]});
+    const double a = (reach - std::sqrt(p.o[0] * p.o[0] + p.o[1] * p.o[1] + p.o[2] * p.o[2])) / sigma;
+    if (a > 0.0 && gsl_sf_erfc(a / M_SQRT2) + std::sqrt(2.0 / M_PI) * a * std::exp(-0.5 * a * a) < kLostNormTolerance)
+      return;
+    WarnLostFraction(LostFraction(alpha, reach) / ReadPars(spars).lambda, "source's norm",
+                     femtokit::Format("reaches %g fm", reach));
+  }
+}
+
+void CSourceCalc_Gaussian::CalcS_Series(CCHArray *A) {
   double alpha[4][4];
   CalcAlpha(alpha, A);
   const bool sx = A->GetXSYM(), sy = A->GetYSYM(), sz = A->GetZSYM();
@@ -137,11 +350,7 @@ void CSourceCalc_Gaussian::CalcS(CCHArray *A) {
     A->ScaleArray(e0, ir);
     A->FillRemainderX(ir);
   }
-  if (A->GetNRADIAL() > 0) {
-    const double reach = A->GetNRADIAL() * A->GetRADSTEP();
-    WarnLostFraction(LostFraction(alpha, reach) / ReadPars(spars).lambda, "source's norm",
-                     femtokit::Format("reaches %g fm", reach));
-  }
+  WarnLostNorm(alpha, A);
 }
 
 double CSourceCalc_Gaussian::LostFraction(const double alpha[4][4], double rho) {

@@ -33,12 +33,18 @@ class CSourceCalc_Gaussian : public CSourceCalc {
   void CalcAlpha(double alpha[4][4], const CCHArray *A) const;
 
   using CSourceCalc::CalcS;
-  // Overwrites every bin of A with the harmonic expansion of S on the sphere
-  // r = (ir + 1/2) RADSTEP, exact up to A's LMAX: exp of the quadratic
-  // exponent through ArrayCalc::CalcAExpArrayFromXExpArray (the rank-55
-  // series; about 0.4 ms per bin without symmetry at LMAX 6, see
-  // bench/arraycalc_convert_bench.cpp). Fails: the symmetry checks of CalcAlpha.
+  // Overwrites every bin of A (every triple under its LMAX) with the harmonic
+  // expansion of S on the sphere r = (ir + 1/2) RADSTEP, truncated at A's
+  // LMAX: the projections onto the harmonics by a product rule in the frame
+  // of the source's principal axes, with node counts set per shell by the
+  // spread of the exponent over it, so the result is the exact expansion to
+  // rounding (cost: bench/gauss3d_bench.cpp). Fails: the symmetry checks of
+  // CalcAlpha.
   void CalcS(CCHArray *A) override;
+  // The same expansion through exp of the exponent's harmonic series
+  // (ArrayCalc::CalcAExpArrayFromXExpArray, rank 55; lx >= 2 completed by
+  // FillRemainderX): the independent, much slower reference.
+  void CalcS_Series(CCHArray *A);
   // Overwrites every cell of a 3D mesh with S at the cell centre, axis-aligned
   // (the Euler angles are not read) and without symmetry checks.
   // Both fills warn when more than 1e-3 of the norm lies outside the mesh.
@@ -47,6 +53,10 @@ class CSourceCalc_Gaussian : public CSourceCalc {
   // Norm (in units of the source's integral times lambda) beyond the radius rho
   // (fm) of the Gaussian with exponent alpha (CalcAlpha).
   static double LostFraction(const double alpha[4][4], double rho);
+
+ private:
+  // The harmonic fills' warning when norm lies beyond A's reach.
+  void WarnLostNorm(const double alpha[4][4], const CCHArray *A) const;
 };
 
 #endif

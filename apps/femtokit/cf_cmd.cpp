@@ -1,6 +1,7 @@
 // femtokit cf: the correlation function of a source through a kernel;
 // femtokit source: a source from a model or an event file.
 #include "apps/femtokit/cli.h"
+#include "apps/femtokit/threed.h"
 
 #include "arrays/charray.h"
 #include "config/fatal.h"
@@ -23,6 +24,9 @@ struct SourceOptions {
 struct CFOptions {
   SourceOptions source;
   std::string kernel, kpars, sourcetable;
+  // --3d: C on a 3D mesh of q_out, q_side, q_long.
+  bool threed = false;
+  CF3DInputs three;
 };
 
 void AddSourceOptions(CLI::App *sub, SourceOptions &o) {
@@ -49,6 +53,21 @@ void FillSource(CSourceCalc &model, const std::string &name, CCHArray &source, c
 }
 
 void RunCF(CFOptions &o) {
+  if (o.threed) {
+    o.three.common = o.source.common;
+    o.three.settings = o.source.settings;
+    o.three.model = o.source.model;
+    o.three.events = o.source.events;
+    o.three.kernel = o.kernel;
+    o.three.kpars = o.kpars;
+    o.three.out = o.source.out;
+    if (!o.sourcetable.empty() || !o.source.array.empty() || o.source.nr > 0 || o.source.dr > 0)
+      ArgumentError("--3d", "takes neither --source-table, --array, --nr nor --dr");
+    RunCF3D(o.three);
+    return;
+  }
+  if (!o.three.projections.empty() || !o.three.frame.frame.empty())
+    ArgumentError("--projections/--frame", "serve --3d");
   ApplyCommon(o.source.common);
   CheckTableOutput("--output", o.source.out);
   CheckTableOutput("--source-table", o.sourcetable);
@@ -129,6 +148,19 @@ void AddCF(CLI::App &app) {
   sub->add_option("--array", o->source.array, "Also write C(q) - 1 as an array directory (lx <= 1 files)")->type_name("DIR");
   sub->add_option("--nr", o->source.nr, "Source r bins [default: the kernel's]")->type_name("N")->check(Integer(1, 100000000));
   sub->add_option("--dr", o->source.dr, "Source r bin width, fm [default: the kernel's]")->type_name("FM")->check(Positive());
+  sub->add_flag("--3d", o->threed, "Write C(q_out, q_side, q_long) on a 3D mesh as a 3D table instead");
+  sub->add_option("--bins", o->three.bins, "--3d: cells per axis (per sign where both signs are held)")
+      ->type_name("N")
+      ->check(Integer(1, 1000))
+      ->capture_default_str();
+  sub->add_option("--width", o->three.width, "--3d: cell width, MeV/c, in the table's frame")
+      ->type_name("MEV")
+      ->check(Positive())
+      ->capture_default_str();
+  sub->add_option("--projections", o->three.projections,
+                  "--3d: also write C along each axis and every harmonic component (pair rest frame)")
+      ->type_name("FILE");
+  AddFrameOptions(sub, o->three.frame);
   AddCommon(sub, o->source.common, true);
   sub->footer(std::string("Computes the correlation function C(q) - 1 = Int d^3r K(q, r) S(r) of a source model through a kernel\n"
       "directory (from 'femtokit kernel') and writes it as a plain-text table: q (MeV/c), C(q), and each\n"
@@ -139,7 +171,9 @@ void AddCF(CLI::App &app) {
               "Examples:\n"
               "  femtokit cf -k kdata/pp --model gx1d --set lambdaG=0.6 --set R=5 --set lambdaX=0 -o cf.dat\n"
               "  femtokit cf -k kdata/pipluspiplus -m levy -s lambda=0.7 -s R=4 -s alpha=1.2 -o levy.dat\n"
-              "  femtokit cf -k kdata/pipluspiplus -m events --pars data/oscar/oscarparameters.dat -o events.dat");
+              "  femtokit cf -k kdata/pipluspiplus -m events --pars data/oscar/oscarparameters.dat -o events.dat\n"
+              "  femtokit cf -k kdata/bosons -m gauss3d -s lambda=0.6 -s Rx=6 -s Ry=5 -s Rz=4 --3d --frame lcms \\\n"
+              "      --kt 300 --m1 pi -o cf3d.dat --projections proj.dat\n\n" + ThreeDHelp());
   sub->callback([o] { RunCF(*o); });
 }
 

@@ -1,5 +1,6 @@
 // femtokit fit: a source model fitted to a measured correlation function.
 #include "apps/femtokit/cli.h"
+#include "apps/femtokit/threed.h"
 
 #include "arrays/charray.h"
 #include "config/fatal.h"
@@ -26,6 +27,9 @@ struct FitOptions {
   std::string kernel, kpars, data, errors, table, model = "gx1d", minimiser = "auto", feeddown, smearing, out;
   std::vector<std::string> free, fix, parents;
   int iterations = -1;
+  // gauss3d: a 3D table, its frame and the projections table.
+  FrameOptions frame;
+  std::string projections;
 };
 
 // Fit parameters of a model: the step (error) scale and the allowed range.
@@ -163,6 +167,27 @@ std::vector<std::string> SplitList(const std::vector<std::string> &items) {
 }
 
 void RunFit(FitOptions &o) {
+  if (o.model == "gauss3d") {
+    if (!o.data.empty() || !o.errors.empty() || !o.feeddown.empty() || !o.smearing.empty() || !o.parents.empty())
+      ArgumentError("--model gauss3d", "fits a 3D table (--table); it takes no --data, --errors, --feeddown, "
+                                       "--parent or --smearing");
+    Fit3DInputs in;
+    in.common = o.common;
+    in.settings = o.settings;
+    in.kernel = o.kernel;
+    in.kpars = o.kpars;
+    in.table = o.table;
+    in.minimiser = o.minimiser;
+    in.out = o.out;
+    in.projections = o.projections;
+    in.free = o.free;
+    in.fix = o.fix;
+    in.frame = o.frame;
+    in.iterations = o.iterations;
+    RunFit3D(in);
+    return;
+  }
+  if (!o.projections.empty() || !o.frame.frame.empty()) ArgumentError("--projections/--frame", "serve -m gauss3d");
   ApplyCommon(o.common);
   if (o.table.empty() == (o.data.empty() && o.errors.empty()))
     ArgumentError("--table/--data", "expected either --table FILE or --data DIR with --errors DIR");
@@ -364,7 +389,7 @@ void AddFit(CLI::App &app) {
   sub->add_option("--table,-t", o->table, "Measured C(q) as a table: q (MeV/c), C, error")->type_name("FILE");
   sub->add_option("--data", o->data, "Measured C(q) - 1 as an array directory")->type_name("DIR");
   sub->add_option("--errors", o->errors, "Its errors as an array directory")->type_name("DIR");
-  sub->add_option("--model,-m", o->model, "Source model to fit: gx1d, levy or blast")->type_name("MODEL")->capture_default_str();
+  sub->add_option("--model,-m", o->model, "Source model to fit: gx1d, levy, blast, or gauss3d (a 3D table)")->type_name("MODEL")->capture_default_str();
   AddSettings(sub, o->settings, "Start value of a parameter, NAME=VALUE (repeatable; units as in 'femtokit cf --help')",
               "Parameter file of the model's start values; --set overrides it");
   sub->add_option("--free", o->free, "Parameters to free (comma-separated; also feed-down lambdaGen, lambda_<name>)")
@@ -383,6 +408,8 @@ void AddFit(CLI::App &app) {
                                              "kernel's q mesh)")
       ->type_name("FILE");
   sub->add_option("-o,--output", o->out, "Best-fit curve table: q, C_exp, error, C_fit")->type_name("FILE");
+  sub->add_option("--projections", o->projections, "gauss3d: measured and fitted C along each axis")->type_name("FILE");
+  AddFrameOptions(sub, o->frame);
   AddCommon(sub, o->common, true);
   sub->footer(std::string("Fits a source model to the angle-averaged measured correlation function C(q) (its (0,0,0) component)\n"
       "through a kernel: each evaluation fills the source, transforms it, applies the optional feed-down\n"
@@ -398,7 +425,13 @@ void AddFit(CLI::App &app) {
       "With --feeddown its lambdas (lambdaGen, lambda_<name>) are fit parameters too, fixed unless --free.\n\n"
       "Examples (the main job's output, from run/work; a table from 'femtokit run -o'):\n"
       "  femtokit fit -k ../../kdata/pp --kpars ../parameters/pp/kparameters.dat --data GX1d/pp --errors GX1d/pp_errors\n"
-      "  femtokit fit -k kdata/pp --table run.dat --minimiser metropolis -o fit.dat");
+      "  femtokit fit -k kdata/pp --table run.dat --minimiser metropolis -o fit.dat\n\n"
+      "gauss3d fits a 3D table (one row per cell, see below): lambda, Rx (out), Ry (side), Rz (long) free,\n"
+      "offsets Xoff, Yoff, Zoff and Euler angles Euler_Phi, Euler_Theta, Euler_Psi fixed unless --free;\n"
+      "steps and ranges from the model's table. It prints the radii in the frame asked (--frame; default\n"
+      "the table's); -o writes the best fit as a 3D table, --projections C along each axis.\n"
+      "  femtokit fit -k kdata/bosons -m gauss3d -t cf3d.dat --frame lcms -o fit3d.dat --projections p.dat\n\n" +
+      ThreeDHelp());
   sub->callback([o] { RunFit(*o); });
 }
 

@@ -10,6 +10,8 @@
 #include "fit/cf2sfit_models.h"
 #include "fit/cfcalc.h"
 #include "fit/feeddown.h"
+#include "fit/gauss3dfit.h"
+#include "fit/table3d.h"
 #include "fit/s2cf.h"
 #include "fit/smearing.h"
 #include "kernel/kernel.h"
@@ -319,6 +321,68 @@ void BindFits(py::module_ &m) {
            py::arg("source"), py::arg("kernel"), py::keep_alive<1, 2>(), py::keep_alive<1, 3>(), py::keep_alive<1, 4>(),
            py::keep_alive<1, 5>(), py::keep_alive<1, 6>(), py::keep_alive<1, 7>(), py::keep_alive<1, 8>(),
            py::call_guard<Compute>());
+
+  py::class_<CCF2SFit_Gauss3D, CCF2SFit>(
+      m, "CCF2SFit_Gauss3D",
+      "Fit of CSourceCalc_Gaussian to a correlation function on a 3D mesh (x = out, y = side, z = long, pair "
+      "rest frame) with every parameter of the model (steps and ranges from its table): lambda, Rx, Ry, Rz free; "
+      "Xoff, Yoff, Zoff and the Euler angles fixed until free_par. Cells with error 0 are not compared.")
+      .def(py::init<CSourceCalc *, C3DArray *, C3DArray *, C3DArray *, CCHArray *, CCHArray *, CKernel *>(),
+           py::arg("source_calc"), py::arg("cexp"), py::arg("cerror"), py::arg("ctheory"), py::arg("ctheory_ch"),
+           py::arg("source"), py::arg("kernel"), py::keep_alive<1, 2>(), py::keep_alive<1, 3>(), py::keep_alive<1, 4>(),
+           py::keep_alive<1, 5>(), py::keep_alive<1, 6>(), py::keep_alive<1, 7>(), py::keep_alive<1, 8>(),
+           py::call_guard<Compute>());
+
+  py::class_<CCF2SFit_Blast, CCF2SFit>(
+      m, "CCF2SFit_Blast",
+      "Fit of CSourceCalc_Blast to a correlation function on a 3D mesh: lambda, R (fm), Tau, DelTau (fm/c).")
+      .def(py::init<CSourceCalc *, C3DArray *, C3DArray *, C3DArray *, CCHArray *, CCHArray *, CKernel *>(),
+           py::arg("source_calc"), py::arg("cexp"), py::arg("cerror"), py::arg("ctheory"), py::arg("ctheory_ch"),
+           py::arg("source"), py::arg("kernel"), py::keep_alive<1, 2>(), py::keep_alive<1, 3>(), py::keep_alive<1, 4>(),
+           py::keep_alive<1, 5>(), py::keep_alive<1, 6>(), py::keep_alive<1, 7>(), py::keep_alive<1, 8>(),
+           py::call_guard<Compute>());
+
+  py::class_<CCF2SFit_Levy, CCF2SFit>(
+      m, "CCF2SFit_Levy",
+      "Fit of CSourceCalc_Levy to the angle-averaged correlation function: lambda, R (fm), alpha.")
+      .def(py::init<CSourceCalc *, CCHArray *, CCHArray *, CCHArray *, CCHArray *, CKernel *>(), py::arg("source_calc"),
+           py::arg("cexp"), py::arg("cerror"), py::arg("ctheory"), py::arg("source"), py::arg("kernel"),
+           py::keep_alive<1, 2>(), py::keep_alive<1, 3>(), py::keep_alive<1, 4>(), py::keep_alive<1, 5>(),
+           py::keep_alive<1, 6>(), py::keep_alive<1, 7>(), py::call_guard<Compute>());
+
+  // 3D tables and frames.
+  m.def(
+      "read_table3d",
+      [](const std::string &file) {
+        femtokit::Table3D t;
+        {
+          Compute compute;  // the reading without the GIL; the results are cast with it
+          t = femtokit::ReadTable3D(file);
+        }
+        py::object cf = py::cast(std::move(t.cf)), error = py::cast(std::move(t.error));
+        return py::make_tuple(cf, error, femtokit::FrameName(t.frame), t.gammaT);
+      },
+      py::arg("filename"),
+      "Reads a 3D table (rows q_out q_side q_long C error under '# frame', '# units MeV/c', '# binning'): "
+      "(C - 1, errors, frame 'PRF' or 'LCMS', gamma_T or 0), arrays on the table's own mesh; absent cells have "
+      "error 0.");
+  m.def(
+      "write_table3d",
+      [](const std::string &file, const C3DArray &cf, const C3DArray *error, const std::string &frame, double gammaT) {
+        if (frame != "PRF" && frame != "LCMS") throw py::value_error("frame must be 'PRF' or 'LCMS'");
+        femtokit::WriteTable3D(file, cf, error, frame == "LCMS" ? femtokit::Frame::LCMS : femtokit::Frame::PRF,
+                               gammaT, {});
+      },
+      py::arg("filename"), py::arg("cf"), py::arg("error") = nullptr, py::arg("frame") = "PRF", py::arg("gamma_t") = 0.0,
+      py::call_guard<Compute>(), "Writes C - 1 (and errors; cells with error 0 left out) as a 3D table.");
+  m.def(
+      "scaled_out", [](const C3DArray &a, double f) { return femtokit::ScaledOut(a, f); },
+      py::arg("array"), py::arg("factor"),
+      "A copy with the out cell width times factor: 1/gamma_T takes an LCMS mesh to the PRF, gamma_T back.");
+  m.def("gamma_t_from_kt", &femtokit::GammaTFromKT, py::arg("kt"), py::arg("m1"), py::arg("m2"),
+        "gamma_T of a pair of masses m1, m2 (MeV) at kT = |pT1 + pT2|/2 (MeV/c).");
+  m.def("gamma_t_from_mt", &femtokit::GammaTFromMT, py::arg("mt"), py::arg("m1"), py::arg("m2"),
+        "gamma_T of a pair of masses m1, m2 (MeV) at mT = sqrt(kT^2 + (M/2)^2) (MeV).");
 
   py::class_<CFeedDown>(m, "CFeedDown",
                         "Feed-down decomposition: C_model - 1 = lambdaGen (C_gen - 1) + sum_i lambda_i (C_i - 1), "

@@ -291,7 +291,9 @@ void BindSources(py::module_ &m) {
            py::call_guard<Compute>(), "Fills a 3D mesh with S at the cell centres (axis-aligned: no Euler angles).")
       .def("calc_s", py::overload_cast<CCHArray *>(&CSourceCalc_Gaussian::CalcS), py::arg("A"),
            py::call_guard<Compute>(),
-           "Fills the harmonic array, exact up to its LMAX. femtokit.Error when the parameters break its symmetry.");
+           "Fills the harmonic array, exact up to its LMAX. femtokit.Error when the parameters break its symmetry.")
+      .def("calc_s_series", &CSourceCalc_Gaussian::CalcS_Series, py::arg("A"), py::call_guard<Compute>(),
+           "The same fill through the exponential series (the slower reference).");
 
   py::class_<CSourceCalc_Blast, CSourceCalc>(
       m, "CSourceCalc_Blast",

@@ -205,7 +205,7 @@ TEST(FemtokitErrors, ArgumentErrorsAreOneLineNamingTheArgumentWithStatus2) {
       {{"fit", "-k", k}, "expected either --table FILE or --data DIR with --errors DIR"},
       {{"fit", "-k", k, "--data", "d"}, "--errors: expected with --data"},
       {{"fit", "-k", k, "-t", "t.dat", "--minimiser", "simplex"}, "--minimiser simplex: expected auto, newton"},
-      {{"fit", "-k", k, "-t", "t.dat", "-m", "gauss3d"}, "--model gauss3d: no fit of this model"},
+      {{"fit", "-k", k, "--data", "d", "--errors", "e", "-m", "gauss3d"}, "--model gauss3d: fits a 3D table"},
       {{"plot", dir + "/kparameters.dat", "-o", "x.jpg"}, "expected a file name ending in .png or .svg"},
       {{"plot", dir + "/absent.dat"}, "File does not exist"},
       {{"run", "--seed", "1.5"}, "--seed: expected an integer"},
