@@ -245,7 +245,7 @@ TEST(FemtokitErrors, LibraryErrorsKeepTheirMessageWithStatus1) {
   fails({"fit", "-k", k, "-t", "gap.dat"}, "q=10 in row 2 is not on the bin-centred mesh");
   std::ofstream(dir + "/zero.dat") << "2 1.2 0.1\n6 1.1 0\n";
   fails({"fit", "-k", k, "-t", "zero.dat"}, "the error 0 at q=6 is not positive");
-  fails({"run", "-p", dir + "/nowhere"}, "attempting to read non-existent parameter file " + dir + "/nowhere");
+  fails({"run", "-p", dir + "/nowhere", "--kernel", k}, "attempting to read non-existent parameter file " + dir + "/nowhere");
   fails({"source", "-m", "events", "--events", "none.oscar"}, "none.oscar");
   fails({"source", "-m", "gauss3d", "--set", "Xoff=1"}, "Xsym true");  // a symmetric mesh needs --no-sym
   fs::remove(k + "/ell2_q0010.00.tmp");
