@@ -212,6 +212,10 @@ int main(int argc, char **argv) {
   phases.Add(Read(root + "/pipluspiplus/pipi_I2_S.dat"));
   phases.Add("# q delta ddelta/dq\n0 0 0.01\n20 0.2 0.01\n60 0.5 0.005\n");
 
+  Seeds potential(out, "fuzz_potential_table");
+  potential.Add("# r V\n0 -50\n0.5 -40\n1 -20\n2 -2\n4 0\n");
+  potential.Add("0.1 500\n0.6 -30\n1.2 -10\n3.0 -0.5\n6.0 -1e-3\n9 0\n");
+
   fs::remove_all(tmp);
   if (fuzz::WriteFailures() > 0) {
     std::fprintf(stderr, "make_seeds: %d seed files could not be written\n", fuzz::WriteFailures());
