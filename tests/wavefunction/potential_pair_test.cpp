@@ -315,6 +315,29 @@ TEST(PotentialPair, ContinuousAtTheMatchingRadiusAndAsymptoticOutside) {
   }
 }
 
+TEST(PotentialPair, IdenticalChargedPairsAreContinuousAtTheMatchingRadius) {
+  Quiet quiet;
+  const std::string dir = ScratchDir("potential_identical");
+  // Two protons with a Gaussian singlet well and a P-wave Woods-Saxon in the
+  // triplet, from the smallest momenta (Gamow factor 1e-8 at 0.15 MeV/c) up.
+  const std::string pair =
+      "double M1 938.272\nint Q1Q2 1\nbool IDENTICAL 1\ndouble SPIN1 0.5\nint NCHANNELS 2\n"
+      "double CHANNEL0_S 0\nstring CHANNEL0_POTENTIAL gauss\ndouble CHANNEL0_V0 -45\ndouble CHANNEL0_BETA0 1.4\n"
+      "int CHANNEL1_L 1\ndouble CHANNEL1_S 1\nstring CHANNEL1_POTENTIAL woodssaxon\ndouble CHANNEL1_V -20\n"
+      "double CHANNEL1_R 1\ndouble CHANNEL1_DIFFUSENESS 0.3\n";
+  for (double delq : {0.3, 15.0}) {
+    CWaveFunction_generic wf(Write(dir, "wf.dat", Mesh(6, delq) + pair));
+    const double R = wf.GetMatchRadius();
+    for (int iq = 0; iq < wf.GetNQMAX(); iq++)
+      for (double c : {-1.0, -0.4, 0.2, 0.9}) {
+        const double in = wf.CalcPsiSquared(iq, R * (1 - 1e-10), c), out = wf.CalcPsiSquared(iq, R * (1 + 1e-10), c);
+        ASSERT_TRUE(std::isfinite(in) && in >= 0.0) << "q=" << wf.GetQ(iq);
+        EXPECT_NEAR(in, out, 1e-6 * std::fabs(out)) << "q=" << wf.GetQ(iq) << " c=" << c;
+        EXPECT_GE(wf.CalcPsiSquared(iq, 0.3, c), 0.0);
+      }
+  }
+}
+
 TEST(PotentialPair, GaussianSourceCorrelationAgainstIndependentSolution) {
   Quiet quiet;
   const std::string dir = ScratchDir("potential_cf");
