@@ -4,6 +4,8 @@
 #include <cmath>
 #include <memory>
 
+#include <gsl/gsl_sf_psi.h>
+
 #include "config/fatal.h"
 #include "config/numberreader.h"
 #include "config/output.h"
@@ -38,9 +40,16 @@ std::string Directory(const std::string &filename) {
 
 }  // namespace
 
-CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
+CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) { Build(parsfilename, nullptr); }
+
+CWaveFunction_generic::CWaveFunction_generic(const std::string &parsfilename, const std::vector<double> &qmesh) {
+  Build(parsfilename.c_str(), &qmesh);
+}
+
+void CWaveFunction_generic::Build(const char *parsfilename, const std::vector<double> *qmesh) {
   ParsInit(parsfilename);
   const std::string file = parsfilename;
+  if (qmesh != nullptr) SetQMesh(*qmesh, file + ": the requested q mesh");
   parameterMap pars;
   parameter::ReadParsFromFile(pars, file);
 
@@ -62,6 +71,7 @@ CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
     femtokit::FatalFile(file, "%s: identical particles with different masses (%g, %g MeV) or spins (%g, %g)\n",
                         file.c_str(), m1, m2, spin1, spin2);
   const bool coulombcorrect = parameter::getB(pars, "COULOMBCORRECT", true);
+  coulombcorrect_ = coulombcorrect;
 
   // Spin states and their default weights.
   const double norm = (2.0 * spin1 + 1.0) * (2.0 * spin2 + 1.0);
@@ -207,8 +217,11 @@ CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
     femtokit::Print("  total spin %g: weight %g%s, %d strong channel(s)\n", s.S, s.weight,
                     identical ? (s.symmetric ? " (symmetric)" : " (antisymmetric)") : "",
                     static_cast<int>(s.channels.size()));
+  channel_text_.assign(nchannels, "");
   for (int ic = 0; ic < nchannels; ic++) {
     const ChannelSetting &c = settings[ic];
+    channel_text_[ic] = c.has_a ? "scattering parameters" : c.has_potential ? potentials[ic].Describe()
+                                                                            : "phase table " + c.phasefile;
     if (c.has_a)
       femtokit::Print("  channel %d: l=%d, S=%g, scattering length %g fm, effective range %g fm\n", ic, c.l, c.S, c.a,
                       c.reff);
@@ -308,6 +321,30 @@ void CWaveFunction_generic::SolvePotentials(const std::vector<femtokit::LocalPot
     });
   }
   errors.Rethrow();
+}
+
+void CWaveFunction_generic::FitEffectiveRange(int ic, double *a, double *reff) const {
+  if (ic < 0 || ic >= nchannels || ell[ic] != 0)
+    femtokit::Fatal("FitEffectiveRange: channel %d is no S-wave channel of the pair\n", ic);
+  if (nqmax < 2) femtokit::Fatal("FitEffectiveRange: the q mesh holds fewer than two points\n");
+  double k[2], K[2];
+  for (int i = 0; i < 2; i++) {
+    k[i] = qarray[i] / HBARC;
+    const double e = eta[i];
+    const double c02 = std::exp(2.0 * CoulWave::LogNorm(0, e));
+    const double kcot = k[i] / std::tan(delta[ic][i]);
+    if (q1q2 == 0) {
+      K[i] = kcot;
+    } else if (!HasPotential(ic) && coulombcorrect_) {
+      K[i] = c02 * kcot;  // the strong phase: tan(delta) = C_0^2 tan(delta_strong)
+    } else {
+      const double h = gsl_sf_psi_1piy(std::fabs(e)) - std::log(std::fabs(e));
+      K[i] = c02 * kcot + 2.0 * k[i] * e * h;
+    }
+  }
+  const double half = (K[1] - K[0]) / (k[1] * k[1] - k[0] * k[0]);
+  *reff = 2.0 * half;
+  *a = -1.0 / (K[0] - half * k[0] * k[0]);
 }
 
 double CWaveFunction_generic::GetInnerWave(int ic, int iq, double r) const {

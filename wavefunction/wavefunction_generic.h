@@ -87,6 +87,22 @@ class CWaveFunction_generic : public CWaveFunction {
   explicit CWaveFunction_generic(const char *parsfilename);
   explicit CWaveFunction_generic(const std::string &parsfilename)
       : CWaveFunction_generic(parsfilename.c_str()) {}
+  // The same on the given q mesh (MeV/c) instead of the file's.
+  CWaveFunction_generic(const std::string &parsfilename, const std::vector<double> &qmesh);
+
+  // Scattering length and effective range (fm) of S-wave channel ic in the
+  // particle-physics sign, k cot(delta) = -1/a + reff k^2/2 (a < 0: attraction
+  // without a bound state; the femtoscopy f0 = -a), from the phases at the
+  // first two mesh points (build the pair on a mesh of small q, e.g. 0.5 and
+  // 1 MeV/c). Charged pairs: phases relative to the Coulomb waves (potential
+  // channels, COULOMBCORRECT 0) enter the Coulomb-modified expansion
+  // C_0^2 k cot(delta) + 2 k eta h(eta) = -1/a + reff k^2/2,
+  // h = Re psi(1 + i eta) - ln|eta| (attractive Coulomb: the same with eta < 0);
+  // Coulomb-corrected strong phases give back k cot(delta_strong) =
+  // C_0^2 k cot(delta). Fatal for l > 0 and fewer than two mesh points.
+  void FitEffectiveRange(int ic, double *a, double *reff) const;
+  // How channel ic is given: "scattering parameters", "phase table" or the potential's description.
+  std::string DescribeChannel(int ic) const { return channel_text_[ic]; }
 
   // |psi|^2 at mesh point iq (1 outside the mesh).
   double CalcPsiSquared(int iq, double r, double ctheta) const override;
@@ -113,6 +129,7 @@ class CWaveFunction_generic : public CWaveFunction {
   const std::vector<SpinState> &GetSpinStates() const { return states; }
 
  private:
+  void Build(const char *parsfilename, const std::vector<double> *qmesh);
   void ReadPhaseShiftFile(int ichannel, const std::string &filename);
   void UpdateFactors();
   // Solves every potential channel at every mesh point (OpenMP over q).
@@ -130,6 +147,8 @@ class CWaveFunction_generic : public CWaveFunction {
   std::vector<std::complex<double>> cfree_;        // [iq * nchannels + ic]: factor of F
   double rmatch_ = 0.0, radialstep_ = 0.02;
   bool relativistic_mu_ = false;
+  bool coulombcorrect_ = true;
+  std::vector<std::string> channel_text_;  // [ic]
 
   bool identical = false;
   double spin1 = 0.0, spin2 = 0.0;

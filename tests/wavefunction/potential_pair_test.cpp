@@ -237,6 +237,36 @@ TEST(PotentialPair, UsmaniPLambdaScatteringParameters) {
   }
 }
 
+TEST(PotentialPair, EffectiveRangeFitsOfChargedPairs) {
+  Quiet quiet;
+  const std::string dir = ScratchDir("potential_ere");
+  // Coulomb-corrected strong phases from scattering parameters give them back.
+  const std::string ere = "double M1 938.272\ndouble M2 493.677\nint Q1Q2 1\nint NCHANNELS 1\n"
+                          "double CHANNEL0_A -3.5\ndouble CHANNEL0_REFF 1.8\n";
+  CWaveFunction_generic e(Write(dir, "ere.dat", ere), std::vector<double>{0.5, 1.0});
+  double a, re;
+  e.FitEffectiveRange(0, &a, &re);
+  EXPECT_NEAR(a, -3.5, 1e-6);
+  EXPECT_NEAR(re, 1.8, 1e-4);
+  // Two protons in a singlet Gaussian well: the Coulomb-modified expansion
+  // (with 2 k eta h(eta)) is one smooth function of k^2, so fits at 0.5/1 and
+  // at 2/4 MeV/c agree; Coulomb makes |a| smaller than the well's own.
+  const std::string pp = "double M1 938.272\nbool IDENTICAL 1\ndouble SPIN1 0.5\nint NCHANNELS 1\ndouble CHANNEL0_S 0\n"
+                         "string CHANNEL0_POTENTIAL gauss\ndouble CHANNEL0_V0 -34\ndouble CHANNEL0_BETA0 1.7\n";
+  double a1, r1, a2, r2, an, rn;
+  CWaveFunction_generic(Write(dir, "pp.dat", pp + "int Q1Q2 1\n"), std::vector<double>{0.5, 1.0}).FitEffectiveRange(0, &a1, &r1);
+  CWaveFunction_generic(Write(dir, "pp.dat", pp + "int Q1Q2 1\n"), std::vector<double>{2.0, 4.0}).FitEffectiveRange(0, &a2, &r2);
+  CWaveFunction_generic(Write(dir, "nn.dat", pp), std::vector<double>{0.5, 1.0}).FitEffectiveRange(0, &an, &rn);
+  EXPECT_NEAR(a1, a2, 1e-3 * std::fabs(a1));
+  EXPECT_NEAR(r1, r2, 1e-2 * std::fabs(r1));
+  EXPECT_LT(an, a1);
+  EXPECT_LT(a1, 0.0);
+  // Attractive Coulomb: |a| grows.
+  double aa, ra;
+  CWaveFunction_generic(Write(dir, "pm.dat", pp + "int Q1Q2 -1\n"), std::vector<double>{0.5, 1.0}).FitEffectiveRange(0, &aa, &ra);
+  EXPECT_LT(aa, an);
+}
+
 TEST(PotentialPair, CoulombPlusSquareWellAgainstShooting) {
   Quiet quiet;
   const std::string dir = ScratchDir("potential_coulomb_square");
