@@ -267,6 +267,15 @@ TEST(PotentialPair, EffectiveRangeFitsOfChargedPairs) {
   EXPECT_LT(aa, an);
 }
 
+TEST(PotentialPair, ShippedNeutronPairCarriesTheMeasuredScatteringParameters) {
+  Quiet quiet;
+  const std::string file = std::string(FEMTOKIT_SOURCE_DIR) + "/data/nn_1s0/wfparameters.dat";
+  double a, re;
+  CWaveFunction_generic(file, std::vector<double>{0.5, 1.0}).FitEffectiveRange(0, &a, &re);
+  EXPECT_NEAR(a, -18.9, 2e-3);
+  EXPECT_NEAR(re, 2.75, 2e-3);
+}
+
 TEST(PotentialPair, CoulombPlusSquareWellAgainstShooting) {
   Quiet quiet;
   const std::string dir = ScratchDir("potential_coulomb_square");
