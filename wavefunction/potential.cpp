@@ -213,7 +213,7 @@ std::vector<double> LocalPotential::Discontinuities() const {
   return {};
 }
 
-double LocalPotential::Range(double vtol) const {
+double LocalPotential::Range(double vtol, const std::string &file) const {
   if (form_ == Form::SquareWell) return radius_;
   if (form_ == Form::Table) return spline_->r.back();
   const double step = 0.005, rmax = 200.0;
@@ -221,7 +221,8 @@ double LocalPotential::Range(double vtol) const {
   for (int i = 1; i * step <= rmax; i++)
     if (std::fabs((*this)(i * step)) > vtol) last = i * step;
   if (last + step > rmax)
-    Fatal("potential %s has not decayed below %g MeV by r = %g fm\n", Describe().c_str(), vtol, rmax);
+    FatalFile(file, "%s%spotential %s has not decayed below %g MeV by r = %g fm\n", file.c_str(),
+              file.empty() ? "" : ": ", Describe().c_str(), vtol, rmax);
   return last + step;
 }
 

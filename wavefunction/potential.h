@@ -59,8 +59,9 @@ class LocalPotential {
   std::vector<double> Discontinuities() const;
   // Radius beyond which |V| <= vtol (MeV): exact for the square well and the
   // table (V = 0 beyond), otherwise from a scan on 0.005 fm out to 200 fm.
-  // Fatal when the potential has not decayed to vtol by 200 fm.
-  double Range(double vtol) const;
+  // Fatal, naming `file` when given, when the potential has not decayed to
+  // vtol by 200 fm.
+  double Range(double vtol, const std::string &file = std::string()) const;
   // One line describing form and parameters.
   std::string Describe() const;
   Form GetForm() const { return form_; }

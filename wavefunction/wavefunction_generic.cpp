@@ -159,7 +159,7 @@ void CWaveFunction_generic::Build(const char *parsfilename, const std::vector<do
   for (int ic = 0; ic < nchannels; ic++) {
     if (!settings[ic].has_potential) continue;
     any_potential = true;
-    range = std::max(range, potentials[ic].Range(1e-7));
+    range = std::max(range, potentials[ic].Range(1e-7, file));
     for (double b : potentials[ic].Discontinuities()) edge = std::max(edge, b);
   }
   if (any_potential) {
@@ -348,6 +348,8 @@ void CWaveFunction_generic::FitEffectiveRange(int ic, double *a, double *reff) c
 }
 
 double CWaveFunction_generic::GetInnerWave(int ic, int iq, double r) const {
+  if (ic < 0 || ic >= nchannels || !HasPotential(ic) || iq < 0 || iq >= nqmax)
+    femtokit::Fatal("GetInnerWave: channel %d at mesh point %d is no potential channel of the pair\n", ic, iq);
   const InnerTable &t = inner_[ic][iq];
   if (r >= rmatch_) {
     double F, G;

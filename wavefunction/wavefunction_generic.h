@@ -109,7 +109,8 @@ class CWaveFunction_generic : public CWaveFunction {
 
   // Potential channels: whether channel ic has one, the matching radius (fm,
   // 0 without potential channels) and the interior radial wave normalised to
-  // F cos(delta) + G sin(delta) beyond it, at mesh point iq and r (fm).
+  // F cos(delta) + G sin(delta) beyond it, at mesh point iq and r (fm);
+  // fatal for a channel without potential or an index out of range.
   bool HasPotential(int ic) const { return !inner_[ic].empty(); }
   double GetMatchRadius() const { return rmatch_; }
   double GetInnerWave(int ic, int iq, double r) const;

@@ -448,6 +448,7 @@ TEST(PotentialPair, ErrorsAreRefused) {
       "string CHANNEL0_POTENTIAL table\nstring CHANNEL0_POTENTIALFILE decreasing.dat\n",
       "string CHANNEL0_POTENTIAL table\nstring CHANNEL0_POTENTIALFILE short.dat\n",
       "string CHANNEL0_POTENTIAL table\nstring CHANNEL0_POTENTIALFILE missing.dat\n",
+      "string CHANNEL0_POTENTIAL yukawa\ndouble CHANNEL0_V -50\ndouble CHANNEL0_MU 0.01\n",  // no decay by 200 fm
   };
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
   for (const char *b : bad) EXPECT_THROW(CWaveFunction_generic wf(Write(dir, "wf.dat", base + b)), femtokit::Error) << b;
