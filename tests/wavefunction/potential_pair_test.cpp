@@ -267,6 +267,22 @@ TEST(PotentialPair, EffectiveRangeFitsOfChargedPairs) {
   EXPECT_LT(aa, an);
 }
 
+TEST(PotentialPair, RelativisticReducedMassMattersOnlyAtLargeMomenta) {
+  Quiet quiet;
+  const std::string dir = ScratchDir("potential_mu");
+  // pi+ p-like masses (light): the reduced energy E1 E2/(E1 + E2) equals
+  // m1 m2/(m1 + m2) at threshold and is twice it at 300 MeV/c.
+  const std::string pair = "double M1 139.57\ndouble M2 938.272\nint NCHANNELS 1\nstring CHANNEL0_POTENTIAL gauss\n"
+                           "double CHANNEL0_V0 -60\ndouble CHANNEL0_BETA0 1\n";
+  const std::vector<double> q{0.5, 300.0};
+  CWaveFunction_generic nonrel(Write(dir, "a.dat", pair), q);
+  CWaveFunction_generic rel(Write(dir, "b.dat", pair + "string REDUCEDMASS relativistic\n"), q);
+  EXPECT_NEAR(rel.PotentialReducedMass(0.5) / nonrel.PotentialReducedMass(0.5), 1.0, 1e-5);
+  EXPECT_GT(rel.PotentialReducedMass(300.0) / nonrel.PotentialReducedMass(300.0), 1.5);
+  EXPECT_NEAR(rel.GetDelta(0, 0), nonrel.GetDelta(0, 0), 1e-5 * std::fabs(nonrel.GetDelta(0, 0)));
+  EXPECT_GT(rel.GetDelta(0, 1), 1.2 * nonrel.GetDelta(0, 1));  // a stronger attraction
+}
+
 TEST(PotentialPair, ShippedNeutronPairCarriesTheMeasuredScatteringParameters) {
   Quiet quiet;
   const std::string file = std::string(FEMTOKIT_SOURCE_DIR) + "/data/nn_1s0/wfparameters.dat";
