@@ -9,6 +9,7 @@
 #include "config/fatal.h"
 #include "config/output.h"
 #include "kernel/kernel.h"
+#include "kernel/kernelwf.h"
 #include "wavefunction/potential.h"
 #include "wavefunction/wavefunction_generic.h"
 
@@ -442,6 +443,15 @@ TEST(PotentialPair, GaussianSourceCorrelationAgainstIndependentSolution) {
     }
     EXPECT_NEAR(c_kernel, c_exact, 1e-5) << "q=" << q;
   }
+  // The 3D kernel tabulates the same |psi|^2.
+  CKernelWF k3(Write(dir, "k3.dat", "int NQMAX 12\nint NRMAX 20\nint NCTHETA 8\ndouble DELQ 4\ndouble DELR 0.5\n"
+                                    "bool IDENTICAL 0\n"));
+  k3.Calc(&wf);
+  for (int iq : {0, 5, 11})
+    for (int ir : {0, 3, 19})
+      for (int ic : {0, 3, 8})
+        EXPECT_NEAR(k3.GetPsiSquared(iq, ir, ic), wf.GetPsiSquared((iq + 0.5) * 4.0, (ir + 0.5) * 0.5, 1.0 - ic * 0.25),
+                    1e-12);
 }
 
 TEST(PotentialPair, ErrorsAreRefused) {
