@@ -1,4 +1,5 @@
-// Kernel time of every shipped pair on its shipped meshes (data/<pair>/), at
+// Kernel time of every shipped pair (the named classes and the pairs from
+// parameter files, p-Lambda with the Usmani potential among them) on its shipped meshes (data/<pair>/), at
 // 1 and 2 threads: what scripts/kernel.sh <pair> spends.
 //   BM_PairWaveFunction: building the wave function and tabulating its waves
 //     to the kernel's reach (CWaveFunction::TabulateTo);
@@ -21,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "config/output.h"
 #include "kernel/kernel.h"
@@ -30,6 +32,17 @@ namespace {
 
 std::string DataFile(const std::string &pair, const char *name) {
   return std::string(FEMTOKIT_SOURCE_DIR) + "/data/" + pair + "/" + name;
+}
+
+// The pairs from parameter files (data/<dir>/) beside the named classes.
+const char *const kGenericPairs[] = {"plambda", "plambda_usmani", "lambdalambda"};
+bool IsGeneric(const std::string &pair) {
+  for (const char *g : kGenericPairs)
+    if (pair == g) return true;
+  return false;
+}
+std::unique_ptr<CWaveFunction> Make(const std::string &pair) {
+  return femtokit::MakeWaveFunction(IsGeneric(pair) ? "generic" : pair, DataFile(pair, "wfparameters.dat"));
 }
 
 bool SetThreads(benchmark::State &state) {
@@ -53,7 +66,7 @@ void BM_PairWaveFunction(benchmark::State &state, const std::string &pair) {
   CKernel kernel(DataFile(pair, "kparameters.dat"));
   const std::clock_t c0 = std::clock();
   for (auto _ : state) {
-    std::unique_ptr<CWaveFunction> wf = femtokit::MakeWaveFunction(pair, DataFile(pair, "wfparameters.dat"));
+    std::unique_ptr<CWaveFunction> wf = Make(pair);
     wf->TabulateTo(kernel.GetNRMAX() * kernel.GetDELR());
     benchmark::DoNotOptimize(wf.get());
   }
@@ -65,7 +78,7 @@ void BM_PairKernel(benchmark::State &state, const std::string &pair) {
   femtokit::SetVerbosity(femtokit::Verbosity::Quiet);
   static std::map<std::string, std::unique_ptr<CWaveFunction>> built;
   std::unique_ptr<CWaveFunction> &wf = built[pair];
-  if (!wf) wf = femtokit::MakeWaveFunction(pair, DataFile(pair, "wfparameters.dat"));
+  if (!wf) wf = Make(pair);
   CKernel kernel(DataFile(pair, "kparameters.dat"));
   wf->TabulateTo(kernel.GetNRMAX() * kernel.GetDELR());
   const std::clock_t c0 = std::clock();
@@ -84,7 +97,7 @@ void BM_PairWhole(benchmark::State &state, const std::string &pair) {
   CKernel kernel(DataFile(pair, "kparameters.dat"));
   const std::clock_t c0 = std::clock();
   for (auto _ : state) {
-    std::unique_ptr<CWaveFunction> wf = femtokit::MakeWaveFunction(pair, DataFile(pair, "wfparameters.dat"));
+    std::unique_ptr<CWaveFunction> wf = Make(pair);
     kernel.Calc(wf.get());
     benchmark::DoNotOptimize(kernel.GetValue(0, 0, 0));
   }
@@ -94,7 +107,9 @@ void BM_PairWhole(benchmark::State &state, const std::string &pair) {
 }
 
 int Register() {
-  for (const std::string &pair : femtokit::PairNames()) {
+  std::vector<std::string> pairs = femtokit::PairNames();
+  for (const char *g : kGenericPairs) pairs.push_back(g);
+  for (const std::string &pair : pairs) {
     benchmark::RegisterBenchmark(("BM_PairWaveFunction/" + pair).c_str(), BM_PairWaveFunction, pair)
         ->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("BM_PairKernel/" + pair).c_str(), BM_PairKernel, pair)

@@ -227,6 +227,10 @@ int main(int argc, char **argv) {
   table3d.Add("# frame LCMS\n# units MeV/c\n# binning q_out -10 10 2 q_side 0 10 1 q_long -10 10 2\n"
               "-5 5 -5 1.1 0.05\n5 5 5 1.2 0.05\n");
 
+  Seeds potential(out, "fuzz_potential_table");
+  potential.Add("# r V\n0 -50\n0.5 -40\n1 -20\n2 -2\n4 0\n");
+  potential.Add("0.1 500\n0.6 -30\n1.2 -10\n3.0 -0.5\n6.0 -1e-3\n9 0\n");
+
   fs::remove_all(tmp);
   if (fuzz::WriteFailures() > 0) {
     std::fprintf(stderr, "make_seeds: %d seed files could not be written\n", fuzz::WriteFailures());

@@ -152,6 +152,11 @@ class CWaveFunction {
   // slope consistent down to threshold). Mesh momenta beyond the table get 0
   // for both. Starts at mesh point iqfirst (earlier points are left as they are).
   void ReadPhaseShiftTable(const femtokit::phaseshifts::PhaseShiftTable &table, int iqfirst = 0);
+  // Replaces the q mesh read by ParsInit (before InitArrays) by the given
+  // points, as a mesh file would give them (delq = -1). Fatal, naming `what`,
+  // for an empty mesh, more than MAXNQ points, points outside QMIN ... QMAX
+  // or not strictly increasing.
+  void SetQMesh(const std::vector<double> &q, const std::string &what);
   // Short-range correction density of every channel and mesh point,
   //   Wepsilon = InnerExcess/(4 pi epsilon^3/3),
   // the excess of the channel's squared radial wave inside r < epsilon over the

@@ -36,6 +36,21 @@ void CWaveFunction::ReadPhaseShiftTable(const femtokit::phaseshifts::PhaseShiftT
   }
 }
 
+void CWaveFunction::SetQMesh(const std::vector<double> &q, const std::string &what) {
+  if (q.empty() || q.size() > static_cast<std::size_t>(MAXNQ))
+    femtokit::Fatal("%s: a q mesh of %zu points (1 ... %d)\n", what.c_str(), q.size(), MAXNQ);
+  for (std::size_t i = 0; i < q.size(); i++) {
+    if (!(q[i] >= QMIN && q[i] <= QMAX))
+      femtokit::Fatal("%s: q=%g MeV/c lies outside %g ... %g MeV/c\n", what.c_str(), q[i], QMIN, QMAX);
+    if (i > 0 && !(q[i] > q[i - 1]))
+      femtokit::Fatal("%s: q=%g MeV/c does not increase\n", what.c_str(), q[i]);
+  }
+  qarray = q;
+  nqmax = static_cast<int>(q.size());
+  delq = -1.0;
+  CheckWaveTables(what);
+}
+
 void CWaveFunction::FillWepsilon() {
   const double volume = 4.0 * PI * epsilon * epsilon * epsilon / 3.0;
   // Each mesh point by one thread (Coulomb functions at epsilon for every channel).

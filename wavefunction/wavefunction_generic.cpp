@@ -2,14 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+
+#include <gsl/gsl_sf_psi.h>
 
 #include "config/fatal.h"
 #include "config/numberreader.h"
 #include "config/output.h"
 #include "config/parametermap.h"
 #include "math/misc.h"
+#include "wavefunction/coulwave.h"
 #include "math/sphericalharmonics.h"
 #include "wavefunction/phase_interpolation.h"
+#include "wavefunction/radialsolver.h"
 
 namespace {
 
@@ -18,6 +23,7 @@ struct ChannelSetting {
   int l = 0;
   double S = 0.0;
   bool has_a = false;
+  bool has_potential = false;
   double a = 0.0, reff = 0.0;
   std::string phasefile;
 };
@@ -34,9 +40,16 @@ std::string Directory(const std::string &filename) {
 
 }  // namespace
 
-CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
+CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) { Build(parsfilename, nullptr); }
+
+CWaveFunction_generic::CWaveFunction_generic(const std::string &parsfilename, const std::vector<double> &qmesh) {
+  Build(parsfilename.c_str(), &qmesh);
+}
+
+void CWaveFunction_generic::Build(const char *parsfilename, const std::vector<double> *qmesh) {
   ParsInit(parsfilename);
   const std::string file = parsfilename;
+  if (qmesh != nullptr) SetQMesh(*qmesh, file + ": the requested q mesh");
   parameterMap pars;
   parameter::ReadParsFromFile(pars, file);
 
@@ -58,6 +71,7 @@ CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
     femtokit::FatalFile(file, "%s: identical particles with different masses (%g, %g MeV) or spins (%g, %g)\n",
                         file.c_str(), m1, m2, spin1, spin2);
   const bool coulombcorrect = parameter::getB(pars, "COULOMBCORRECT", true);
+  coulombcorrect_ = coulombcorrect;
 
   // Spin states and their default weights.
   const double norm = (2.0 * spin1 + 1.0) * (2.0 * spin2 + 1.0);
@@ -76,6 +90,7 @@ CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
   nchannels = parameter::getI(pars, "NCHANNELS", 0);
   if (nchannels < 0) femtokit::FatalFile(file, "%s: NCHANNELS=%d is negative\n", file.c_str(), nchannels);
   std::vector<ChannelSetting> settings(nchannels);
+  std::vector<femtokit::LocalPotential> potentials(nchannels);
   std::vector<bool> weight_given(states.size(), false);
   ellmax = 0;
   for (int ic = 0; ic < nchannels; ic++) {
@@ -110,10 +125,14 @@ CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
     states[is].channels.push_back(ic);
     c.has_a = pars.count(Key(ic, "A")) != 0;
     const bool has_file = pars.count(Key(ic, "PHASEFILE")) != 0;
-    if (c.has_a == has_file)
-      femtokit::FatalFile(file, "%s: channel %d needs either %s (with %s) or %s\n", file.c_str(), ic,
-                          Key(ic, "A").c_str(), Key(ic, "REFF").c_str(), Key(ic, "PHASEFILE").c_str());
-    if (c.has_a) {
+    c.has_potential = pars.count(Key(ic, "POTENTIAL")) != 0;
+    if (int(c.has_a) + int(has_file) + int(c.has_potential) != 1)
+      femtokit::FatalFile(file, "%s: channel %d needs exactly one of %s (with %s), %s or %s\n", file.c_str(), ic,
+                          Key(ic, "A").c_str(), Key(ic, "REFF").c_str(), Key(ic, "PHASEFILE").c_str(),
+                          Key(ic, "POTENTIAL").c_str());
+    if (c.has_potential) {
+      potentials[ic] = femtokit::LocalPotential::FromParameters(pars, Key(ic, ""), c.S, file);
+    } else if (c.has_a) {
       c.a = parameter::getD(pars, Key(ic, "A"), 0.0);
       c.reff = parameter::getD(pars, Key(ic, "REFF"), 0.0);
       if (c.l != 0)
@@ -134,6 +153,40 @@ CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
   wsym = wanti = 0.0;
   for (const SpinState &s : states) (identical && !s.symmetric ? wanti : wsym) += s.weight;
 
+  // Potential channels: matching radius, table step, reduced mass.
+  bool any_potential = false;
+  double range = 0.0, edge = 0.0;
+  for (int ic = 0; ic < nchannels; ic++) {
+    if (!settings[ic].has_potential) continue;
+    any_potential = true;
+    range = std::max(range, potentials[ic].Range(1e-7, file));
+    for (double b : potentials[ic].Discontinuities()) edge = std::max(edge, b);
+  }
+  if (any_potential) {
+    rmatch_ = range;
+    if (pars.count("MATCHRADIUS")) {
+      rmatch_ = parameter::getD(pars, "MATCHRADIUS", 0.0);
+      if (!(rmatch_ > 0.0) || !std::isfinite(rmatch_) || rmatch_ > 1000.0)
+        femtokit::FatalFile(file, "%s: MATCHRADIUS=%g fm lies outside (0, 1000]\n", file.c_str(), rmatch_);
+      if (rmatch_ < edge)
+        femtokit::FatalFile(file, "%s: MATCHRADIUS=%g fm lies inside a potential that reaches %g fm\n", file.c_str(),
+                            rmatch_, edge);
+    }
+    radialstep_ = parameter::getD(pars, "RADIALSTEP", 0.02);
+    if (!(radialstep_ >= 1e-4 && radialstep_ <= 1.0))
+      femtokit::FatalFile(file, "%s: RADIALSTEP=%g fm lies outside 1e-4 ... 1\n", file.c_str(), radialstep_);
+    const std::string mu = parameter::getS(pars, "REDUCEDMASS", "nonrelativistic");
+    if (mu != "nonrelativistic" && mu != "relativistic")
+      femtokit::FatalFile(file, "%s: REDUCEDMASS=%s is neither nonrelativistic nor relativistic\n", file.c_str(),
+                          mu.c_str());
+    relativistic_mu_ = mu == "relativistic";
+    const std::uint64_t points = static_cast<std::uint64_t>(std::ceil(rmatch_ / radialstep_)) + 1;
+    femtokit::CheckTableSize(file, file + ": interior radial tables (MATCHRADIUS/RADIALSTEP, NQMAX, channels)",
+                             femtokit::SaturatingProduct(femtokit::SaturatingProduct(points, nqmax),
+                                                         static_cast<std::uint64_t>(nchannels) + ellmax + 1),
+                             2 * sizeof(double));
+  }
+
   InitArrays();
   for (int ic = 0; ic < nchannels; ic++) ell[ic] = settings[ic].l;
   InitWaves();
@@ -142,13 +195,19 @@ CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
     channelweight[ic] = states[state_of(c.S)].weight * (2 * c.l + 1) * (identical ? 2.0 : 1.0);
     if (c.has_a)
       EffectiveRange(ic, c.a, c.reff);
-    else
+    else if (!c.has_potential)
       ReadPhaseShiftFile(ic, c.phasefile);
   }
   if (coulombcorrect)
     FillWepsilonAndCoulombCorrect();
   else
     FillWepsilon();
+  inner_.assign(nchannels, {});
+  if (any_potential) {
+    std::vector<bool> has(nchannels);
+    for (int ic = 0; ic < nchannels; ic++) has[ic] = settings[ic].has_potential;
+    SolvePotentials(potentials, has);
+  }
   UpdateFactors();
   CheckInsideDensity(("generic pair " + file).c_str());
 
@@ -158,11 +217,17 @@ CWaveFunction_generic::CWaveFunction_generic(const char *parsfilename) {
     femtokit::Print("  total spin %g: weight %g%s, %d strong channel(s)\n", s.S, s.weight,
                     identical ? (s.symmetric ? " (symmetric)" : " (antisymmetric)") : "",
                     static_cast<int>(s.channels.size()));
+  channel_text_.assign(nchannels, "");
   for (int ic = 0; ic < nchannels; ic++) {
     const ChannelSetting &c = settings[ic];
+    channel_text_[ic] = c.has_a ? "scattering parameters" : c.has_potential ? potentials[ic].Describe()
+                                                                            : "phase table " + c.phasefile;
     if (c.has_a)
       femtokit::Print("  channel %d: l=%d, S=%g, scattering length %g fm, effective range %g fm\n", ic, c.l, c.S, c.a,
                       c.reff);
+    else if (c.has_potential)
+      femtokit::Print("  channel %d: l=%d, S=%g, potential %s, exact inside %g fm\n", ic, c.l, c.S,
+                      potentials[ic].Describe().c_str(), rmatch_);
     else
       femtokit::Print("  channel %d: l=%d, S=%g, phase shifts from %s\n", ic, c.l, c.S, c.phasefile.c_str());
   }
@@ -200,18 +265,122 @@ void CWaveFunction_generic::ReadPhaseShiftFile(int ichannel, const std::string &
   }
 }
 
+double CWaveFunction_generic::EtaAt(double q) const {
+  if (q1q2 == 0) return 0.0;
+  const double e = std::sqrt(m1 * m1 + q * q) + std::sqrt(m2 * m2 + q * q), dm2 = m1 * m1 - m2 * m2;
+  return q1q2 * (std::pow(e, 4) - dm2 * dm2) / (4.0 * femtokit::constants::ALPHA_INV * q * e * e * e);
+}
+
+double CWaveFunction_generic::PotentialReducedMass(double q) const {
+  if (!relativistic_mu_) return m1 * m2 / (m1 + m2);
+  const double e1 = std::sqrt(m1 * m1 + q * q), e2 = std::sqrt(m2 * m2 + q * q);
+  return e1 * e2 / (e1 + e2);
+}
+
+void CWaveFunction_generic::SolvePotentials(const std::vector<femtokit::LocalPotential> &potentials,
+                                            const std::vector<bool> &has) {
+  std::vector<std::unique_ptr<femtokit::RadialSolver>> solver(nchannels), reference(ellmax + 1);
+  coulomb_.assign(ellmax + 1, {});
+  for (int ic = 0; ic < nchannels; ic++) {
+    if (!has[ic]) continue;
+    const int l = ell[ic];
+    solver[ic] = std::make_unique<femtokit::RadialSolver>(&potentials[ic], l, rmatch_);
+    inner_[ic].assign(nqmax, InnerTable());
+    if (!reference[l]) {
+      reference[l] = std::make_unique<femtokit::RadialSolver>(nullptr, l, rmatch_);
+      coulomb_[l].assign(nqmax, InnerTable());
+    }
+  }
+  const double hc2 = HBARC * HBARC;
+  // Each mesh point by one thread; the solutions do not depend on the thread count.
+  femtokit::ParallelErrors errors;
+#pragma omp parallel for schedule(dynamic)
+  for (int iq = 0; iq < nqmax; iq++) {
+    errors.Run([&] {
+      const double q = qarray[iq];
+      for (int l = 0; l <= ellmax; l++) {
+        if (!reference[l]) continue;
+        femtokit::RadialSolution f = reference[l]->Solve(q, eta[iq], 0.0, radialstep_);
+        coulomb_[l][iq] = {std::move(f.w), std::move(f.wp)};
+      }
+      const double dq = 1e-3 * q;
+      for (int ic = 0; ic < nchannels; ic++) {
+        if (!solver[ic]) continue;
+        femtokit::RadialSolution s = solver[ic]->Solve(q, eta[iq], 2.0 * PotentialReducedMass(q) / hc2, radialstep_);
+        delta[ic][iq] = s.delta;
+        // The slope by central differences of the phase (continuous across
+        // the branch of atan: the difference is taken modulo pi).
+        const double up = solver[ic]->Phase(q + dq, EtaAt(q + dq), 2.0 * PotentialReducedMass(q + dq) / hc2);
+        const double down = solver[ic]->Phase(q - dq, EtaAt(q - dq), 2.0 * PotentialReducedMass(q - dq) / hc2);
+        double diff = up - down;
+        diff -= M_PI * std::round(diff / M_PI);
+        ddeltadq[ic][iq] = diff / (2.0 * dq);
+        Wepsilon[ic][iq] = 0.0;
+        inner_[ic][iq] = {std::move(s.w), std::move(s.wp)};
+      }
+    });
+  }
+  errors.Rethrow();
+}
+
+void CWaveFunction_generic::FitEffectiveRange(int ic, double *a, double *reff) const {
+  if (ic < 0 || ic >= nchannels || ell[ic] != 0)
+    femtokit::Fatal("FitEffectiveRange: channel %d is no S-wave channel of the pair\n", ic);
+  if (nqmax < 2) femtokit::Fatal("FitEffectiveRange: the q mesh holds fewer than two points\n");
+  double k[2], K[2];
+  for (int i = 0; i < 2; i++) {
+    k[i] = qarray[i] / HBARC;
+    const double e = eta[i];
+    const double c02 = std::exp(2.0 * CoulWave::LogNorm(0, e));
+    const double kcot = k[i] / std::tan(delta[ic][i]);
+    if (q1q2 == 0) {
+      K[i] = kcot;
+    } else if (!HasPotential(ic) && coulombcorrect_) {
+      K[i] = c02 * kcot;  // the strong phase: tan(delta) = C_0^2 tan(delta_strong)
+    } else {
+      const double h = gsl_sf_psi_1piy(std::fabs(e)) - std::log(std::fabs(e));
+      K[i] = c02 * kcot + 2.0 * k[i] * e * h;
+    }
+  }
+  const double half = (K[1] - K[0]) / (k[1] * k[1] - k[0] * k[0]);
+  *reff = 2.0 * half;
+  *a = -1.0 / (K[0] - half * k[0] * k[0]);
+}
+
+double CWaveFunction_generic::GetInnerWave(int ic, int iq, double r) const {
+  if (ic < 0 || ic >= nchannels || !HasPotential(ic) || iq < 0 || iq >= nqmax)
+    femtokit::Fatal("GetInnerWave: channel %d at mesh point %d is no potential channel of the pair\n", ic, iq);
+  const InnerTable &t = inner_[ic][iq];
+  if (r >= rmatch_) {
+    double F, G;
+    CoulWave::GetFG(ell[ic], qarray[iq] * r / HBARC, eta[iq], &F, &G);
+    return F * std::cos(delta[ic][iq]) + G * std::sin(delta[ic][iq]);
+  }
+  return femtokit::HermiteAt(t.w, t.wp, rmatch_ / (t.w.size() - 1), r);
+}
+
 void CWaveFunction_generic::UpdateFactors() {
   const std::complex<double> ci(0.0, 1.0);
   const double n = identical ? M_SQRT1_2 : 0.5;
   amplitude.assign(static_cast<std::size_t>(nqmax) * nchannels, 0.0);
+  cinner_.assign(static_cast<std::size_t>(nqmax) * nchannels, 0.0);
+  cfree_.assign(static_cast<std::size_t>(nqmax) * nchannels, 0.0);
   ceps.assign(nqmax, 0.0);
   for (int iq = 0; iq < nqmax; iq++) {
     for (int ic = 0; ic < nchannels; ic++) {
       const int l = ell[ic];
       std::complex<double> il = 1.0;
       for (int k = 0; k < l % 4; k++) il *= ci;
-      amplitude[static_cast<std::size_t>(iq) * nchannels + ic] =
-          double(2 * l + 1) * n * il * (Misc::ceiphi(-2.0 * delta[ic][iq]) - 1.0);
+      const std::size_t k = static_cast<std::size_t>(iq) * nchannels + ic;
+      amplitude[k] = double(2 * l + 1) * n * il * (Misc::ceiphi(-2.0 * delta[ic][iq]) - 1.0);
+      if (HasPotential(ic)) {
+        // Inside the matching radius the channel's partial wave
+        // (2l+1) i^l e^(-i sigma_l) F_l/x (times 2n) becomes the same with
+        // conj(u) = e^(-i delta) w in place of F_l.
+        const std::complex<double> c = 2.0 * n * double(2 * l + 1) * il * Misc::ceiphi(-partwave[l][iq]->sigma);
+        cinner_[k] = c * Misc::ceiphi(-delta[ic][iq]);
+        cfree_[k] = -c;
+      }
     }
     ceps[iq] = ShortRangeCorrection(iq);
   }
@@ -231,20 +400,40 @@ double CWaveFunction_generic::CalcPsiSquared(int iq, double r, double ctheta) co
     free = std::norm(A);
   }
   if (!STRONG || nchannels == 0) return free;
-  if (r < epsilon) return free + ceps[iq];
-
+  const bool inside = r < epsilon;
   const double x = qarray[iq] * r / HBARC;
-  const std::complex<double> *amp = amplitude.data() + static_cast<std::size_t>(iq) * nchannels;
-  double result = free;
+  const std::size_t k0 = static_cast<std::size_t>(iq) * nchannels;
+  const std::complex<double> *amp = amplitude.data() + k0;
+  // Potential channels inside the matching radius: (cinner w + cfree F)/x from
+  // the interior tables (r = 0: the slopes over k, l = 0 only).
+  auto interior = [&](int ic) -> std::complex<double> {
+    const int l = ell[ic];
+    const InnerTable &t = inner_[ic][iq], &f = coulomb_[l][iq];
+    if (!(r > 0.0))
+      return l == 0 ? (cinner_[k0 + ic] * t.wp[0] + cfree_[k0 + ic] * f.wp[0]) * (HBARC / qarray[iq]) : 0.0;
+    const double h = rmatch_ / (t.w.size() - 1);
+    return (cinner_[k0 + ic] * femtokit::HermiteAt(t.w, t.wp, h, r) +
+            cfree_[k0 + ic] * femtokit::HermiteAt(f.w, f.wp, h, r)) /
+           x;
+  };
+  double result = inside ? free + ceps[iq] : free;
   for (const SpinState &s : states) {
     if (s.channels.empty()) continue;
     const std::complex<double> base = s.symmetric ? psis : psia;
     std::complex<double> psi = base;
+    bool changed = false;
     for (int ic : s.channels) {
       const int l = ell[ic];
-      psi += amp[ic] * SpherHarmonics::legendre(l, ctheta) * partwave[l][iq]->GetPhiIncoming(r) / x;
+      if (HasPotential(ic) && r < rmatch_) {
+        psi += interior(ic) * SpherHarmonics::legendre(l, ctheta);
+      } else if (HasPotential(ic) || !inside) {
+        psi += amp[ic] * SpherHarmonics::legendre(l, ctheta) * partwave[l][iq]->GetPhiIncoming(r) / x;
+      } else {
+        continue;
+      }
+      changed = true;
     }
-    result += s.weight * (std::norm(psi) - std::norm(base));
+    if (changed) result += s.weight * (std::norm(psi) - std::norm(base));
   }
   return result;
 }

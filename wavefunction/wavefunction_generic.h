@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "wavefunction/potential.h"
 #include "wavefunction/wavefunction.h"
 
 // A pair described entirely by its wave-function parameter file: besides the
@@ -33,6 +34,23 @@
 //          (MeV/c, rad, rad per MeV/c), q increasing, '#' lines are
 //          comments; interpolated between rows as femtokit::phaseshifts::InterpolatePhase does (phase and slope consistent), it must cover the q mesh. A
 //          relative name is taken from the parameter file's directory.
+//   or     string CHANNEL<i>_POTENTIAL: a local potential V(r) (form and keys in
+//          femtokit::LocalPotential), any l. The channel's radial wave is the
+//          exact regular solution with Coulomb (femtokit::RadialSolver) up to
+//          the matching radius and the Coulomb-distorted form with its phase
+//          shift beyond: no EPSILON correction for it.
+// Potential channels share these keys:
+//   double MATCHRADIUS   matching radius, fm (default: where every channel's
+//                        |V| has fallen below 1e-7 MeV; the edge of a square
+//                        well or table). It must not lie inside a square well
+//                        or table.
+//   double RADIALSTEP    step of the tables of the interior solutions, fm
+//                        (default 0.02; Hermite cubics of value and slope in between)
+//   string REDUCEDMASS   nonrelativistic (default): mu = m1 m2/(m1 + m2) in the
+//                        potential term, as potentials are fitted; relativistic:
+//                        the reduced energy E1 E2/(E1 + E2) at each q. The Coulomb
+//                        term always takes eta of the Coulomb waves (the reduced
+//                        energy), so that the interior solution matches them.
 //
 // The phases are the strong ones: for a charged pair they are
 // Coulomb-corrected (CWaveFunction::FillWepsilonAndCoulombCorrect, as the pi+ pi- pair
@@ -69,9 +87,35 @@ class CWaveFunction_generic : public CWaveFunction {
   explicit CWaveFunction_generic(const char *parsfilename);
   explicit CWaveFunction_generic(const std::string &parsfilename)
       : CWaveFunction_generic(parsfilename.c_str()) {}
+  // The same on the given q mesh (MeV/c) instead of the file's.
+  CWaveFunction_generic(const std::string &parsfilename, const std::vector<double> &qmesh);
+
+  // Scattering length and effective range (fm) of S-wave channel ic in the
+  // particle-physics sign, k cot(delta) = -1/a + reff k^2/2 (a < 0: attraction
+  // without a bound state; the femtoscopy f0 = -a), from the phases at the
+  // first two mesh points (build the pair on a mesh of small q, e.g. 0.5 and
+  // 1 MeV/c). Charged pairs: phases relative to the Coulomb waves (potential
+  // channels, COULOMBCORRECT 0) enter the Coulomb-modified expansion
+  // C_0^2 k cot(delta) + 2 k eta h(eta) = -1/a + reff k^2/2,
+  // h = Re psi(1 + i eta) - ln|eta| (attractive Coulomb: the same with eta < 0);
+  // Coulomb-corrected strong phases give back k cot(delta_strong) =
+  // C_0^2 k cot(delta). Fatal for l > 0 and fewer than two mesh points.
+  void FitEffectiveRange(int ic, double *a, double *reff) const;
+  // How channel ic is given: "scattering parameters", "phase table" or the potential's description.
+  std::string DescribeChannel(int ic) const { return channel_text_[ic]; }
 
   // |psi|^2 at mesh point iq (1 outside the mesh).
   double CalcPsiSquared(int iq, double r, double ctheta) const override;
+
+  // Potential channels: whether channel ic has one, the matching radius (fm,
+  // 0 without potential channels) and the interior radial wave normalised to
+  // F cos(delta) + G sin(delta) beyond it, at mesh point iq and r (fm);
+  // fatal for a channel without potential or an index out of range.
+  bool HasPotential(int ic) const { return !inner_[ic].empty(); }
+  double GetMatchRadius() const { return rmatch_; }
+  double GetInnerWave(int ic, int iq, double r) const;
+  // The reduced mass (MeV) of the potential term at q (MeV/c).
+  double PotentialReducedMass(double q) const;
 
   bool GetIDENTICAL() const { return identical; }
   double GetM1() const { return m1; }
@@ -86,8 +130,26 @@ class CWaveFunction_generic : public CWaveFunction {
   const std::vector<SpinState> &GetSpinStates() const { return states; }
 
  private:
+  void Build(const char *parsfilename, const std::vector<double> *qmesh);
   void ReadPhaseShiftFile(int ichannel, const std::string &filename);
   void UpdateFactors();
+  // Solves every potential channel at every mesh point (OpenMP over q).
+  void SolvePotentials(const std::vector<femtokit::LocalPotential> &potentials, const std::vector<bool> &has);
+  // Sommerfeld parameter of the Coulomb waves at any q (as InitWaves has it).
+  double EtaAt(double q) const;
+
+  // Interior tables of the potential channels, r_i = i radialstep_ to rmatch_.
+  struct InnerTable {
+    std::vector<double> w, wp;  // regular solution (normalised) and slope
+  };
+  std::vector<std::vector<InnerTable>> inner_;     // [ic][iq], empty for other channels
+  std::vector<std::vector<InnerTable>> coulomb_;   // [l][iq]: F_l and F_l' (only l of potential channels)
+  std::vector<std::complex<double>> cinner_;       // [iq * nchannels + ic]: factor of w
+  std::vector<std::complex<double>> cfree_;        // [iq * nchannels + ic]: factor of F
+  double rmatch_ = 0.0, radialstep_ = 0.02;
+  bool relativistic_mu_ = false;
+  bool coulombcorrect_ = true;
+  std::vector<std::string> channel_text_;  // [ic]
 
   bool identical = false;
   double spin1 = 0.0, spin2 = 0.0;

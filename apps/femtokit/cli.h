@@ -156,6 +156,7 @@ void AddSource(CLI::App &app);
 void AddFit(CLI::App &app);
 void AddPlot(CLI::App &app);
 void AddRun(CLI::App &app);
+void AddPhases(CLI::App &app);
 
 }  // namespace fkcli
 

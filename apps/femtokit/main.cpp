@@ -119,11 +119,12 @@ int main(int argc, char **argv) {
   fkcli::AddFit(app);
   fkcli::AddPlot(app);
   fkcli::AddRun(app);
+  fkcli::AddPhases(app);
 
   const std::string sub = SubcommandOf(app, argc, argv);
   const std::string prefix = sub.empty() ? "femtokit: " : "femtokit " + sub + ": ";
   if (sub.empty() && argc > 1 && argv[1][0] != '-') {
-    std::fprintf(stderr, "femtokit: unknown subcommand '%s' (expected kernel, cf, source, fit, plot or run; see 'femtokit --help')\n",
+    std::fprintf(stderr, "femtokit: unknown subcommand '%s' (expected kernel, cf, source, fit, plot, run or phases; see 'femtokit --help')\n",
                  argv[1]);
     return 2;
   }

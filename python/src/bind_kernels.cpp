@@ -186,7 +186,7 @@ void BindWaveFunctions(py::module_ &m) {
   py::class_<CWaveFunction_generic, CWaveFunction>(
       m, "CWaveFunction_generic",
       "A pair described by its parameter file: masses M1, M2 (MeV), charges Q1Q2, spins, IDENTICAL, and strong "
-      "channels by scattering length and effective range (fm) or phase-shift tables.")
+      "channels by scattering length and effective range (fm), phase-shift tables or local potentials.")
       .def(py::init([](const py::object &pars) {
              std::unique_ptr<CWaveFunction_generic> wf;
              WithParameterFile(pars,
@@ -197,6 +197,30 @@ void BindWaveFunctions(py::module_ &m) {
            py::arg("pars"),
            "From a parameter file or dict (a relative phase-shift file name is taken from the file's directory; "
            "for a dict give absolute names). femtokit.Error, naming the file or key, for inconsistent settings.")
+      .def(py::init([](const py::object &pars, const std::vector<double> &q) {
+             std::unique_ptr<CWaveFunction_generic> wf;
+             WithParameterFile(
+                 pars, [&](const std::string &file) { wf = std::make_unique<CWaveFunction_generic>(file, q); });
+             return wf;
+           }),
+           py::arg("pars"), py::arg("q_mesh"),
+           "The same on the given q mesh (MeV/c, strictly increasing) instead of the file's.")
+      .def(
+          "effective_range",
+          [](const CWaveFunction_generic &wf, int channel) {
+            double a, reff;
+            wf.FitEffectiveRange(channel, &a, &reff);
+            return py::make_tuple(a, reff);
+          },
+          py::arg("channel"),
+          "(a, r) in fm of an S-wave channel from the phases at the first two mesh points (build the pair on a "
+          "mesh of small q, e.g. [0.5, 1]): particle-physics sign, k cot(delta) = -1/a + r k^2/2, a < 0 "
+          "attractive without a bound state (femtoscopy f0 = -a); Coulomb-modified for phases relative to the "
+          "Coulomb waves of a charged pair.")
+      .def("has_potential", &CWaveFunction_generic::HasPotential, py::arg("channel"),
+           "True for a channel given by a local potential (exact radial solution inside match_radius).")
+      .def_property_readonly("match_radius", &CWaveFunction_generic::GetMatchRadius,
+                             "Matching radius of the potential channels (fm; 0 without them).")
       .def_property_readonly("identical", &CWaveFunction_generic::GetIDENTICAL)
       .def_property_readonly("m1", &CWaveFunction_generic::GetM1, "Mass (MeV).")
       .def_property_readonly("m2", &CWaveFunction_generic::GetM2, "Mass (MeV).")

@@ -160,7 +160,7 @@ TEST(FemtokitHelp, EverySubcommandStatesWhatItDoesItsUnitsAndAnExample) {
   femtokit::SetVerbosity(femtokit::Verbosity::Quiet);  // the library objects built here below
   const Outcome top = Femtokit({"--help"});
   EXPECT_EQ(top.status, 0);
-  for (const char *sub : {"kernel", "cf", "source", "fit", "plot", "run"}) {
+  for (const char *sub : {"kernel", "cf", "source", "fit", "plot", "run", "phases"}) {
     EXPECT_NE(top.out.find(std::string("  ") + sub + " "), std::string::npos) << sub;
     const Outcome help = Femtokit({sub, "--help"});
     EXPECT_EQ(help.status, 0) << sub;
@@ -468,6 +468,25 @@ TEST(FemtokitFit, RecoversTheMainJobsLambdaAndRadiusFromDirectoriesAndTables) {
   // Held parameters stay; freed ones move.
   const Outcome fixed = Femtokit({"fit", "-k", "kernel", "-t", "run.dat", "--fix", "R", "-s", "R=4.5"}, dir);
   EXPECT_DOUBLE_EQ(value(fixed.out, "R", 0), 4.5);
+}
+
+TEST(FemtokitPhases, PhaseShiftsAndScatteringParametersInBothSigns) {
+  const Outcome o = Femtokit({"phases", "plambda_usmani", "--qmax", "20", "--dq", "5", "--quiet"});
+  ASSERT_EQ(o.status, 0) << o.err;
+  const Table t = Parse(o.out);
+  ASSERT_EQ(t.rows.size(), 4u);
+  EXPECT_EQ(t.columns, (std::vector<std::string>{"q", "delta_0", "delta_1"}));
+  EXPECT_DOUBLE_EQ(t.rows[0][0], 5.0);
+  EXPECT_GT(t.rows[0][1], t.rows[0][2]);  // the singlet attracts more
+  // Scattering lengths of the Usmani potential in both conventions.
+  EXPECT_NE(o.out.find("a = -2.8797 fm"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("f0 = 2.8797 fm"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("a = -1.6617 fm"), std::string::npos) << o.out;
+  // The effective-range pair gives its own parameters back.
+  const Outcome e = Femtokit({"phases", "plambda", "--qmax", "10", "--quiet"});
+  ASSERT_EQ(e.status, 0) << e.err;
+  EXPECT_NE(e.out.find("a = -2.88 fm, r = 2.92 fm"), std::string::npos) << e.out;
+  EXPECT_EQ(Femtokit({"phases", "no_such_pair"}).status, 2);
 }
 
 TEST(FemtokitPlot, PicturesWithAxesAndUnitsOrAnInstallHint) {

@@ -159,3 +159,21 @@ def test_output_goes_to_sys_stdout(capsys, hbt_kernel):
     assert capsys.readouterr().out == ""
     femtokit.CCHArray(2, 3, 1.0).get_element(1, 1, 1, 0)  # not stored under LMAX 2: a warning, shown at Quiet
     assert capsys.readouterr().out != ""
+
+
+def test_potential_pair_phases_and_scattering_parameters():
+    # The p-Lambda pair with the Usmani potential: scattering lengths of the
+    # singlet and triplet in both sign conventions, and its phases on a mesh.
+    pars = DATA_DIR / "plambda_usmani" / "wfparameters.dat"
+    low = femtokit.CWaveFunction_generic(pars, [0.5, 1.0])
+    a0, r0 = low.effective_range(0)
+    a1, r1 = low.effective_range(1)
+    assert a0 == pytest.approx(-2.8797, abs=2e-4) and r0 == pytest.approx(2.8723, abs=2e-4)
+    assert a1 == pytest.approx(-1.6617, abs=2e-4) and r1 == pytest.approx(3.6886, abs=2e-4)
+    assert low.has_potential(0) and low.match_radius > 5.0
+    wf = femtokit.CWaveFunction_generic(pars, [5.0, 10.0, 20.0])
+    assert list(wf.q_mesh) == [5.0, 10.0, 20.0]
+    d = wf.phase_shifts()
+    assert d.shape == (2, 3) and np.all(d[0] > d[1]) and np.all(d > 0)
+    with pytest.raises(femtokit.Error):
+        femtokit.CWaveFunction_generic(pars, [10.0, 5.0])
