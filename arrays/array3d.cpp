@@ -221,9 +221,9 @@ void C3DArray::WriteArray(const char *dirname) {
     fprintf(fp.get(), "int NXMAX %d\n", nx);
     fprintf(fp.get(), "int NYMAX %d\n", ny);
     fprintf(fp.get(), "int NZMAX %d\n", nz);
-    fprintf(fp.get(), "double DELX %g\n", DELX);
-    fprintf(fp.get(), "double DELY %g\n", DELY);
-    fprintf(fp.get(), "double DELZ %g\n", DELZ);
+    fprintf(fp.get(), "double DELX %s\n", parameter::ExactText(DELX).c_str());
+    fprintf(fp.get(), "double DELY %s\n", parameter::ExactText(DELY).c_str());
+    fprintf(fp.get(), "double DELZ %s\n", parameter::ExactText(DELZ).c_str());
     writer.Close(std::move(fp), parsname);
   }
 

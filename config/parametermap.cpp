@@ -176,7 +176,7 @@ void ReadParsFromFile(parameterMap &pars, const char *filename) {
       if (!(why = ToBool(value, converted))) set(pars, name, converted);
     } else if (type == "double") {
       double converted = 0.0;
-      if (!(why = ToDouble(value, converted))) set(pars, name, converted);
+      if (!(why = ToDouble(value, converted))) set(pars, name, ExactText(converted));
     } else {
       set(pars, name, value);
     }
@@ -253,6 +253,20 @@ void set(parameterMap &pars, const std::string &name, double value) {
     return;
   }
   pars[name] = FirstWord(value);
+}
+
+std::string ExactText(double value) {
+  if (!std::isfinite(value)) return FirstWord(value);
+  char text[40];
+  if (value == std::floor(value) && std::fabs(value) < 1e15 && value != 0.0) {
+    std::snprintf(text, sizeof text, "%.0f", value);
+    return text;
+  }
+  for (int digits = 6; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (std::strtod(text, nullptr) == value) break;
+  }
+  return text;
 }
 
 void set(parameterMap &pars, const std::string &name, const std::vector<double> &value) {

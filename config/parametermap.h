@@ -6,7 +6,8 @@
 #include <vector>
 
 // Ordered map from parameter name to value text. Every typed value passes
-// through text; doubles keep 6 significant digits. Values read from a
+// through text: a double from a file keeps every digit it was written with,
+// one set through set() keeps 6 significant digits (a whole number all of them). Values read from a
 // parameter file remember where they came from, so that a getter that refuses
 // one names the file and line.
 class parameterMap : public std::map<std::string, std::string> {
@@ -51,7 +52,9 @@ std::vector<std::string> getVS(const parameterMap &pars, const std::string &name
 std::vector<std::vector<double>> getM(const parameterMap &pars, const std::string &name, double def);
 
 // Setters write text: doubles with 6 significant digits, except whole numbers
-// below 1e15, which are written in full.
+// below 1e15, which are written in full. ExactText gives the shortest text of
+// at least 6 significant digits that reads back as the same double.
+std::string ExactText(double value);
 void set(parameterMap &pars, const std::string &name, const std::string &value);
 void set(parameterMap &pars, const std::string &name, const char *value);
 void set(parameterMap &pars, const std::string &name, bool value);

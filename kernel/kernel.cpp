@@ -133,7 +133,9 @@ void CKernel::Read(const char *kdatadirname) {
       double delrread;
       if (!in.Next(nrmaxread, 0, INT_MAX, "NRMAX") || !in.Next(delrread, "DELR"))
         femtokit::FatalFile(filename, "Kernel data file %s has no header line\n", name);
-      if (NRMAX > nrmaxread || !(std::fabs(DELR - delrread) <= 1.0E-8))
+      // Files written before widths were kept in full hold DELR to 6 digits.
+      const bool sixdigits = std::strtod(femtokit::Format("%g", DELR).c_str(), nullptr) == delrread;
+      if (NRMAX > nrmaxread || !(std::fabs(DELR - delrread) <= 1.0E-8 || sixdigits))
         femtokit::FatalFile(filename,
                             "Inconsistent values for nrmax or delr in data files!\n"
                             "%s: NRMAX=%lld, DELR=%.10g; the kernel needs NRMAX>=%d, DELR=%.10g\n",
@@ -164,7 +166,7 @@ void CKernel::Write(const std::string &dir, const std::map<std::string, std::str
       const std::string filename = KernelFileName(dir, ell, q);
       femtokit::Print("For q=%g, Will write to %s\n", q, filename.c_str());
       FilePtr fp = writer.Open(filename);
-      fprintf(fp.get(), "%d %g\n", NRMAX, DELR);
+      fprintf(fp.get(), "%d %s\n", NRMAX, parameter::ExactText(DELR).c_str());
       for (int ir = 0; ir < NRMAX; ir++) fprintf(fp.get(), "%17.10e\n", GetValue(ell, iq, ir));
       writer.Close(std::move(fp), filename);
     }

@@ -207,7 +207,7 @@ parameterMap ToParameterMap(const py::dict &d) {
         parameter::set(pars, name, ToInt(name, v));
         break;
       case Kind::Double:
-        parameter::set(pars, name, py::float_(py::reinterpret_borrow<py::object>(v)).cast<double>());
+        parameter::set(pars, name, parameter::ExactText(py::float_(py::reinterpret_borrow<py::object>(v)).cast<double>()));
         break;
       case Kind::String:
         parameter::set(pars, name, v.cast<std::string>());

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 
@@ -69,9 +70,12 @@ TEST(ParameterMap, ReadsFilesLineByLine) {
                                 {"LMAX", "4"},
                                 {"NAME", "pp"},
                                 {"NRADIAL", "12"},
-                                {"RADSTEP", "0.123457"},
+                                {"RADSTEP", "0.1234567"},  // every digit written is kept
                                 {"XSYM", "1"},
                                 {"YSYM", "1"}}));
+  EXPECT_EQ(parameter::ExactText(1115.683), "1115.683");
+  EXPECT_EQ(parameter::ExactText(0.1), "0.1");
+  EXPECT_EQ(std::strtod(parameter::ExactText(1.0 / 3.0).c_str(), nullptr), 1.0 / 3.0);
 }
 
 TEST(ParameterMap, PrintsInKeyOrderAndFailsOnMissingFile) {
