@@ -12,8 +12,27 @@
 #include "math/bessel.h"
 #include "math/misc.h"
 #include "wavefunction/coulwave.h"
+#include "wavefunction/internal/imposedmesh.h"
 
 using std::complex;
+
+namespace {
+// The q mesh MakeWaveFunction imposes on the wave function it builds (NQMAX,
+// DELQ in place of the file's); set on this thread only while it builds one.
+thread_local const parameterMap *imposedmesh = nullptr;
+}  // namespace
+
+namespace femtokit {
+namespace internal {
+ImposedQMesh::ImposedQMesh(int nq, double dq) {
+  parameter::set(mesh_, "NQMAX", nq);
+  parameter::set(mesh_, "DELQ", dq);
+  previous_ = imposedmesh;
+  imposedmesh = &mesh_;
+}
+ImposedQMesh::~ImposedQMesh() { imposedmesh = previous_; }
+}  // namespace internal
+}  // namespace femtokit
 
 CWaveFunction::CWaveFunction() { femtokit::InitGSL(); }
 
@@ -32,6 +51,10 @@ void CWaveFunction::ParsInit(const char *parsfilename, double default_epsilon) {
   parameter::set(pars, "NRMAX", 200);
   parameter::set(pars, "DELR", 0.2);
   for (const auto &entry : given) pars[entry.first] = entry.second;
+  if (imposedmesh) {
+    for (const auto &entry : *imposedmesh) pars[entry.first] = entry.second;
+    pars.erase("QARRAYFILENAME");
+  }
   parameter::PrintPars(pars);
 
   const std::string qarrayfilename = parameter::getS(pars, "QARRAYFILENAME", "no_qarray_file");

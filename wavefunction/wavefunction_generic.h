@@ -70,6 +70,11 @@ class CWaveFunction_generic : public CWaveFunction {
   explicit CWaveFunction_generic(const std::string &parsfilename)
       : CWaveFunction_generic(parsfilename.c_str()) {}
 
+  // The q range (MeV/c) that every phase-shift table named in the parameter
+  // file covers (from its first to its last row); false when it names none.
+  // Fails as reading the file and the tables does.
+  static bool PhaseTableRange(const std::string &parsfilename, double &qmin, double &qmax);
+
   // |psi|^2 at mesh point iq (1 outside the mesh).
   double CalcPsiSquared(int iq, double r, double ctheta) const override;
 
