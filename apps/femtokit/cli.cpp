@@ -6,6 +6,7 @@
 #include "config/output.h"
 #include "config/parametermap.h"
 #include "kernel/kernel.h"
+#include "source/sourceparameters.h"
 #include "source/sourcecalc_blast.h"
 #include "source/sourcecalc_gaussian.h"
 #include "source/sourcecalc_gx1d.h"
@@ -19,6 +20,9 @@
 #endif
 
 #include <atomic>
+#include <cctype>
+#include <cstring>
+#include <map>
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
@@ -94,6 +98,86 @@ void Status(const Common &common, const char *format, ...) {
 void ArgumentError(const std::string &argument, const std::string &message) {
   throw CLI::ValidationError(argument, message);
 }
+
+// ---------------------------------------------------------------- exit status, library output
+
+namespace {
+int exitstatus = kExitOK;
+// Warnings shown, by kind (the text with each number as '#'), with the first
+// text and the repetitions not shown.
+struct Folded {
+  std::string first;
+  int repeated = 0;
+};
+std::map<std::string, Folded> shownwarnings;
+std::vector<std::string> shownorder;
+int heldwarnings = 0;
+bool holding = false;
+
+std::string KindOf(const std::string &text) {
+  std::string key;
+  for (size_t i = 0; i < text.size(); i++) {
+    if (!std::isdigit(static_cast<unsigned char>(text[i]))) {
+      key += text[i];
+      continue;
+    }
+    while (i + 1 < text.size() && std::strchr("0123456789.eE+-", text[i + 1]) != nullptr) i++;
+    key += '#';
+  }
+  return key;
+}
+}  // namespace
+
+void SetExitStatus(int status) { exitstatus = status; }
+int ExitStatus() { return exitstatus; }
+
+void LibraryOutput(int level, const std::string &text) {
+  std::string shown = text;
+  if (level == static_cast<int>(femtokit::Verbosity::Quiet)) {
+    if (holding) {
+      heldwarnings++;
+      return;
+    }
+    const std::string kind = KindOf(text);
+    auto it = shownwarnings.find(kind);
+    if (it != shownwarnings.end()) {
+      it->second.repeated++;
+      return;
+    }
+    shownwarnings[kind].first = text;
+    shownorder.push_back(kind);
+    if (text.compare(0, 8, "warning:") != 0) {
+      shown = "warning: " + text;
+      if (text.compare(0, 8, "Warning:") == 0) shown = "warning:" + text.substr(8);
+    }
+  }
+  if (Progress *bar = ActiveProgress()) bar->Clear();
+  std::fputs(shown.c_str(), stderr);
+}
+
+void ReportFoldedWarnings() {
+  for (const std::string &kind : shownorder) {
+    const Folded &f = shownwarnings[kind];
+    if (f.repeated == 0) continue;
+    std::string first = f.first.substr(0, f.first.find('\n'));
+    if (first.size() > 60) first = first.substr(0, 57) + "...";
+    std::fprintf(stderr, "femtokit: %d more warning%s like \"%s\" (other numbers) not shown\n", f.repeated,
+                 f.repeated == 1 ? "" : "s", first.c_str());
+  }
+}
+
+HoldWarnings::HoldWarnings(const Common &common) : active_(!common.verbose && !holding) {
+  if (active_) {
+    holding = true;
+    heldwarnings = 0;
+  }
+}
+
+HoldWarnings::~HoldWarnings() {
+  if (active_) holding = false;
+}
+
+int HoldWarnings::Count() const { return heldwarnings; }
 
 // ---------------------------------------------------------------- progress
 
@@ -241,32 +325,20 @@ void AddSettings(CLI::App *sub, Settings &settings, const std::string &sethelp, 
 
 namespace {
 
+// The source calculators by model name; their parameters come from the
+// model's table (source/sourceparameters.h).
 struct Model {
-  std::string name, help;
+  std::string name;
   std::function<std::unique_ptr<CSourceCalc>()> make;
 };
 
 const std::vector<Model> &Models() {
   static const std::vector<Model> models = {
-      {"gx1d",
-       "gx1d     Gaussian plus exponential, isotropic: lambdaG=0.3 R=5 fm (Gaussian), lambdaX=0.3 X=10 fm "
-       "(exponential), a=5 fm (L > 0 profile)",
-       [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_GX1D()); }},
-      {"levy",
-       "levy     Levy-stable, isotropic: lambda=1, R=5 fm (scale), alpha=1.5 (stability index, 0 < alpha <= 2; 2: "
-       "Gaussian)",
-       [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Levy()); }},
-      {"gauss3d",
-       "gauss3d  3D Gaussian: lambda=1, Rx=Ry=Rz=4 fm, Xoff=Yoff=Zoff=0 fm, Euler_Phi=Euler_Theta=Euler_Psi=0 rad",
-       [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Gaussian()); }},
-      {"blast",
-       "blast    blast wave (Monte Carlo): lambda=0.5, R=13 fm, Tau=12 fm/c, DelTau=3 fm/c, Beta=0.7 c, T=110 MeV,\n"
-       "           Pt=600 MeV/c (pair), EtaG=1.5, Ma=938.28 Mb=139.58 MeV, Nsample=1000 (data/blast/pions.dat)",
-       [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Blast()); }},
-      {"events",
-       "events   event file (OSCAR; --events FILE): Pt=600 DELPT=20 MeV/c, PHIMIN_DEG=0 PHIMAX_DEG=360, YMIN=-3\n"
-       "           YMAX=3, IDa=IDb=211, Ma=Mb=139.58 MeV, AEQUALB=0, NEVENTSMAX=10000 (data/oscar/oscarparameters.dat)",
-       [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_OSCAR()); }},
+      {"gx1d", [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_GX1D()); }},
+      {"levy", [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Levy()); }},
+      {"gauss3d", [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Gaussian()); }},
+      {"blast", [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Blast()); }},
+      {"events", [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_OSCAR()); }},
   };
   return models;
 }
@@ -287,10 +359,23 @@ const std::vector<std::string> &ModelNames() {
   return names;
 }
 
+std::string ParameterText(const femtokit::SourceParameter &p, double value) {
+  std::string text = femtokit::Format("%s=%g", p.name, value);
+  if (p.unit && *p.unit) text += std::string(" ") + p.unit;
+  return text;
+}
+
 std::string ModelHelp() {
-  std::string text = "Source models and their parameters (defaults):\n";
-  for (const Model &m : Models()) text += "  " + m.help + "\n";
-  return text + "\n";
+  std::string text = "Source models: their parameters with default, range and meaning:\n";
+  for (const Model &m : Models()) {
+    const femtokit::SourceModel *table = femtokit::FindSourceModel(m.name);
+    if (!table) continue;
+    text += femtokit::Format("  %s: %s\n", table->name, table->title);
+    for (const femtokit::SourceParameter &p : table->parameters)
+      text += femtokit::Format("    %-22s %-22s %s\n", ParameterText(p, p.def).c_str(), femtokit::RangeText(p).c_str(),
+                               p.meaning);
+  }
+  return text + "  events also takes OSCARfilename (the event file; --events sets it).\n\n";
 }
 
 std::unique_ptr<CSourceCalc> MakeSource(const std::string &model, const Settings &settings, const std::string &events,
@@ -324,6 +409,20 @@ std::unique_ptr<CSourceCalc> MakeSource(const std::string &model, const Settings
   }
   if (model == "events" && parameter::getS(source->spars, "OSCARfilename", "UNDEFINED") == "UNDEFINED")
     ArgumentError("--events", "the events model needs an event file (--events FILE, or OSCARfilename in --pars)");
+  // Every value against the model's own range, named by where it came from.
+  if (const femtokit::SourceModel *table = source->Model())
+    for (const femtokit::SourceParameter &p : table->parameters) {
+      try {
+        femtokit::ReadChecked(source->spars, *table, p);
+      } catch (const femtokit::Error &e) {
+        std::string origin = settings.parsfile.empty() ? "--model " + model : "--pars " + settings.parsfile;
+        for (const std::string &set : settings.sets)
+          if (set.compare(0, std::strlen(p.name) + 1, std::string(p.name) + "=") == 0) origin = "--set " + set;
+        std::string what = e.what();
+        while (!what.empty() && what.back() == '\n') what.pop_back();
+        ArgumentError(origin, what);
+      }
+    }
   return source;
 }
 
