@@ -15,6 +15,7 @@
 #include "math/misc.h"
 #include "source/sourcecalc.h"
 
+#include <cmath>
 #include <utility>
 
 void CParInfo::Set(const std::string &name_, double value_, double error_, double xmin_, double xmax_) {
@@ -191,7 +192,12 @@ CCHArray *CCF2SFit::ApplySteps() {
 }
 
 int CCF2SFit::GetNBins() const {
-  if (ndim == 1) return cexpCH ? cexpCH->GetNRADIAL() : 0;
+  if (ndim == 1) {
+    if (!cexpCH || !cerrorCH) return 0;
+    int n = 0;
+    for (int i = 0; i < cexpCH->GetNRADIAL(); i++) n += std::isinf(cerrorCH->GetElement(lx, ly, lz, i)) ? 0 : 1;
+    return n;
+  }
   if (!cexp3D) return 0;
   const int nsx = cexp3D->GetXSYM() ? 1 : 2, nsy = cexp3D->GetYSYM() ? 1 : 2, nsz = cexp3D->GetZSYM() ? 1 : 2;
   return nsx * cexp3D->GetNXMAX() * nsy * cexp3D->GetNYMAX() * nsz * cexp3D->GetNZMAX();

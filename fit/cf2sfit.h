@@ -130,7 +130,9 @@ class CCF2SFit {
   double GetChiSquared(const std::vector<double> &x);
 
   // Number of measured points compared (q bins, or 3D cells) and degrees of
-  // freedom (points minus free parameters).
+  // freedom (points minus free parameters). A q bin whose error is infinite
+  // carries no weight and is not counted (a gap in the data, or outside the
+  // fit range).
   int GetNBins() const;
   int GetNDOF() const { return GetNBins() - nfreepars; }
 

@@ -146,10 +146,12 @@ void LibraryOutput(int level, const std::string &text) {
     }
     shownwarnings[kind].first = text;
     shownorder.push_back(kind);
-    if (text.compare(0, 8, "warning:") != 0) {
-      shown = "warning: " + text;
-      if (text.compare(0, 8, "Warning:") == 0) shown = "warning:" + text.substr(8);
-    }
+    // One prefix, "warning: ", whatever the library's text starts with.
+    size_t start = 0;
+    for (const char *prefix : {"warning:", "Warning:", "WARNING:"})
+      if (text.compare(0, std::strlen(prefix), prefix) == 0) start = std::strlen(prefix);
+    while (start < text.size() && text[start] == ' ') start++;
+    shown = "warning: " + text.substr(start);
   }
   if (Progress *bar = ActiveProgress()) bar->Clear();
   std::fputs(shown.c_str(), stderr);
@@ -173,8 +175,11 @@ HoldWarnings::HoldWarnings(const Common &common) : active_(!common.verbose && !h
   }
 }
 
-HoldWarnings::~HoldWarnings() {
+HoldWarnings::~HoldWarnings() { Release(); }
+
+void HoldWarnings::Release() {
   if (active_) holding = false;
+  active_ = false;
 }
 
 int HoldWarnings::Count() const { return heldwarnings; }

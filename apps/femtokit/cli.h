@@ -70,6 +70,8 @@ class HoldWarnings {
   HoldWarnings &operator=(const HoldWarnings &) = delete;
   // Warnings held so far.
   int Count() const;
+  // Ends the holding before the object's end.
+  void Release();
 
  private:
   bool active_;

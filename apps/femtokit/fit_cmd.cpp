@@ -10,8 +10,10 @@
 #include "fit/smearing.h"
 #include "kernel/kernel.h"
 #include "source/sourcecalc.h"
-#include "source/sourcecalc_blast.h"
+#include "source/sourceparameters.h"
 
+#include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <fstream>
@@ -24,42 +26,81 @@ struct FitOptions {
   Common common;
   Settings settings;
   std::string kernel, kpars, data, errors, table, model = "gx1d", minimiser = "auto", feeddown, smearing, out;
+  std::string units = "q/MeV";
   std::vector<std::string> free, fix, parents;
   int iterations = -1;
+  double qmin = -1.0, qmax = -1.0;
 };
 
-// Fit parameters of a model: the step (error) scale and the allowed range.
+// A fit parameter: the step (error) scale and the allowed range (the model's
+// own range, from its table), and whether it is free.
 struct FitPar {
   std::string name;
   double error, xmin, xmax;
   bool free;
 };
 
+// The models the fit knows: the parameters it fits, those free unless --fix,
+// and starting values that differ from the model's defaults (with the reason
+// in the help text).
 struct FitModel {
-  std::vector<std::pair<std::string, double>> start;  // starting values before --pars and --set
-  std::vector<FitPar> pars;
+  std::vector<std::string> fitted, freed;
+  std::vector<std::pair<std::string, double>> start;
+  const char *note;
 };
 
 const std::map<std::string, FitModel> &FitModels() {
   static const std::map<std::string, FitModel> models = {
       {"gx1d",
-       {{{"lambdaG", 0.5}, {"R", 4.0}, {"lambdaX", 0.0}, {"X", 10.0}, {"a", 5.0}},
-        {{"lambdaG", 0.02, 0.0, 1.5, true},
-         {"R", 0.2, 1.0, 12.0, true},
-         {"lambdaX", 0.02, 0.0, 1.5, false},
-         {"X", 0.4, 1.0, 25.0, false},
-         {"a", 0.2, 1.0, 20.0, false}}}},
+       {{"lambdaG", "R", "lambdaX", "X", "a"},
+        {"lambdaG", "R"},
+        {{"lambdaX", 0.0}},
+        "the tail starts off (lambdaX=0; --free lambdaX,X fits it); a acts on L > 0 only, not on the fitted "
+        "angle average"}},
       {"levy",
-       {{{"lambda", 0.5}, {"R", 5.0}, {"alpha", 1.5}},
-        {{"lambda", 0.02, 0.0, 1.5, true}, {"R", 0.2, 0.5, 20.0, true}, {"alpha", 0.05, 0.5, 2.0, true}}}},
+       {{"lambda", "R", "alpha"},
+        {"lambda", "R", "alpha"},
+        {},
+        "with alpha free, a second fit starts from the Gaussian solution (alpha = 2 held, then freed); the lower "
+        "chi^2 wins"}},
       {"blast",
-       {{},
-        {{"lambda", 0.05, 0.0, 1.5, true},
-         {"R", 0.5, 5.0, 20.0, true},
-         {"Tau", 0.5, 5.0, 20.0, false},
-         {"DelTau", 0.5, 0.0, 20.0, false}}}},
+       {{"lambda", "R", "Tau", "DelTau"},
+        {"lambda", "R"},
+        {},
+        "the Monte-Carlo samples are the same at every evaluation"}},
   };
   return models;
+}
+
+// The parameters of a fit from the model's table: steps and ranges.
+std::vector<FitPar> FitParameters(const std::string &model, const FitModel &fm) {
+  const femtokit::SourceModel *table = femtokit::FindSourceModel(model);
+  std::vector<FitPar> pars;
+  for (const std::string &name : fm.fitted) {
+    const femtokit::SourceParameter *p = table->Find(name);
+    const bool free = std::find(fm.freed.begin(), fm.freed.end(), name) != fm.freed.end();
+    pars.push_back({name, p->step, p->minOpen ? std::nextafter(p->min, HUGE_VAL) : p->min,
+                    p->maxOpen ? std::nextafter(p->max, -HUGE_VAL) : p->max, free});
+  }
+  return pars;
+}
+
+// The fit models' starting points and free parameters, from the tables.
+std::string FitModelHelp() {
+  std::string text = "Starting points (the models' defaults unless said) and free parameters:\n";
+  for (const auto &kv : FitModels()) {
+    const femtokit::SourceModel *table = femtokit::FindSourceModel(kv.first);
+    std::string line = "  " + kv.first + ":";
+    for (const std::string &name : kv.second.fitted) {
+      const femtokit::SourceParameter *p = table->Find(name);
+      double value = p->def;
+      for (const auto &st : kv.second.start)
+        if (st.first == name) value = st.second;
+      line += " " + ParameterText(*p, value);
+    }
+    text += line + "; free: " + CLI::detail::join(kv.second.freed, ", ") + "\n    (" + kv.second.note + ")\n";
+  }
+  return text;
 }
 
 // A model filled whole at every evaluation, whatever component is fitted:
@@ -73,11 +114,12 @@ class WholeFill : public CSourceCalc {
   explicit WholeFill(std::unique_ptr<CSourceCalc> model) : model_(std::move(model)) { spars = model_->spars; }
   void CalcS(CCHArray *A) override {
     model_->spars = spars;
-    if (auto *blast = dynamic_cast<CSourceCalc_Blast *>(model_.get())) blast->randy.reset(-1234);
+    model_->RestartSampling(-1234);
     A->ZeroArray();
     model_->CalcS(A);
   }
   void CalcS(int, int, int, CCHArray *A) override { CalcS(A); }
+  const femtokit::SourceModel *Model() const override { return model_->Model(); }
 
  private:
   std::unique_ptr<CSourceCalc> model_;
@@ -104,46 +146,136 @@ std::vector<double> ReadComponent(const std::string &dir, double &radstep) {
   return values;
 }
 
-// Measured C(q) - 1 and errors of the (0,0,0) component on a bin-centred mesh.
+// Measured C(q) - 1 and errors of the (0,0,0) component on a bin-centred mesh
+// of nq bins of dq MeV/c; bins without a measurement (rows the table leaves
+// out, or outside --qmin/--qmax) have an infinite error and no weight.
 struct Measured {
   std::vector<double> cm1, error;
   double dq = 0.0;
+  int measured = 0;
 };
 
-Measured ReadMeasured(const FitOptions &o) {
+// The factor from a table's q column to femtokit's q (the momentum of one
+// particle in the pair frame, k*, in MeV/c) and a label, from --units
+// VARIABLE/UNIT: q, kstar or k* (all k*), qinv or q_inv (= 2 k*); MeV or GeV.
+double UnitsFactor(const std::string &units, std::string &label) {
+  const size_t slash = units.find_first_of("/,:");
+  const std::string variable = units.substr(0, slash), unit = slash == std::string::npos ? "" : units.substr(slash + 1);
+  double factor;
+  if (variable == "q" || variable == "kstar" || variable == "k*")
+    factor = 1.0;
+  else if (variable == "qinv" || variable == "q_inv")
+    factor = 0.5;
+  else
+    ArgumentError("--units " + units, "expected VARIABLE/UNIT with VARIABLE q, kstar (k*, = q) or qinv (= 2 k*) and "
+                                      "UNIT MeV or GeV, e.g. qinv/GeV");
+  if (unit == "MeV" || unit == "MeV/c")
+    ;
+  else if (unit == "GeV" || unit == "GeV/c")
+    factor *= 1000.0;
+  else
+    ArgumentError("--units " + units, "expected the unit MeV or GeV after the variable, e.g. qinv/GeV");
+  label = variable + " in " + unit;
+  return factor;
+}
+
+// True when every row's q is a bin centre (i + 0.5) dq.
+bool OnMesh(const std::vector<std::array<double, 3>> &rows, double dq) {
+  for (const auto &row : rows) {
+    const double k = row[0] / dq - 0.5;
+    if (std::fabs(k - std::round(k)) > 1e-4 || k < -1e-4) return false;
+  }
+  return true;
+}
+
+// Rows (q in MeV/c, C - 1, error) on a bin-centred mesh: the kernel's when the
+// rows are some of its bins, else the one whose spacing is the smallest step
+// between rows (rows may leave bins out). That spacing must be plausible
+// against the kernel's bins.
+Measured FromRows(const std::string &file, const std::vector<std::array<double, 3>> &rows, const CKernel &kernel,
+                  const std::string &units, double factor) {
   Measured m;
+  const double kdq = kernel.GetDELQ();
+  double dq = rows.size() > 1 ? HUGE_VAL : 2.0 * rows[0][0];
+  for (size_t i = 1; i < rows.size(); i++) {
+    if (!(rows[i][0] > rows[i - 1][0]))
+      femtokit::FatalFile(file, "%s: q=%g in row %zu does not exceed the row before (q=%g)\n", file.c_str(),
+                          rows[i][0] / factor, i + 1, rows[i - 1][0] / factor);
+    dq = std::min(dq, rows[i][0] - rows[i - 1][0]);
+  }
+  if (OnMesh(rows, kdq)) dq = kdq;
+  if (!(dq > 0.0) || !std::isfinite(dq))
+    femtokit::FatalFile(file, "%s: no bin width follows from its q column\n", file.c_str());
+  // A factor 5 either way: tables in GeV read as MeV (1000), q_inv as k* (2) and the like.
+  if (dq < 0.2 * kdq || dq > 20.0 * kdq)
+    ArgumentError("--units " + units, femtokit::Format("the table %s has q bins of %g MeV/c (%g as %s), implausible "
+                                                       "against the kernel's bins of %g MeV/c; give the table's "
+                                                       "units with --units (e.g. qinv/GeV)",
+                                                       file.c_str(), dq, dq / factor, units.c_str(), kdq));
+  m.dq = dq;
+  for (const auto &row : rows) {
+    const double k = row[0] / dq - 0.5;
+    if (std::fabs(k - std::round(k)) > 1e-4 || k < -1e-4)
+      femtokit::FatalFile(file, "%s: q=%g is not on the bin-centred mesh q = (i + 0.5) %g (%s) that its rows "
+                          "step by\n",
+                          file.c_str(), row[0] / factor, dq / factor, units.c_str());
+    const size_t i = static_cast<size_t>(std::lround(k));
+    if (m.cm1.size() <= i) {
+      m.cm1.resize(i + 1, 0.0);
+      m.error.resize(i + 1, HUGE_VAL);
+    }
+    m.cm1[i] = row[1];
+    m.error[i] = row[2];
+  }
+  return m;
+}
+
+Measured ReadMeasured(const FitOptions &o, const CKernel &kernel) {
+  Measured m;
+  double factor = 1.0;
   if (!o.table.empty()) {
+    std::string label;
+    factor = UnitsFactor(o.units, label);
     const Table t = ReadTable(o.table);
     int iq = t.Column("q"), ic = t.Column("C_exp"), ie = t.Column("error");
     if (ic < 0) ic = t.Column("C");
     if (iq < 0 || ic < 0 || ie < 0) iq = 0, ic = 1, ie = 2;
     if (t.rows[0].size() < 3)
       femtokit::FatalFile(o.table, "%s: the table needs the columns q (MeV/c), C and error\n", o.table.c_str());
-    m.dq = 2.0 * t.rows[0][static_cast<size_t>(iq)];
-    for (size_t i = 0; i < t.rows.size(); i++) {
-      const auto &row = t.rows[i];
+    std::vector<std::array<double, 3>> rows;
+    for (const auto &row : t.rows) {
       const double q = row[static_cast<size_t>(iq)], e = row[static_cast<size_t>(ie)];
-      if (!(m.dq > 0.0) || std::fabs(q - (i + 0.5) * m.dq) > 1e-4 * m.dq)
-        femtokit::FatalFile(o.table,
-                            "%s: q=%g in row %zu is not on the bin-centred mesh q = (i + 0.5) %g MeV/c that the "
-                            "first row starts\n",
-                            o.table.c_str(), q, i + 1, m.dq);
       if (!(e > 0.0))
         femtokit::FatalFile(o.table, "%s: the error %g at q=%g is not positive\n", o.table.c_str(), e, q);
-      m.cm1.push_back(row[static_cast<size_t>(ic)] - 1.0);
-      m.error.push_back(e);
+      rows.push_back({q * factor, row[static_cast<size_t>(ic)] - 1.0, e});
     }
-    return m;
+    m = FromRows(o.table, rows, kernel, o.units, factor);
+  } else {
+    double de = 0.0;
+    m.cm1 = ReadComponent(o.data, m.dq);
+    m.error = ReadComponent(o.errors, de);
+    if (m.cm1.size() != m.error.size() || std::fabs(de - m.dq) > 1e-6 * m.dq)
+      femtokit::FatalFile(o.errors, "%s: %zu bins of %g MeV/c, the data %s %zu bins of %g MeV/c\n", o.errors.c_str(),
+                          m.error.size(), de, o.data.c_str(), m.cm1.size(), m.dq);
+    for (size_t i = 0; i < m.error.size(); i++)
+      if (!(m.error[i] > 0.0))
+        femtokit::FatalFile(o.errors, "%s: the error %g in bin %zu is not positive\n", o.errors.c_str(), m.error[i], i);
   }
-  double de = 0.0;
-  m.cm1 = ReadComponent(o.data, m.dq);
-  m.error = ReadComponent(o.errors, de);
-  if (m.cm1.size() != m.error.size() || std::fabs(de - m.dq) > 1e-6 * m.dq)
-    femtokit::FatalFile(o.errors, "%s: %zu bins of %g MeV/c, the data %s %zu bins of %g MeV/c\n", o.errors.c_str(),
-                        m.error.size(), de, o.data.c_str(), m.cm1.size(), m.dq);
-  for (size_t i = 0; i < m.error.size(); i++)
-    if (!(m.error[i] > 0.0))
-      femtokit::FatalFile(o.errors, "%s: the error %g in bin %zu is not positive\n", o.errors.c_str(), m.error[i], i);
+  // The fit range, in the units of the data's q.
+  if (o.qmin >= 0.0 && o.qmax >= 0.0 && !(o.qmax > o.qmin))
+    ArgumentError("--qmin/--qmax", femtokit::Format("expected qmin < qmax, got %g and %g", o.qmin, o.qmax));
+  for (size_t i = 0; i < m.cm1.size(); i++) {
+    const double q = (i + 0.5) * m.dq / factor;
+    if ((o.qmin >= 0.0 && q < o.qmin) || (o.qmax >= 0.0 && q > o.qmax)) m.error[i] = HUGE_VAL;
+  }
+  while (!m.error.empty() && std::isinf(m.error.back())) {
+    m.error.pop_back();
+    m.cm1.pop_back();
+  }
+  for (double e : m.error) m.measured += std::isfinite(e) ? 1 : 0;
+  if (m.measured == 0)
+    ArgumentError("--qmin/--qmax", femtokit::Format("no measured bin lies in the fit range %g ... %g", o.qmin,
+                                                    o.qmax < 0.0 ? HUGE_VAL : o.qmax));
   return m;
 }
 
@@ -184,7 +316,7 @@ void RunFit(FitOptions &o) {
   std::unique_ptr<CSourceCalc> model = MakeSource(o.model, o.settings, "", fm->second.start);
 
   std::unique_ptr<CKernel> kernel = LoadKernel(o.kernel, o.kpars);
-  const Measured m = ReadMeasured(o);
+  const Measured m = ReadMeasured(o, *kernel);
   const bool sym = kernel->GetIDENTICAL();
   const int lmax = kernel->GetLMAX(), nq = static_cast<int>(m.cm1.size());
   CCHArray cexp(lmax, nq, m.dq, sym, sym, sym), cerror(lmax, nq, m.dq, sym, sym, sym);
@@ -228,7 +360,7 @@ void RunFit(FitOptions &o) {
   WholeFill calc(std::move(model));
 
   // Parameters: the model's, then the feed-down lambdas (fixed unless freed).
-  std::vector<FitPar> pars = fm->second.pars;
+  std::vector<FitPar> pars = FitParameters(o.model, fm->second);
   if (feeddown)
     for (const auto &kv : feeddown->lambdas) pars.push_back({kv.first, 0.02, 0.0, 1.0, false});
   for (const std::string &name : tofree) {
@@ -272,43 +404,100 @@ void RunFit(FitOptions &o) {
 
   // auto (and the start of metropolis): steepest descent into the minimum's
   // basin, where Newton's quadratic model holds, then Newton for the minimum
-  // and the error matrix.
+  // and the error matrix. Warnings at the trial points are held: the final
+  // point is evaluated again below with its own.
   std::string how;
+  HoldWarnings held(o.common);
   auto descend = [&](int n) {
     fit.SteepestDescent(n);
     fit.Newton(2);
     fit.Newton(2);
   };
-  if (o.minimiser == "auto") {
-    const int n = o.iterations > 0 ? o.iterations : 100;
-    descend(n);
+  // The minimiser as chosen, without Metropolis (which runs last, once).
+  const std::string first = o.minimiser == "metropolis" ? "auto" : o.minimiser;
+  auto minimise = [&]() {
+    if (first == "auto") {
+      descend(o.minimiser == "auto" && o.iterations > 0 ? o.iterations : 100);
+    } else if (first == "newton") {
+      for (int i = 0; i < (o.iterations > 0 ? o.iterations : 3); i++) fit.Newton(2);
+    } else {
+      fit.SteepestDescent(o.iterations > 0 ? o.iterations : 100);
+      fit.Newton(1);
+    }
+  };
+  if (first == "auto") {
+    const int n = o.minimiser == "auto" && o.iterations > 0 ? o.iterations : 100;
     how = femtokit::Format("steepest descent (at most %d iterations), then 2 x 2 Newton-Raphson iterations; errors from "
                            "the chi^2 Hessian", n);
-  } else if (o.minimiser == "newton") {
-    const int n = o.iterations > 0 ? o.iterations : 3;
-    for (int i = 0; i < n; i++) fit.Newton(2);
-    how = femtokit::Format("Newton-Raphson, %d x 2 iterations; errors from the chi^2 Hessian", n);
-  } else if (o.minimiser == "steepest") {
-    const int n = o.iterations > 0 ? o.iterations : 100;
-    fit.SteepestDescent(n);
-    fit.Newton(1);
-    how = femtokit::Format("steepest descent (at most %d iterations), then one Newton step for the errors", n);
+  } else if (first == "newton") {
+    how = femtokit::Format("Newton-Raphson, %d x 2 iterations; errors from the chi^2 Hessian",
+                           o.iterations > 0 ? o.iterations : 3);
   } else {
+    how = femtokit::Format("steepest descent (at most %d iterations), then one Newton step for the errors",
+                           o.iterations > 0 ? o.iterations : 100);
+  }
+  // A Levy fit with alpha free also starts from the Gaussian solution (alpha = 2
+  // held, then freed); the fit with the lower chi^2 wins (a failed one loses).
+  const int ialpha = fit.FindPar("alpha");
+  if (o.model == "levy" && ialpha >= 0 && ialpha < fit.nfreepars) {
+    struct State {
+      std::vector<CParInfo> par;
+      std::vector<std::vector<double>> errors, steps;
+      int nfree;
+      FitStatus status;
+      double chi2;
+    };
+    auto save = [&] { return State{fit.par, fit.ErrorMatrix, fit.StepMatrix, fit.nfreepars, fit.status, fit.chi2}; };
+    auto restore = [&](const State &st) {
+      fit.par = st.par;
+      fit.ErrorMatrix = st.errors;
+      fit.StepMatrix = st.steps;
+      fit.nfreepars = st.nfree;
+      fit.status = st.status;
+      fit.chi2 = st.chi2;
+    };
+    const State start = save();
+    minimise();
+    const State standard = save();
+    restore(start);
+    fit.SetPar("alpha", 2.0);
+    fit.FixPar("alpha");
+    minimise();
+    fit.FreePar("alpha");
+    minimise();
+    const State gaussian = save();
+    const bool takegauss = !standard.status.ok() || (gaussian.status.ok() && gaussian.chi2 < standard.chi2);
+    restore(takegauss ? gaussian : standard);
+    how += femtokit::Format("; from the standard start (chi^2 %.6g, %s) and from the Gaussian solution (chi^2 %.6g, "
+                            "%s): the %s one",
+                            standard.chi2, standard.status.CodeName(), gaussian.chi2, gaussian.status.CodeName(),
+                            takegauss ? "Gaussian" : "standard");
+  } else {
+    minimise();
+  }
+  if (o.minimiser == "metropolis") {
     const int n = o.iterations > 0 ? o.iterations : 4000;
-    descend(100);
     fit.UpdateMetroStepSize();
     fit.Metropolis(n / 2);
     fit.UpdateMetroStepSize();
     fit.Metropolis(n - n / 2);
+    const FitStatus chain = fit.status;
     fit.UpdateMetroStepSize();
     for (int i = 0; i < fit.nfreepars; i++) fit.par[static_cast<size_t>(i)].value = fit.par[static_cast<size_t>(i)].xbar;
+    fit.status = chain;
+    fit.UpdateBoundStatus();
     how = femtokit::Format("auto, then Metropolis, %d steps; values and errors: mean and covariance of the last %d", n,
                            n - n / 2);
   }
-  // The final point fills the model arrays for the curve.
+  const int heldcount = held.Count();
+  held.Release();
+  // The final point fills the model arrays for the curve; its warnings show.
   std::vector<double> x;
   for (int i = 0; i < fit.nfreepars; i++) x.push_back(fit.par[static_cast<size_t>(i)].value);
   fit.chi2 = fit.GetChiSquared(x);
+  if (heldcount > 0)
+    Status(o.common, "fit: %d library warning%s at trial points of the minimisation not shown (--verbose shows them)\n",
+           heldcount, heldcount == 1 ? "" : "s");
   // A REMAINDER lambda is written back by the decomposition at every evaluation.
   if (feeddown)
     for (CParInfo &p : fit.par)
@@ -317,24 +506,40 @@ void RunFit(FitOptions &o) {
 
   std::string text = "fit of " + o.model + " to " + (o.table.empty() ? o.data : o.table) + " through " + o.kernel +
                      " (" + how + ")\n" + fit.FitTable();
-  text += "error matrix (covariance of the free parameters):\n";
-  text += femtokit::Format("%12s", "");
-  for (int j = 0; j < fit.nfreepars; j++) text += femtokit::Format(" %12s", fit.par[static_cast<size_t>(j)].name.c_str());
-  text += "\n";
-  for (int i = 0; i < fit.nfreepars; i++) {
-    text += femtokit::Format("%12s", fit.par[static_cast<size_t>(i)].name.c_str());
-    for (int j = 0; j < fit.nfreepars; j++)
-      text += femtokit::Format(" %12.4e", fit.ErrorMatrix[static_cast<size_t>(i)][static_cast<size_t>(j)]);
+  if (fit.status.errorsvalid) {
+    text += "error matrix (covariance of the free parameters):\n";
+    text += femtokit::Format("%12s", "");
+    for (int j = 0; j < fit.nfreepars; j++) text += femtokit::Format(" %12s", fit.par[static_cast<size_t>(j)].name.c_str());
     text += "\n";
+    for (int i = 0; i < fit.nfreepars; i++) {
+      text += femtokit::Format("%12s", fit.par[static_cast<size_t>(i)].name.c_str());
+      for (int j = 0; j < fit.nfreepars; j++)
+        text += femtokit::Format(" %12.4e", fit.ErrorMatrix[static_cast<size_t>(i)][static_cast<size_t>(j)]);
+      text += "\n";
+    }
+  } else {
+    text += "error matrix: none (no error estimate at the final point)\n";
   }
   std::fputs(text.c_str(), stdout);
   std::fflush(stdout);
+  if (!fit.status.ok()) {
+    std::fprintf(stderr, "femtokit fit: the fit failed: %s%s\n", fit.status.reason.c_str(),
+                 o.out.empty() ? "" : "; no curve written");
+    SetExitStatus(kExitFitFailed);
+    return;
+  }
+  if (fit.status.code == FitStatus::Code::AtBound) {
+    std::fprintf(stderr, "femtokit fit: warning: the best point lies on a bound of the allowed range: %s\n",
+                 fit.status.reason.c_str());
+    SetExitStatus(kExitFitAtBound);
+  }
 
   if (!o.out.empty()) {
     Table t;
     t.comments = {"femtokit fit: measured correlation function and the best fit",
                   "model: " + o.model + ", kernel: " + o.kernel + " (" + DescribeKernel(*kernel) + ")",
-                  femtokit::Format("chi^2=%g, bins=%d, dof=%d; %s", fit.chi2, fit.GetNBins(), fit.GetNDOF(), how.c_str())};
+                  femtokit::Format("chi^2=%g, bins=%d, dof=%d; %s", fit.chi2, fit.GetNBins(), fit.GetNDOF(), how.c_str()),
+                  "status: " + fit.status.Text()};
     std::string best = "best fit:";
     for (const CParInfo &p : fit.par) best += femtokit::Format(" %s=%g", p.name.c_str(), p.value);
     t.comments.push_back(best.substr(0, 400));
@@ -342,7 +547,8 @@ void RunFit(FitOptions &o) {
                          std::string(feeddown || smearing ? " after feed-down and smearing" : ""));
     t.columns = {"q", "C_exp", "error", "C_fit"};
     for (int i = 0; i < nq; i++)
-      t.rows.push_back({(i + 0.5) * m.dq, 1.0 + cexp.GetElement(0, 0, 0, i), cerror.GetElement(0, 0, 0, i),
+      if (std::isfinite(cerror.GetElement(0, 0, 0, i)))
+        t.rows.push_back({(i + 0.5) * m.dq, 1.0 + cexp.GetElement(0, 0, 0, i), cerror.GetElement(0, 0, 0, i),
                         1.0 + fitted.GetElement(0, 0, 0, i)});
     WriteTable(o.out, t);
     Status(o.common, "best-fit curve written to %s\n", o.out.c_str());
@@ -359,6 +565,21 @@ void AddFit(CLI::App &app) {
   sub->add_option("--table,-t", o->table, "Measured C(q) as a table: q (MeV/c), C, error")->type_name("FILE");
   sub->add_option("--data", o->data, "Measured C(q) - 1 as an array directory")->type_name("DIR");
   sub->add_option("--errors", o->errors, "Its errors as an array directory")->type_name("DIR");
+  sub->add_option("--units", o->units, "The table's q column: VARIABLE/UNIT, VARIABLE q or kstar (k*, the momentum of one "
+                                       "particle in the pair frame) or qinv (= 2 k*), UNIT MeV or GeV")
+      ->type_name("VAR/UNIT")
+      ->capture_default_str();
+  sub->add_option("--qmin", o->qmin, "Fit range: lowest q fitted (units of the data's q column)")
+      ->type_name("Q")
+      ->check(CLI::Validator(
+          [](std::string &text) -> std::string {
+            double v;
+            return femtokit::ParseNumber(text, v) && v >= 0.0 ? "" : "expected a number >= 0, got '" + text + "'";
+          },
+          "", "q"));
+  sub->add_option("--qmax", o->qmax, "Fit range: highest q fitted (units of the data's q column)")
+      ->type_name("Q")
+      ->check(Positive());
   sub->add_option("--model,-m", o->model, "Source model to fit: gx1d, levy or blast")->type_name("MODEL")->capture_default_str();
   AddSettings(sub, o->settings, "Start value of a parameter, NAME=VALUE (repeatable; units as in 'femtokit cf --help')",
               "Parameter file of the model's start values; --set overrides it");
@@ -385,12 +606,14 @@ void AddFit(CLI::App &app) {
       "(columns q in MeV/c, C, error; as 'femtokit run -o' or 'femtokit fit -o' write it) or array\n"
       "directories of C(q) - 1 and its errors (as the main job writes them). Prints the parameter table\n"
       "(name, value, error, free), chi^2 and the error matrix; -o writes the best-fit curve.") + "\n\n" +
-      "Starting points and free parameters (--set, --pars, --free and --fix change them):\n"
-      "  gx1d   lambdaG=0.5 R=4 fm lambdaX=0 X=10 fm a=5 fm; lambdaG and R free\n"
-      "  levy   lambda=0.5 R=5 fm alpha=1.5; all free (alpha in 0.5 .. 2)\n"
-      "  blast  the blast wave's defaults (or --pars data/blast/pions.dat); lambda and R free, Tau and\n"
-      "         DelTau fixed; the Monte-Carlo samples are the same at every evaluation\n"
-      "With --feeddown its lambdas (lambdaGen, lambda_<name>) are fit parameters too, fixed unless --free.\n\n"
+      FitModelHelp() + "--set, --pars, --free and --fix change them; each parameter's range and step come from its model\n"
+      "(see 'femtokit cf --help').\n"
+      "With --feeddown its lambdas (lambdaGen, lambda_<name>) are fit parameters too, fixed unless --free.\n"
+      "A table's rows may be some of the kernel's q bins (or of their own bin-centred mesh); --qmin/--qmax\n"
+      "restrict the fit. Tables in other units: --units qinv/GeV (q_inv = 2 k*; femtokit's q is k*).\n"
+      "The table ends with the fit's status: converged, at a bound (which parameter) or failed (why).\n"
+      "Exit status: 0 converged; 3 converged with a parameter on a bound of its range; 4 the fit failed\n"
+      "(values are where it stopped, no errors, no curve written); 1 and 2 as for every subcommand.\n\n"
       "Examples (the main job's output, from run/work; a table from 'femtokit run -o'):\n"
       "  femtokit fit -k ../../kdata/pp --kpars ../parameters/pp/kparameters.dat --data GX1d/pp --errors GX1d/pp_errors\n"
       "  femtokit fit -k kdata/pp --table run.dat --minimiser metropolis -o fit.dat");
