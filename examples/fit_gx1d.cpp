@@ -33,5 +33,5 @@ int main(int argc, char **argv) {
   fit.Newton(2);
 
   std::fputs(fit.FitTable().c_str(), stdout);
-  return fit.chi2 < 3.0 * fit.GetNDOF() ? 0 : 1;
+  return fit.status.ok() && fit.chi2 < 3.0 * fit.GetNDOF() ? 0 : 1;
 }
