@@ -637,8 +637,20 @@ TEST(FemtokitFit, StatusUnitsRangesAndTheLevyStart) {
   double value = 0.0;
   alpha >> name >> value;
   EXPECT_GT(value, 1.9) << levy.out;
+  // Lost-norm warnings describe the final point: from R = 9 fm (13.5% of the
+  // norm beyond the 30 fm mesh) the fit ends near 5 fm, where none is lost;
+  // held at 9 fm, the final point's warning shows once, as cf gives it there.
+  const Outcome far = Femtokit({"fit", "-k", "kernel", "-t", "run.dat", "-s", "R=9"}, dir);
+  EXPECT_EQ(far.err.find("norm lies beyond"), std::string::npos) << far.err;
+  EXPECT_NE(far.err.find("library warnings at trial points of the minimisation not shown"), std::string::npos);
+  const Outcome held = Femtokit({"fit", "-k", "kernel", "-t", "run.dat", "-s", "R=9", "--fix", "R"}, dir);
+  const Outcome cf = Femtokit({"cf", "-k", "kernel", "-s", "R=9", "-s", "lambdaX=0", "-o", "cf9.dat"}, dir);
+  const std::string warning = cf.err.substr(0, cf.err.find('\n') + 1);
+  EXPECT_EQ(warning.rfind("warning: 13.5% of the source's norm lies beyond the r mesh", 0), 0u) << cf.err;
+  EXPECT_NE(held.err.find(warning), std::string::npos) << held.err;
+  EXPECT_EQ(held.err.find(warning), held.err.rfind(warning));
   // Warnings start with "warning:" and each kind shows once.
-  for (const Outcome *o : {&gauss, &failed, &bound, &units, &subset, &levy}) {
+  for (const Outcome *o : {&gauss, &failed, &bound, &units, &subset, &levy, &far, &held}) {
     std::istringstream lines(o->err);
     for (std::string line; std::getline(lines, line);) {
       EXPECT_EQ(line.find("WARNING"), std::string::npos) << line;
