@@ -1,6 +1,7 @@
-// Shared pieces of the femtokit command-line program: common options, the
-// progress bar, plain-text tables, source models by name and kernels from
-// their directories.
+// Shared pieces of the femtokit command-line program: common options and
+// source models by name, kernels from their directories (cli.cpp); exit
+// status and the library's output channel (output.cpp); the progress bar
+// (progress.cpp); plain-text tables (tables.cpp).
 #ifndef FEMTOKIT_APPS_FEMTOKIT_CLI_H
 #define FEMTOKIT_APPS_FEMTOKIT_CLI_H
 
