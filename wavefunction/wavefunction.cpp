@@ -253,10 +253,10 @@ double CWaveFunction::GetPsiSquared(double q, double r, double ctheta) const {
   // a fault. Inside, a negative averaged density was warned about when the wave
   // function was built.
   if (r > 1.0 && r >= epsilon && (delq < 0.0 || q > 0.5 * delq) && psisquared < -0.01) {
-    femtokit::Fatal("interpolate=%g, qscaled=%g, qlow=%g, qhigh=%g, rscaled=%g\nwlow=%g, whigh=%g\niqlow=%d,  %g\n"
-                    "iqhigh=%d, %g\n",
-                    psisquared, q, qarray[iqlow], qarray[iqhigh], r, w, 1.0 - w, iqlow,
-                    CalcPsiSquared(iqlow, r, ctheta), iqhigh, CalcPsiSquared(iqhigh, r, ctheta));
+    femtokit::Fatal("|psi|^2 = %g < 0 at q = %g MeV/c, r = %g fm, cos(theta) = %g, %s the wave function's q points "
+                    "%g and %g MeV/c (%g and %g there); build the wave function on the q mesh it is used at\n",
+                    psisquared, q, r, ctheta, w < 0.0 || w > 1.0 ? "extrapolated from" : "interpolated between",
+                    qarray[iqlow], qarray[iqhigh], CalcPsiSquared(iqlow, r, ctheta), CalcPsiSquared(iqhigh, r, ctheta));
   }
   return psisquared;
 }
