@@ -56,7 +56,6 @@ void LibraryOutput(int level, const std::string &text) {
       it->second.repeated++;
       return;
     }
-    shownwarnings[kind].first = text;
     shownorder.push_back(kind);
     // One prefix, "warning: ", whatever the library's text starts with.
     size_t start = 0;
@@ -64,6 +63,7 @@ void LibraryOutput(int level, const std::string &text) {
       if (text.compare(0, std::strlen(prefix), prefix) == 0) start = std::strlen(prefix);
     while (start < text.size() && text[start] == ' ') start++;
     shown = "warning: " + text.substr(start);
+    shownwarnings[kind].first = text.substr(start);
   }
   if (Progress *bar = ActiveProgress()) bar->Clear();
   std::fputs(shown.c_str(), stderr);

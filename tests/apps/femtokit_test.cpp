@@ -649,8 +649,11 @@ TEST(FemtokitFit, StatusUnitsRangesAndTheLevyStart) {
   EXPECT_EQ(warning.rfind("warning: 13.5% of the source's norm lies beyond the r mesh", 0), 0u) << cf.err;
   EXPECT_NE(held.err.find(warning), std::string::npos) << held.err;
   EXPECT_EQ(held.err.find(warning), held.err.rfind(warning));
+  // Shown (--verbose), the trial points' warnings fold by kind, counted apart.
+  const Outcome verbose = Femtokit({"fit", "-k", "kernel", "-t", "run.dat", "-s", "R=9", "-v"}, dir);
+  EXPECT_NE(verbose.err.find("more warnings like \"13.5% of the source's norm"), std::string::npos) << verbose.err;
   // Warnings start with "warning:" and each kind shows once.
-  for (const Outcome *o : {&gauss, &failed, &bound, &units, &subset, &levy, &far, &held}) {
+  for (const Outcome *o : {&gauss, &failed, &bound, &units, &subset, &levy, &far, &held, &verbose}) {
     std::istringstream lines(o->err);
     for (std::string line; std::getline(lines, line);) {
       EXPECT_EQ(line.find("WARNING"), std::string::npos) << line;
