@@ -50,15 +50,17 @@ std::string FitModelHelp() {
   std::string text = "Starting points (the models' defaults unless said) and free parameters:\n";
   for (const auto &kv : FitModels()) {
     const femtokit::SourceModel *table = femtokit::FindSourceModel(kv.first);
-    std::string line = "  " + kv.first + ":";
+    std::string line = "  " + kv.first + ":", steps;
     for (const std::string &name : kv.second.fitted) {
       const femtokit::SourceParameter *p = table->Find(name);
       double value = p->def;
       for (const auto &st : kv.second.start)
         if (st.first == name) value = st.second;
       line += " " + ParameterText(*p, value);
+      steps += (steps.empty() ? "" : ", ") + ParameterText(*p, p->step);
     }
-    text += line + "; free: " + CLI::detail::join(kv.second.freed, ", ") + "\n    (" + kv.second.note + ")\n";
+    text += line + "; free: " + CLI::detail::join(kv.second.freed, ", ") + "\n    first steps " + steps + "\n    (" +
+            kv.second.note + ")\n";
   }
   return text;
 }
