@@ -133,6 +133,8 @@ Measured ReadMeasured(const FitOptions &o, const CKernel &kernel) {
     }
     m = FromRows(o.table, rows, kernel, o.units, factor);
   } else {
+    if (o.units != "q/MeV")
+      ArgumentError("--units " + o.units, "array directories (--data) hold q in MeV/c; --units describes a --table");
     double de = 0.0;
     m.cm1 = ReadComponent(o.data, m.dq);
     m.error = ReadComponent(o.errors, de);

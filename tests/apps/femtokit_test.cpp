@@ -608,6 +608,9 @@ TEST(FemtokitFit, StatusUnitsRangesAndTheLevyStart) {
   ASSERT_EQ(units.status, 0) << units.err;
   EXPECT_EQ(row(units.out, "R"), row(gauss.out, "R"));
   EXPECT_EQ(Femtokit({"fit", "-k", "kernel", "-t", "gev.dat", "--units", "qinv/TeV"}, dir).status, 2);
+  EXPECT_EQ(Femtokit({"fit", "-k", "kernel", "--data", "d/pp", "--errors", "d/pp_errors", "--units", "qinv/GeV"}, dir)
+                .status,
+            2);
 
   // Some of the kernel's bins, and a fit range: only those bins count.
   {
