@@ -70,9 +70,8 @@ std::string FitModelHelp() {
 std::string Minimise(CCF2SFit &fit, const FitOptions &o) {
   // auto (and the start of metropolis): steepest descent into the minimum's
   // basin, where Newton's quadratic model holds, then Newton for the minimum
-  // and the error matrix. Warnings at the trial points are held: the final
-  // point is evaluated again below with its own.
-  std::string how;
+  // and the error matrix.
+  std::string how, starts;
   auto descend = [&](int n) {
     fit.SteepestDescent(n);
     fit.Newton(2);
@@ -133,7 +132,7 @@ std::string Minimise(CCF2SFit &fit, const FitOptions &o) {
     const State gaussian = save();
     const bool takegauss = !standard.status.ok() || (gaussian.status.ok() && gaussian.chi2 < standard.chi2);
     restore(takegauss ? gaussian : standard);
-    how += femtokit::Format("; from the standard start (chi^2 %.6g, %s) and from the Gaussian solution (chi^2 %.6g, "
+    starts = femtokit::Format("; from the standard start (chi^2 %.6g, %s) and from the Gaussian solution (chi^2 %.6g, "
                             "%s): the %s one",
                             standard.chi2, standard.status.CodeName(), gaussian.chi2, gaussian.status.CodeName(),
                             takegauss ? "Gaussian" : "standard");
@@ -154,7 +153,7 @@ std::string Minimise(CCF2SFit &fit, const FitOptions &o) {
     how = femtokit::Format("auto, then Metropolis, %d steps; values and errors: mean and covariance of the last %d", n,
                            n - n / 2);
   }
-  return how;
+  return how + starts;
 }
 
 }  // namespace fkcli
