@@ -16,6 +16,8 @@ using Matrix = std::vector<std::vector<double>>;
 const int kMaxRedraws = 10000;
 // Halvings of a Newton or steepest-descent step that finds no lower chi^2.
 const int kMaxHalvings = 30;
+// Halvings of Newton's difference steps when the Hessian is not positive definite.
+const int kMaxNarrowings = 3;
 // chi^2 gain below which a small steepest-descent step ends the descent.
 const double kMinGain = 1e-3;
 // A Newton iteration that lowers chi^2 by less than this (about a tenth of an
@@ -234,68 +236,78 @@ void CCF2SFit::Newton(int n) {
       status = Failed(femtokit::Format("chi^2 is %g at the starting point of Newton's iteration", c0));
       return UpdateBoundStatus();
     }
-    // The difference stencils x +- h sit inside the bounds: centred at xc,
-    // moved away from a bound (and narrowed where the range is short).
-    for (int i = 0; i < nf; i++) {
-      double lo, hi;
-      Stencil(par[i], x[i], 2.0 * h[i], lo, hi, xc[i]);
-      h[i] = 0.5 * (hi - lo);
-      if (!(h[i] > 0.0)) {
-        femtokit::Warn("Newton: the range of %s is empty; the iteration ends at the current point\n",
-                       par[i].name.c_str());
-        return fail(c0, "the range of " + par[i].name + " is empty");
+    // A Hessian that is not positive definite may be the stencils' fault (too
+    // wide for the curvature of chi^2): the steps are halved and it is
+    // computed again, a few times, before the iteration gives up.
+    for (int narrowed = 0;; narrowed++) {
+      // The difference stencils x +- h sit inside the bounds: centred at xc,
+      // moved away from a bound (and narrowed where the range is short).
+      for (int i = 0; i < nf; i++) {
+        double lo, hi;
+        Stencil(par[i], x[i], 2.0 * h[i], lo, hi, xc[i]);
+        h[i] = 0.5 * (hi - lo);
+        if (!(h[i] > 0.0)) {
+          femtokit::Warn("Newton: the range of %s is empty; the iteration ends at the current point\n",
+                         par[i].name.c_str());
+          return fail(c0, "the range of " + par[i].name + " is empty");
+        }
       }
-    }
-    const std::vector<double> xsaved = x;
-    x = xc;  // the stencils below are about xc
-    const double cc = xc == xsaved ? c0 : GetChiSquared(xc.data());
-    for (int i = 1; i < nf; i++)
-      for (int j = 0; j < i; j++) {
-        const double cpp = shifted(i, h[i], j, h[j]), cpm = shifted(i, h[i], j, -h[j]);
-        const double cmp = shifted(i, -h[i], j, h[j]), cmm = shifted(i, -h[i], j, -h[j]);
-        H[i][j] = H[j][i] = (cpp + cmm - cpm - cmp) / (4.0 * h[i] * h[j]);
-        femtokit::Print("___ itry=%d, Curvature[%d][%d]=%g ___\n", t, i, j, H[i][j]);
-      }
-    for (int i = 0; i < nf; i++) {
-      const double cp = shifted(i, h[i], -1, 0.0), cm = shifted(i, -h[i], -1, 0.0);
-      H[i][i] = (cp + cm - 2.0 * cc) / (h[i] * h[i]);
-      femtokit::Print("___ itry=%d, Curvature[%d][%d]=%g ___\n", t, i, i, H[i][i]);
-      g[i] = (cp - cm) / (2.0 * h[i]);
-    }
-    x = xsaved;
-    // The gradient at x from the one at the stencil centre.
-    for (int i = 0; i < nf; i++)
-      for (int j = 0; j < nf; j++) g[i] += H[i][j] * (x[j] - xc[j]);
-    // Singular up to rounding (a parameter without effect leaves a zero
-    // diagonal and off-diagonals of 1e-13) or not a minimum: judged on the
-    // Hessian in units of the steps, where all parameters weigh alike.
-    Matrix Hs = H, evec;
-    std::vector<double> eval;
-    for (int i = 0; i < nf; i++)
-      for (int j = 0; j < nf; j++) Hs[i][j] *= h[i] * h[j];
-    bool finite = true;
-    for (const auto &row : Hs)
-      for (double v : row) finite = finite && std::isfinite(v);
-    if (!finite) {
-      femtokit::Warn("Newton: the chi^2 curvature is not finite; the iteration ends at the current point\n");
-      return fail(c0, "the chi^2 curvature is not finite");
-    }
-    CGSLMatrix_Real solver(nf);
-    solver.EigenFind(Hs, evec, eval);
-    const int kmin = static_cast<int>(std::min_element(eval.begin(), eval.end()) - eval.begin());
-    const double biggest = *std::max_element(eval.begin(), eval.end());
-    if (!(biggest > 0.0) || !(eval[kmin] > 1e-10 * biggest)) {
-      int along = 0;
+      const std::vector<double> xsaved = x;
+      x = xc;  // the stencils below are about xc
+      const double cc = xc == xsaved ? c0 : GetChiSquared(xc.data());
       for (int i = 1; i < nf; i++)
-        if (std::fabs(evec[i][kmin]) > std::fabs(evec[along][kmin])) along = i;
-      const char *kind = eval[kmin] > -1e-10 * std::fabs(biggest) ? "singular" : "negative";
-      femtokit::Warn("Newton: the chi^2 curvature is %s along %s (eigenvalue %g of the step-scaled Hessian, "
-                     "largest %g); fix that parameter or start nearer the minimum. The iteration ends at the current "
-                     "point\n",
-                     kind, par[along].name.c_str(), eval[kmin], biggest);
-      return fail(c0, femtokit::Format("the chi^2 curvature is %s along %s: not a minimum (fix %s or start nearer "
-                                       "the minimum)",
-                                       kind, par[along].name.c_str(), par[along].name.c_str()));
+        for (int j = 0; j < i; j++) {
+          const double cpp = shifted(i, h[i], j, h[j]), cpm = shifted(i, h[i], j, -h[j]);
+          const double cmp = shifted(i, -h[i], j, h[j]), cmm = shifted(i, -h[i], j, -h[j]);
+          H[i][j] = H[j][i] = (cpp + cmm - cpm - cmp) / (4.0 * h[i] * h[j]);
+          femtokit::Print("___ itry=%d, Curvature[%d][%d]=%g ___\n", t, i, j, H[i][j]);
+        }
+      for (int i = 0; i < nf; i++) {
+        const double cp = shifted(i, h[i], -1, 0.0), cm = shifted(i, -h[i], -1, 0.0);
+        H[i][i] = (cp + cm - 2.0 * cc) / (h[i] * h[i]);
+        femtokit::Print("___ itry=%d, Curvature[%d][%d]=%g ___\n", t, i, i, H[i][i]);
+        g[i] = (cp - cm) / (2.0 * h[i]);
+      }
+      x = xsaved;
+      // The gradient at x from the one at the stencil centre.
+      for (int i = 0; i < nf; i++)
+        for (int j = 0; j < nf; j++) g[i] += H[i][j] * (x[j] - xc[j]);
+      // Singular up to rounding (a parameter without effect leaves a zero
+      // diagonal and off-diagonals of 1e-13) or not a minimum: judged on the
+      // Hessian in units of the steps, where all parameters weigh alike.
+      Matrix Hs = H, evec;
+      std::vector<double> eval;
+      for (int i = 0; i < nf; i++)
+        for (int j = 0; j < nf; j++) Hs[i][j] *= h[i] * h[j];
+      bool finite = true;
+      for (const auto &row : Hs)
+        for (double v : row) finite = finite && std::isfinite(v);
+      if (!finite) {
+        femtokit::Warn("Newton: the chi^2 curvature is not finite; the iteration ends at the current point\n");
+        return fail(c0, "the chi^2 curvature is not finite");
+      }
+      CGSLMatrix_Real solver(nf);
+      solver.EigenFind(Hs, evec, eval);
+      const int kmin = static_cast<int>(std::min_element(eval.begin(), eval.end()) - eval.begin());
+      const double biggest = *std::max_element(eval.begin(), eval.end());
+      if (!(biggest > 0.0) || !(eval[kmin] > 1e-10 * biggest)) {
+        int along = 0;
+        for (int i = 1; i < nf; i++)
+          if (std::fabs(evec[i][kmin]) > std::fabs(evec[along][kmin])) along = i;
+        const char *kind = eval[kmin] > -1e-10 * std::fabs(biggest) ? "singular" : "negative";
+        if (kind[0] == 'n' && narrowed < kMaxNarrowings) {
+          for (double &step : h) step *= 0.5;
+          continue;
+        }
+        femtokit::Warn("Newton: the chi^2 curvature is %s along %s (eigenvalue %g of the step-scaled Hessian, "
+                       "largest %g); fix that parameter or start nearer the minimum. The iteration ends at the current "
+                       "point\n",
+                       kind, par[along].name.c_str(), eval[kmin], biggest);
+        return fail(c0, femtokit::Format("the chi^2 curvature is %s along %s: not a minimum (fix %s or start nearer "
+                                         "the minimum)",
+                                         kind, par[along].name.c_str(), par[along].name.c_str()));
+      }
+      break;
     }
     // Parameters on a bound that the step would push out stay there; the
     // step solves the Newton equations of the others.
@@ -322,6 +334,9 @@ void CCF2SFit::Newton(int n) {
       return fail(c0, "the chi^2 Hessian is singular");
     }
     for (size_t a = 0; a < m; a++) delta[moving[a]] = dm[a];
+    // The gain the quadratic model predicts for the whole step.
+    double predicted = 0.0;
+    for (int i = 0; i < nf; i++) predicted += 0.5 * g[i] * delta[i];
     int halvings = 0;
     double cnew = c0;
     for (;;) {
@@ -337,8 +352,6 @@ void CCF2SFit::Newton(int n) {
       if (++halvings > kMaxHalvings) {
         // At a minimum up to the resolution of chi^2 when the step predicted
         // no real gain; otherwise the quadratic model failed.
-        double predicted = 0.0;
-        for (int i = 0; i < nf; i++) predicted += 0.5 * g[i] * delta[i] * std::pow(2.0, kMaxHalvings);
         if (std::fabs(predicted) < kNewtonTolerance) {
           status.code = FitStatus::Code::Converged;
           status.reason.clear();
@@ -366,9 +379,9 @@ void CCF2SFit::Newton(int n) {
       status.reason.clear();
       status.errorsvalid = haveerrors;
     } else {
-      status = Failed(femtokit::Format("not converged: the last Newton iteration still lowered chi^2 by %.3g "
-                                       "(run more iterations)",
-                                       gain));
+      status = Failed(femtokit::Format("not converged: the last Newton iteration lowered chi^2 by %.3g of %.3g "
+                                       "predicted (run more iterations)",
+                                       gain, predicted));
     }
     finish(cnew);
   }

@@ -101,7 +101,7 @@ std::string Minimise(CCF2SFit &fit, const FitOptions &o) {
                            o.iterations > 0 ? o.iterations : 100);
   }
   // A Levy fit with alpha free also starts from the Gaussian solution (alpha = 2
-  // held, then freed); the fit with the lower chi^2 wins (a failed one loses).
+  // held, then freed); a converged fit wins over a failed one, else the lower chi^2.
   const int ialpha = fit.FindPar("alpha");
   if (o.model == "levy" && ialpha >= 0 && ialpha < fit.nfreepars) {
     struct State {
@@ -130,7 +130,8 @@ std::string Minimise(CCF2SFit &fit, const FitOptions &o) {
     fit.FreePar("alpha");
     minimise();
     const State gaussian = save();
-    const bool takegauss = !standard.status.ok() || (gaussian.status.ok() && gaussian.chi2 < standard.chi2);
+    const bool takegauss = standard.status.ok() == gaussian.status.ok() ? gaussian.chi2 < standard.chi2
+                                                                         : gaussian.status.ok();
     restore(takegauss ? gaussian : standard);
     starts = femtokit::Format("; from the standard start (chi^2 %.6g, %s) and from the Gaussian solution (chi^2 %.6g, "
                             "%s): the %s one",
