@@ -10,6 +10,7 @@
 // variable FEMTOKIT_SEED holds an integer, with that integer instead, so a run
 // can be repeated exactly.
 #include "arrays/charray.h"
+#include "apps/mainjob_noise.h"
 #include "config/fatal.h"
 #include "fit/cfcalc.h"
 #include "fit/s2cf.h"
@@ -58,15 +59,7 @@ int main() {
 
   S2CF::s2c(&source, &kernel, &CFtheory);
 
-  // Noise on the independent (lx <= 1) components; error 0.05/(ir+1).
-  for (int ir = 0; ir < CFerror.GetNRADIAL(); ++ir) {
-    const double error = 0.05 / (ir + 1);
-    CFerror.ForEachTriple(CFerror.GetLMAX(), 1, [&](int lx, int ly, int lz) {
-      const double g = randy.gauss();
-      CFexp.SetElement(lx, ly, lz, ir, CFtheory.GetElement(lx, ly, lz, ir) + g * error);
-      CFerror.SetElement(lx, ly, lz, ir, error);
-    });
-  }
+  AddMainJobNoise(CFtheory, CFexp, CFerror, randy);
 
   const double chisquare = CFCalc::GetChiSquared(0, 0, 0, &CFexp, &CFerror, &CFtheory);
   femtokit::Print("chisquare=%g\n", chisquare);

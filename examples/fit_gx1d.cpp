@@ -29,9 +29,12 @@ int main(int argc, char **argv) {
   CCF2SFit_GX1D fit(&gauss, &cexp, &cerror, &ctheory, &source, &kernel);
   fit.ReadData(output + "/GX1d/pp", output + "/GX1d/pp_errors");
   for (const char *name : {"lambdaX", "X", "a"}) fit.FixPar(name);
-  fit.Newton(2);
-  fit.Newton(2);
+  // Newton-Raphson until an iteration gains less than 0.01 in chi^2 (the status says so).
+  for (int i = 0; i < 10; i++) {
+    fit.Newton(2);
+    if (fit.status.ok()) break;
+  }
 
   std::fputs(fit.FitTable().c_str(), stdout);
-  return fit.chi2 < 3.0 * fit.GetNDOF() ? 0 : 1;
+  return fit.status.ok() && fit.chi2 < 3.0 * fit.GetNDOF() ? 0 : 1;
 }

@@ -16,6 +16,7 @@
 #include "source/sourcecalc.h"
 
 #include <array>
+#include <cmath>
 #include <utility>
 
 void CParInfo::Set(const std::string &name_, double value_, double error_, double xmin_, double xmax_) {
@@ -37,6 +38,7 @@ void CCF2SFit::Init() {
   ErrorMatrix.assign(static_cast<size_t>(npars), std::vector<double>(static_cast<size_t>(npars), 0.0));
   StepMatrix = ErrorMatrix;
   full_.assign(static_cast<size_t>(npars), 0.0);
+  status = FitStatus();
   femtokit::Print("SFit Arrays Initialized\n");
 }
 
@@ -191,7 +193,12 @@ CCHArray *CCF2SFit::ApplySteps() {
 }
 
 int CCF2SFit::GetNBins() const {
-  if (ndim == 1) return cexpCH ? cexpCH->GetNRADIAL() : 0;
+  if (ndim == 1) {
+    if (!cexpCH || !cerrorCH) return 0;
+    int n = 0;
+    for (int i = 0; i < cexpCH->GetNRADIAL(); i++) n += std::isinf(cerrorCH->GetElement(lx, ly, lz, i)) ? 0 : 1;
+    return n;
+  }
   if (!cexp3D) return 0;
   const int nsx = cexp3D->GetXSYM() ? 1 : 2, nsy = cexp3D->GetYSYM() ? 1 : 2, nsz = cexp3D->GetZSYM() ? 1 : 2;
   const int cells = nsx * cexp3D->GetNXMAX() * nsy * cexp3D->GetNYMAX() * nsz * cexp3D->GetNZMAX();
@@ -239,19 +246,57 @@ void CCF2SFit::NarrowBoundsToModel() {
     }
 }
 
+const char *FitStatus::CodeName() const {
+  switch (code) {
+    case Code::Converged:
+      return "converged";
+    case Code::AtBound:
+      return "at a bound";
+    default:
+      return "failed";
+  }
+}
+
+std::string FitStatus::Text() const {
+  std::string text = CodeName();
+  return reason.empty() ? text : text + ": " + reason;
+}
+
+void CCF2SFit::UpdateBoundStatus() {
+  status.atlower.assign(static_cast<size_t>(npars), false);
+  status.atupper.assign(static_cast<size_t>(npars), false);
+  std::string where;
+  for (int i = 0; i < nfreepars; i++) {
+    const CParInfo &p = par[i];
+    status.atlower[i] = p.value <= p.xmin;
+    status.atupper[i] = !status.atlower[i] && p.value >= p.xmax;
+    if (status.atlower[i] || status.atupper[i])
+      where += femtokit::Format("%s%s = %g (%s bound)", where.empty() ? "" : ", ", p.name.c_str(), p.value,
+                                status.atlower[i] ? "lower" : "upper");
+  }
+  if (status.code == FitStatus::Code::Converged && !where.empty()) {
+    status.code = FitStatus::Code::AtBound;
+    status.reason = where;
+  } else if (status.code == FitStatus::Code::AtBound && where.empty()) {
+    status.code = FitStatus::Code::Converged;
+    status.reason.clear();
+  }
+}
+
 std::string CCF2SFit::FitTable() const {
   std::string text = "        name        value        error  free\n";
   for (int i = 0; i < npars; i++) {
     const CParInfo &p = par[i];
     const char *bound = "";
     if (i < nfreepars) bound = p.value <= p.xmin ? "  at lower bound" : p.value >= p.xmax ? "  at upper bound" : "";
-    text += femtokit::Format("%12s  %11.4e  %11.4e  %4s%s\n", p.name.c_str(), p.value, p.error, p.fixed ? "no" : "yes",
-                             bound);
+    const std::string error = i < nfreepars && status.errorsvalid ? femtokit::Format("%11.4e", p.error) : "-";
+    text += femtokit::Format("%12s  %11.4e  %11s  %4s%s\n", p.name.c_str(), p.value, error.c_str(),
+                             p.fixed ? "no" : "yes", bound);
   }
   const int bins = GetNBins(), dof = bins - nfreepars;
   text += femtokit::Format("chi^2=%g, bins=%d, dof=%d", chi2, bins, dof);
   if (dof > 0) text += femtokit::Format(", chi^2/dof=%.4g", chi2 / dof);
-  return text + "\n";
+  return text + "\nstatus: " + status.Text() + "\n";
 }
 
 void CCF2SFit::PrintFitTable() const { femtokit::Emit(femtokit::Verbosity::Normal, FitTable()); }

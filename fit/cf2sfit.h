@@ -30,6 +30,32 @@ class CParInfo {
   void Set(const std::string &name, double value, double error, double xmin, double xmax);
 };
 
+// How a fit ended, set by every minimiser run (the last one counts).
+//   Converged: the minimiser reached a minimum of chi^2 inside the bounds;
+//   AtBound:   it reached the lowest chi^2 the bounds allow with at least one
+//              free parameter on a bound (atlower/atupper say which);
+//   Failed:    no minimum was established (reason says why: a curvature that
+//              is not positive, no lower chi^2 along a step, a non-finite
+//              chi^2, the iteration limit, a Metropolis chain cut short); the
+//              values are where it stopped and the errors are not errors.
+// errorsvalid: ErrorMatrix and the free parameters' errors describe the final
+// point (a chi^2 Hessian there, or the Metropolis chain's covariance).
+struct FitStatus {
+  enum class Code { Converged, AtBound, Failed };
+  Code code = Code::Failed;
+  std::string reason = "no minimiser has run";
+  bool errorsvalid = false;
+  // Per parameter, in the records' order (par[i]): a free one on its bound.
+  std::vector<bool> atlower, atupper;
+
+  bool ok() const { return code != Code::Failed; }
+  // "converged", "at a bound", "failed".
+  const char *CodeName() const;
+  // One line: "converged", "at a bound: R = 1 (lower bound)",
+  // "failed: the chi^2 curvature is negative along R".
+  std::string Text() const;
+};
+
 // Fit of a source model's parameters to a measured correlation function.
 //
 // An evaluation (GetChiSquared) writes the trial values into the source
@@ -104,7 +130,9 @@ class CCF2SFit {
   double GetChiSquared(const std::vector<double> &x);
 
   // Number of measured points compared (q bins, or 3D cells whose error is
-  // not 0) and degrees of freedom (points minus free parameters).
+  // not 0) and degrees of freedom (points minus free parameters). A q bin
+  // whose error is infinite carries no weight and is not counted (a gap in the
+  // data, or outside the fit range).
   int GetNBins() const;
   int GetNDOF() const { return GetNBins() - nfreepars; }
 
@@ -114,11 +142,20 @@ class CCF2SFit {
   void PrintStepMatrix() const;
   // The result of a fit: each parameter's name, value, error and whether it
   // was free ("at lower/upper bound" after a free one on a bound); chi2, the
-  // number of bins and degrees of freedom.
+  // number of bins and degrees of freedom, and the status line. The error
+  // column shows "-" for fixed parameters and, unless status.errorsvalid, for
+  // all (step scales are not errors).
   std::string FitTable() const;
   void PrintFitTable() const;
 
   // ---- Minimisers (cf2sfit_minimisers.cpp) ----
+  // Each run sets status: Newton converged when its last iteration lowered
+  // chi^2 by less than 0.01 (errors then valid), failed on a curvature that is
+  // not positive, a singular Hessian, a non-finite chi^2 or a step that finds
+  // no lower chi^2 where a gain was predicted; SteepestDescent converged by its
+  // own end test (no errors), failed at the iteration limit or without a lower
+  // chi^2; Metropolis converged when the whole chain ran (errors: its
+  // covariance). A converged run with a free parameter on a bound is AtBound.
   // Metropolis chain of n evaluations from the current point, proposals
   // Gaussian with covariance StepMatrix StepMatrix^T / nfreepars (proposals
   // outside the bounds of a free parameter are redrawn, at most 10000 times
@@ -159,7 +196,13 @@ class CCF2SFit {
   // without a positive error.
   void SteepestDescent(int n);
 
+  // Sets status.atlower/atupper from the free parameters' values and turns a
+  // Converged status with a parameter on a bound into AtBound. The minimisers
+  // call it at their end; call it after moving values by hand.
+  void UpdateBoundStatus();
+
   std::vector<CParInfo> par;
+  FitStatus status;
   int ndim = 1;
   int npars = 0;
   int nfreepars = 0;

@@ -16,8 +16,13 @@ using Matrix = std::vector<std::vector<double>>;
 const int kMaxRedraws = 10000;
 // Halvings of a Newton or steepest-descent step that finds no lower chi^2.
 const int kMaxHalvings = 30;
+// Halvings of Newton's difference steps when the Hessian is not positive definite.
+const int kMaxNarrowings = 3;
 // chi^2 gain below which a small steepest-descent step ends the descent.
 const double kMinGain = 1e-3;
+// A Newton iteration that lowers chi^2 by less than this (about a tenth of an
+// error along one parameter) ends at a minimum.
+const double kNewtonTolerance = 1e-2;
 bool Inside(const CParInfo &p, double x) { return x >= p.xmin && x <= p.xmax; }
 
 // The nearest point of the parameter's range.
@@ -58,11 +63,23 @@ void CCF2SFit::CheckStepScales(const char *minimiser) const {
                       minimiser, par[i].name.c_str(), par[i].error);
 }
 
+namespace {
+// A failed status with its reason.
+FitStatus Failed(const std::string &reason) {
+  FitStatus s;
+  s.code = FitStatus::Code::Failed;
+  s.reason = reason;
+  return s;
+}
+}  // namespace
+
 void CCF2SFit::Metropolis(int n) {
   if (nfreepars < 1 || n < 1) {
     femtokit::Warn("Metropolis(%d) with %d free parameters: nothing to do\n", n, nfreepars);
-    return;
+    status = Failed(femtokit::Format("Metropolis(%d) with %d free parameters: nothing done", n, nfreepars));
+    return UpdateBoundStatus();
   }
+  status = Failed("");
   const size_t N = static_cast<size_t>(npars);
   std::vector<double> x(N), dx(N), x0(N), s(N, 0.0);
   Matrix ss(N, std::vector<double>(N, 0.0));
@@ -83,6 +100,9 @@ void CCF2SFit::Metropolis(int n) {
       femtokit::Warn("Metropolis: %d proposals in a row fell outside the bounds; the run ends after %d of %d "
                      "evaluations\n",
                      redraws, m, n);
+      status = Failed(femtokit::Format("the Metropolis chain ended after %d of %d evaluations: %d proposals in a row "
+                                       "fell outside the bounds",
+                                       m, n, redraws));
       break;
     }
     redraws = 0;
@@ -109,12 +129,20 @@ void CCF2SFit::Metropolis(int n) {
         const bool free = i < static_cast<size_t>(nfreepars) && j < static_cast<size_t>(nfreepars);
         ErrorMatrix[i][j] = free ? (ss[i][j] / m - (s[i] / m) * (s[j] / m)) * m / (m - 1.0) : 0.0;
       }
+    if (m == n) {
+      status.code = FitStatus::Code::Converged;
+      status.reason.clear();
+      status.errorsvalid = true;
+    }
   } else {
     femtokit::Warn("Metropolis: %d evaluation(s), too few for a covariance; the error matrix is left as it was\n", m);
+    if (status.reason.empty())
+      status = Failed(femtokit::Format("the Metropolis chain holds %d evaluation(s), too few for a covariance", m));
   }
   std::string line = femtokit::Format("Best chi^2=%g, Best x[] = ", bestchi2);
   for (const auto &p : par) line += femtokit::Format("%g ", p.bestvalue);
   femtokit::Print("%s\n", line.c_str());
+  UpdateBoundStatus();
 }
 
 void CCF2SFit::UpdateMetroStepSize() {
@@ -161,9 +189,11 @@ bool CCF2SFit::CalcErrorMatrixFromCurvature(const Matrix &C) {
 void CCF2SFit::Newton(int n) {
   if (nfreepars < 1) {
     femtokit::Warn("Newton: no free parameters, nothing to do\n");
-    return;
+    status = Failed("Newton: no free parameters");
+    return UpdateBoundStatus();
   }
   CheckStepScales("Newton");
+  status = FitStatus();
   const int nf = nfreepars;
   const size_t N = static_cast<size_t>(nf);
   std::vector<double> x(N), h(N), g(N), delta(N), xt(N), xnew(N);
@@ -179,10 +209,22 @@ void CCF2SFit::Newton(int n) {
     if (j >= 0) xt[j] += b;
     return GetChiSquared(xt.data());
   };
-  // Leaves the fit at x with chi^2 c.
+  // Leaves the fit at x with chi^2 c; a failure with its reason.
   auto finish = [&](double c) {
     for (int i = 0; i < nf; i++) par[i].value = x[i];
     chi2 = c;
+    UpdateBoundStatus();
+  };
+  auto fail = [&](double c, const std::string &reason) {
+    status = Failed(reason);
+    finish(c);
+  };
+  // chi^2 = -2 ln L: the curvature of -ln L is half the chi^2 Hessian.
+  auto errorsfrom = [&](const Matrix &hessian) {
+    Matrix C = hessian;
+    for (auto &row : C)
+      for (double &v : row) v *= 0.5;
+    return CalcErrorMatrixFromCurvature(C);
   };
   const int iterations = n <= 1 ? 1 : 2;
   std::vector<double> xc(N);
@@ -191,68 +233,81 @@ void CCF2SFit::Newton(int n) {
     const double c0 = GetChiSquared(x.data());
     if (!std::isfinite(c0)) {
       femtokit::Warn("Newton: chi^2 is %g at the starting point; nothing done\n", c0);
-      return;
+      status = Failed(femtokit::Format("chi^2 is %g at the starting point of Newton's iteration", c0));
+      return UpdateBoundStatus();
     }
-    // The difference stencils x +- h sit inside the bounds: centred at xc,
-    // moved away from a bound (and narrowed where the range is short).
-    for (int i = 0; i < nf; i++) {
-      double lo, hi;
-      Stencil(par[i], x[i], 2.0 * h[i], lo, hi, xc[i]);
-      h[i] = 0.5 * (hi - lo);
-      if (!(h[i] > 0.0)) {
-        femtokit::Warn("Newton: the range of %s is empty; the iteration ends at the current point\n",
-                       par[i].name.c_str());
-        return finish(c0);
+    // A Hessian that is not positive definite may be the stencils' fault (too
+    // wide for the curvature of chi^2): the steps are halved and it is
+    // computed again, a few times, before the iteration gives up.
+    for (int narrowed = 0;; narrowed++) {
+      // The difference stencils x +- h sit inside the bounds: centred at xc,
+      // moved away from a bound (and narrowed where the range is short).
+      for (int i = 0; i < nf; i++) {
+        double lo, hi;
+        Stencil(par[i], x[i], 2.0 * h[i], lo, hi, xc[i]);
+        h[i] = 0.5 * (hi - lo);
+        if (!(h[i] > 0.0)) {
+          femtokit::Warn("Newton: the range of %s is empty; the iteration ends at the current point\n",
+                         par[i].name.c_str());
+          return fail(c0, "the range of " + par[i].name + " is empty");
+        }
       }
-    }
-    const std::vector<double> xsaved = x;
-    x = xc;  // the stencils below are about xc
-    const double cc = xc == xsaved ? c0 : GetChiSquared(xc.data());
-    for (int i = 1; i < nf; i++)
-      for (int j = 0; j < i; j++) {
-        const double cpp = shifted(i, h[i], j, h[j]), cpm = shifted(i, h[i], j, -h[j]);
-        const double cmp = shifted(i, -h[i], j, h[j]), cmm = shifted(i, -h[i], j, -h[j]);
-        H[i][j] = H[j][i] = (cpp + cmm - cpm - cmp) / (4.0 * h[i] * h[j]);
-        femtokit::Print("___ itry=%d, Curvature[%d][%d]=%g ___\n", t, i, j, H[i][j]);
-      }
-    for (int i = 0; i < nf; i++) {
-      const double cp = shifted(i, h[i], -1, 0.0), cm = shifted(i, -h[i], -1, 0.0);
-      H[i][i] = (cp + cm - 2.0 * cc) / (h[i] * h[i]);
-      femtokit::Print("___ itry=%d, Curvature[%d][%d]=%g ___\n", t, i, i, H[i][i]);
-      g[i] = (cp - cm) / (2.0 * h[i]);
-    }
-    x = xsaved;
-    // The gradient at x from the one at the stencil centre.
-    for (int i = 0; i < nf; i++)
-      for (int j = 0; j < nf; j++) g[i] += H[i][j] * (x[j] - xc[j]);
-    // Singular up to rounding (a parameter without effect leaves a zero
-    // diagonal and off-diagonals of 1e-13) or not a minimum: judged on the
-    // Hessian in units of the steps, where all parameters weigh alike.
-    Matrix Hs = H, evec;
-    std::vector<double> eval;
-    for (int i = 0; i < nf; i++)
-      for (int j = 0; j < nf; j++) Hs[i][j] *= h[i] * h[j];
-    bool finite = true;
-    for (const auto &row : Hs)
-      for (double v : row) finite = finite && std::isfinite(v);
-    if (!finite) {
-      femtokit::Warn("Newton: the chi^2 curvature is not finite; the iteration ends at the current point\n");
-      return finish(c0);
-    }
-    CGSLMatrix_Real solver(nf);
-    solver.EigenFind(Hs, evec, eval);
-    const int kmin = static_cast<int>(std::min_element(eval.begin(), eval.end()) - eval.begin());
-    const double biggest = *std::max_element(eval.begin(), eval.end());
-    if (!(biggest > 0.0) || !(eval[kmin] > 1e-10 * biggest)) {
-      int along = 0;
+      const std::vector<double> xsaved = x;
+      x = xc;  // the stencils below are about xc
+      const double cc = xc == xsaved ? c0 : GetChiSquared(xc.data());
       for (int i = 1; i < nf; i++)
-        if (std::fabs(evec[i][kmin]) > std::fabs(evec[along][kmin])) along = i;
-      femtokit::Warn("Newton: the chi^2 curvature is %s along %s (eigenvalue %g of the step-scaled Hessian, "
-                     "largest %g); fix that parameter or start nearer the minimum. The iteration ends at the current "
-                     "point\n",
-                     eval[kmin] > -1e-10 * std::fabs(biggest) ? "singular" : "negative", par[along].name.c_str(),
-                     eval[kmin], biggest);
-      return finish(c0);
+        for (int j = 0; j < i; j++) {
+          const double cpp = shifted(i, h[i], j, h[j]), cpm = shifted(i, h[i], j, -h[j]);
+          const double cmp = shifted(i, -h[i], j, h[j]), cmm = shifted(i, -h[i], j, -h[j]);
+          H[i][j] = H[j][i] = (cpp + cmm - cpm - cmp) / (4.0 * h[i] * h[j]);
+          femtokit::Print("___ itry=%d, Curvature[%d][%d]=%g ___\n", t, i, j, H[i][j]);
+        }
+      for (int i = 0; i < nf; i++) {
+        const double cp = shifted(i, h[i], -1, 0.0), cm = shifted(i, -h[i], -1, 0.0);
+        H[i][i] = (cp + cm - 2.0 * cc) / (h[i] * h[i]);
+        femtokit::Print("___ itry=%d, Curvature[%d][%d]=%g ___\n", t, i, i, H[i][i]);
+        g[i] = (cp - cm) / (2.0 * h[i]);
+      }
+      x = xsaved;
+      // The gradient at x from the one at the stencil centre.
+      for (int i = 0; i < nf; i++)
+        for (int j = 0; j < nf; j++) g[i] += H[i][j] * (x[j] - xc[j]);
+      // Singular up to rounding (a parameter without effect leaves a zero
+      // diagonal and off-diagonals of 1e-13) or not a minimum: judged on the
+      // Hessian in units of the steps, where all parameters weigh alike.
+      Matrix Hs = H, evec;
+      std::vector<double> eval;
+      for (int i = 0; i < nf; i++)
+        for (int j = 0; j < nf; j++) Hs[i][j] *= h[i] * h[j];
+      bool finite = true;
+      for (const auto &row : Hs)
+        for (double v : row) finite = finite && std::isfinite(v);
+      if (!finite) {
+        femtokit::Warn("Newton: the chi^2 curvature is not finite; the iteration ends at the current point\n");
+        return fail(c0, "the chi^2 curvature is not finite");
+      }
+      CGSLMatrix_Real solver(nf);
+      solver.EigenFind(Hs, evec, eval);
+      const int kmin = static_cast<int>(std::min_element(eval.begin(), eval.end()) - eval.begin());
+      const double biggest = *std::max_element(eval.begin(), eval.end());
+      if (!(biggest > 0.0) || !(eval[kmin] > 1e-10 * biggest)) {
+        int along = 0;
+        for (int i = 1; i < nf; i++)
+          if (std::fabs(evec[i][kmin]) > std::fabs(evec[along][kmin])) along = i;
+        const char *kind = eval[kmin] > -1e-10 * std::fabs(biggest) ? "singular" : "negative";
+        if (kind[0] == 'n' && narrowed < kMaxNarrowings) {
+          for (double &step : h) step *= 0.5;
+          continue;
+        }
+        femtokit::Warn("Newton: the chi^2 curvature is %s along %s (eigenvalue %g of the step-scaled Hessian, "
+                       "largest %g); fix that parameter or start nearer the minimum. The iteration ends at the current "
+                       "point\n",
+                       kind, par[along].name.c_str(), eval[kmin], biggest);
+        return fail(c0, femtokit::Format("the chi^2 curvature is %s along %s: not a minimum (fix %s or start nearer "
+                                         "the minimum)",
+                                         kind, par[along].name.c_str(), par[along].name.c_str()));
+      }
+      break;
     }
     // Parameters on a bound that the step would push out stay there; the
     // step solves the Newton equations of the others.
@@ -262,6 +317,9 @@ void CCF2SFit::Newton(int n) {
     std::fill(delta.begin(), delta.end(), 0.0);
     if (moving.empty()) {
       femtokit::Print("Newton: every free parameter is held by a bound\n");
+      status.code = FitStatus::Code::Converged;
+      status.reason.clear();
+      status.errorsvalid = errorsfrom(H);
       return finish(c0);
     }
     const size_t m = moving.size();
@@ -273,9 +331,12 @@ void CCF2SFit::Newton(int n) {
     }
     if (!CGSLMatrix_Real(static_cast<int>(m)).SolveLinearEqs(gm, Hm, dm)) {
       femtokit::Warn("Newton: the chi^2 Hessian is singular; the iteration ends at the current point\n");
-      return finish(c0);
+      return fail(c0, "the chi^2 Hessian is singular");
     }
     for (size_t a = 0; a < m; a++) delta[moving[a]] = dm[a];
+    // The gain the quadratic model predicts for the whole step.
+    double predicted = 0.0;
+    for (int i = 0; i < nf; i++) predicted += 0.5 * g[i] * delta[i];
     int halvings = 0;
     double cnew = c0;
     for (;;) {
@@ -289,22 +350,39 @@ void CCF2SFit::Newton(int n) {
       cnew = GetChiSquared(xnew.data());
       if (cnew <= c0) break;  // false for NaN: a non-finite chi^2 counts as higher
       if (++halvings > kMaxHalvings) {
+        // At a minimum up to the resolution of chi^2 when the step predicted
+        // no real gain; otherwise the quadratic model failed.
+        if (std::fabs(predicted) < kNewtonTolerance) {
+          status.code = FitStatus::Code::Converged;
+          status.reason.clear();
+          status.errorsvalid = errorsfrom(H);
+          return finish(c0);
+        }
         femtokit::Warn("Newton: no lower chi^2 along the step after %d halvings; the iteration ends at the current "
                        "point\n",
                        kMaxHalvings);
-        return finish(c0);
+        return fail(c0, femtokit::Format("no lower chi^2 along the Newton step (predicted gain %g) after %d halvings",
+                                         predicted, kMaxHalvings));
       }
       for (double &d : delta) d *= 0.5;
       femtokit::Print("new chi^2 bigger than previous, will rescale delx[]\n");
     }
     femtokit::Print("SUCCESS!!!!!!!!!!!\n");
-    // chi^2 = -2 ln L: the curvature of -ln L is half the chi^2 Hessian.
-    Matrix C = H;
-    for (auto &row : C)
-      for (double &v : row) v *= 0.5;
-    CalcErrorMatrixFromCurvature(C);
+    const bool haveerrors = errorsfrom(H);
     for (int i = 0; i < nf; i++) h[i] = par[i].error;
     x = xnew;
+    // The errors are the curvature's at the step's start: they describe the
+    // end point when the step was a small one.
+    const double gain = c0 - cnew;
+    if (gain < kNewtonTolerance) {
+      status.code = FitStatus::Code::Converged;
+      status.reason.clear();
+      status.errorsvalid = haveerrors;
+    } else {
+      status = Failed(femtokit::Format("not converged: the last Newton iteration lowered chi^2 by %.3g of %.3g "
+                                       "predicted (run more iterations)",
+                                       gain, predicted));
+    }
     finish(cnew);
   }
 }
@@ -312,9 +390,12 @@ void CCF2SFit::Newton(int n) {
 void CCF2SFit::SteepestDescent(int n) {
   if (nfreepars < 1 || n < 1) {
     femtokit::Warn("SteepestDescent(%d) with %d free parameters: nothing to do\n", n, nfreepars);
-    return;
+    status = Failed(femtokit::Format("SteepestDescent(%d) with %d free parameters: nothing done", n, nfreepars));
+    return UpdateBoundStatus();
   }
   CheckStepScales("SteepestDescent");
+  // The descent computes no errors; it ends converged only by its own test.
+  status = Failed(femtokit::Format("not converged in %d steepest-descent iterations", n));
   const size_t N = static_cast<size_t>(npars);
   std::vector<double> x(N), e(N, 0.0), g(N, 0.0), xa(N), xb(N), xnew(N);
   for (int i = 0; i < npars; i++) {
@@ -343,10 +424,13 @@ void CCF2SFit::SteepestDescent(int n) {
     gnorm = std::sqrt(gnorm);
     if (gnorm == 0.0) {
       femtokit::Print("SteepestDescent: zero gradient, a stationary point; the descent stops\n");
+      status.code = FitStatus::Code::Converged;
+      status.reason.clear();
       break;
     }
     if (!std::isfinite(gnorm)) {
       femtokit::Warn("SteepestDescent: the gradient is %g; the descent stops\n", gnorm);
+      status = Failed(femtokit::Format("the chi^2 gradient is %g", gnorm));
       break;
     }
     // Curvature of chi^2 along the gradient, in units of the errors.
@@ -385,6 +469,7 @@ void CCF2SFit::SteepestDescent(int n) {
     if (!found) {
       femtokit::Warn("SteepestDescent: no lower chi^2 along the gradient after %d halvings; the descent stops\n",
                      kMaxHalvings);
+      status = Failed(femtokit::Format("no lower chi^2 along the gradient after %d halvings", kMaxHalvings));
       break;
     }
     x = xnew;
@@ -394,9 +479,14 @@ void CCF2SFit::SteepestDescent(int n) {
       // A small step refines the probes (twice at most, to d = 1/3); once
       // refined, a small step that gains less than kMinGain ends the descent.
       if (++small <= 2) d /= 3.0;
-      if (small >= 2 && gain < kMinGain) break;
+      if (small >= 2 && gain < kMinGain) {
+        status.code = FitStatus::Code::Converged;
+        status.reason.clear();
+        break;
+      }
     }
   }
   chi2 = cref;
   for (int i = 0; i < nfreepars; i++) par[i].value = x[i];
+  UpdateBoundStatus();
 }

@@ -2,6 +2,7 @@
 
 #include "config/parametermap.h"
 #include "source/sourcecalc.h"
+#include "source/sourceparameters.h"
 
 #include <initializer_list>
 
@@ -9,15 +10,18 @@ namespace {
 
 struct ParDecl {
   const char *name;
-  double fallback, error, xmin, xmax;
+  double error, xmin, xmax;
 };
 
-// Fills the records from the calculator's current values and seeds the
-// matrices; the bounds are the fit's, narrowed to the model's own range.
-void Declare(CCF2SFit &fit, std::initializer_list<ParDecl> decls) {
+// Fills the records from the calculator's current values (the model's
+// defaults, from its table, where it has none) and seeds the matrices; the
+// bounds are the fit's (tighter than the model's, where the fill is slow or
+// the correlation flat), narrowed to the model's own range.
+void Declare(CCF2SFit &fit, const femtokit::SourceModel &model, std::initializer_list<ParDecl> decls) {
   int i = 0;
   for (const ParDecl &s : decls) {
-    fit.par[i].Set(s.name, parameter::getD(fit.sourcecalc->spars, s.name, s.fallback), s.error, s.xmin, s.xmax);
+    const double fallback = model.Find(s.name)->def;
+    fit.par[i].Set(s.name, parameter::getD(fit.sourcecalc->spars, s.name, fallback), s.error, s.xmin, s.xmax);
     fit.StepMatrix[i][i] = s.error;
     fit.ErrorMatrix[i][i] = s.error * s.error;
     i++;
@@ -59,34 +63,35 @@ void WireMesh(CCF2SFit &fit, int npars, CSourceCalc *scalc, C3DArray *cexp, C3DA
 CCF2SFit_GX1D::CCF2SFit_GX1D(CSourceCalc *scalc, CCHArray *cexp, CCHArray *cerror, CCHArray *ctheory,
                              CCHArray *source, CKernel *kernel_) {
   WireHarmonic(*this, 5, scalc, cexp, cerror, ctheory, source, kernel_);
-  Declare(*this, {{"lambdaG", 0.3, 0.02, 0.0, 1.5},
-                  {"R", 5.0, 0.2, 1.0, 12.0},
-                  {"lambdaX", 0.3, 0.02, 0.0, 1.5},
-                  {"X", 10.0, 0.4, 1.0, 25.0},
-                  {"a", 5.0, 0.2, 1.0, 20.0}});
+  Declare(*this, femtokit::GX1DModel(),
+          {{"lambdaG", 0.02, 0.0, 1.5},
+           {"R", 0.2, 1.0, 12.0},
+           {"lambdaX", 0.02, 0.0, 1.5},
+           {"X", 0.4, 1.0, 25.0},
+           {"a", 0.2, 1.0, 20.0}});
 }
 
 CCF2SFit_3DGaussian::CCF2SFit_3DGaussian(CSourceCalc *scalc, C3DArray *cexp, C3DArray *cerror, C3DArray *ctheory,
                                          CCHArray *ctheoryCH_, CCHArray *source, CKernel *kernel_) {
   WireMesh(*this, 5, scalc, cexp, cerror, ctheory, ctheoryCH_, source, kernel_);
-  Declare(*this, {{"lambda", 0.5, 0.02, 0.0, 1.5},
-                  {"Rx", 5.0, 0.2, 1.0, 12.0},
-                  {"Ry", 5.0, 0.2, 1.0, 12.0},
-                  {"Rz", 5.0, 0.2, 1.0, 12.0},
-                  {"Xoff", 0.0, 0.2, -10.0, 10.0}});
+  Declare(*this, femtokit::Gauss3DModel(),
+          {{"lambda", 0.02, 0.0, 1.5},
+           {"Rx", 0.2, 1.0, 12.0},
+           {"Ry", 0.2, 1.0, 12.0},
+           {"Rz", 0.2, 1.0, 12.0},
+           {"Xoff", 0.2, -10.0, 10.0}});
 }
 
 CCF2SFit_Blast::CCF2SFit_Blast(CSourceCalc *scalc, C3DArray *cexp, C3DArray *cerror, C3DArray *ctheory,
                                CCHArray *ctheoryCH_, CCHArray *source, CKernel *kernel_) {
   WireMesh(*this, 4, scalc, cexp, cerror, ctheory, ctheoryCH_, source, kernel_);
-  Declare(*this, {{"lambda", 1.0, 0.05, 0.0, 1.5},
-                  {"R", 13.0, 0.5, 5.0, 20.0},
-                  {"Tau", 12.0, 0.5, 5.0, 20.0},
-                  {"DelTau", 5.0, 0.5, 0.0, 20.0}});
+  Declare(*this, femtokit::BlastModel(),
+          {{"lambda", 0.05, 0.0, 1.5}, {"R", 0.5, 5.0, 20.0}, {"Tau", 0.5, 5.0, 20.0}, {"DelTau", 0.5, 0.0, 20.0}});
 }
 
 CCF2SFit_Levy::CCF2SFit_Levy(CSourceCalc *scalc, CCHArray *cexp, CCHArray *cerror, CCHArray *ctheory,
                              CCHArray *source, CKernel *kernel_) {
   WireHarmonic(*this, 3, scalc, cexp, cerror, ctheory, source, kernel_);
-  Declare(*this, {{"lambda", 1.0, 0.02, 0.0, 1.5}, {"R", 5.0, 0.2, 0.5, 20.0}, {"alpha", 1.5, 0.05, 0.5, 2.0}});
+  Declare(*this, femtokit::LevyModel(),
+          {{"lambda", 0.02, 0.0, 1.5}, {"R", 0.2, 0.5, 20.0}, {"alpha", 0.05, 0.5, 2.0}});
 }

@@ -5,7 +5,8 @@
 
 // Ready-made fits: each wires a CCF2SFit to a source calculator, the
 // correlation arrays, the source array and the kernel, declares the model's
-// parameters (starting from the calculator's current values) and seeds
+// parameters (starting from the calculator's current values, or the model's
+// defaults from its table where the calculator has none) and seeds
 // StepMatrix = diag(error), ErrorMatrix = diag(error^2), so any minimiser
 // can run at once. Nothing is validated here: a start outside the bounds
 // stays the start. The objects passed in must outlive the fit.

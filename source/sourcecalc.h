@@ -46,6 +46,10 @@ class CSourceCalc {
   // The model's parameter table (names, units, defaults, ranges, fit steps);
   // nullptr for a calculator without one.
   virtual const femtokit::SourceModel *Model() const { return nullptr; }
+  // Models that sample at random (the blast wave) restart their generator at
+  // this seed, so that the next fills draw the same samples; a fit then sees
+  // chi^2 as a smooth function of the parameters. Others ignore it.
+  virtual void RestartSampling(int seed) { (void)seed; }
 
   // Long fills (the sampled blast wave, event files) report their progress
   // to f as the fraction done, 0 to 1: one call at a time, in order, possibly

@@ -23,6 +23,7 @@
 class CSourceCalc_Blast : public CSourceCalc {
  public:
   const femtokit::SourceModel *Model() const override { return &femtokit::BlastModel(); }
+  void RestartSampling(int seed) override { randy.reset(seed); }
   using Points = std::vector<std::array<double, 4>>;  // rows (t, x, y, z), fm/c and fm
 
   CSourceCalc_Blast();

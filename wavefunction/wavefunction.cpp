@@ -12,8 +12,27 @@
 #include "math/bessel.h"
 #include "math/misc.h"
 #include "wavefunction/coulwave.h"
+#include "wavefunction/internal/imposedmesh.h"
 
 using std::complex;
+
+namespace {
+// The q mesh MakeWaveFunction imposes on the wave function it builds (NQMAX,
+// DELQ in place of the file's); set on this thread only while it builds one.
+thread_local const parameterMap *imposedmesh = nullptr;
+}  // namespace
+
+namespace femtokit {
+namespace internal {
+ImposedQMesh::ImposedQMesh(int nq, double dq) {
+  parameter::set(mesh_, "NQMAX", nq);
+  parameter::set(mesh_, "DELQ", dq);
+  previous_ = imposedmesh;
+  imposedmesh = &mesh_;
+}
+ImposedQMesh::~ImposedQMesh() { imposedmesh = previous_; }
+}  // namespace internal
+}  // namespace femtokit
 
 CWaveFunction::CWaveFunction() { femtokit::InitGSL(); }
 
@@ -33,6 +52,10 @@ void CWaveFunction::ParsInit(const char *parsfilename, double default_epsilon) {
   parameter::set(pars, "DELR", 0.2);
   for (const auto &entry : given) pars[entry.first] = entry.second;
   pars.origins = given.origins;  // refusals of file values name file and line
+  if (imposedmesh) {
+    for (const auto &entry : *imposedmesh) pars[entry.first] = entry.second;
+    pars.erase("QARRAYFILENAME");
+  }
   parameter::PrintPars(pars);
 
   const std::string qarrayfilename = parameter::getS(pars, "QARRAYFILENAME", "no_qarray_file");
@@ -231,10 +254,10 @@ double CWaveFunction::GetPsiSquared(double q, double r, double ctheta) const {
   // a fault. Inside, a negative averaged density was warned about when the wave
   // function was built.
   if (r > 1.0 && r >= epsilon && (delq < 0.0 || q > 0.5 * delq) && psisquared < -0.01) {
-    femtokit::Fatal("interpolate=%g, qscaled=%g, qlow=%g, qhigh=%g, rscaled=%g\nwlow=%g, whigh=%g\niqlow=%d,  %g\n"
-                    "iqhigh=%d, %g\n",
-                    psisquared, q, qarray[iqlow], qarray[iqhigh], r, w, 1.0 - w, iqlow,
-                    CalcPsiSquared(iqlow, r, ctheta), iqhigh, CalcPsiSquared(iqhigh, r, ctheta));
+    femtokit::Fatal("|psi|^2 = %g < 0 at q = %g MeV/c, r = %g fm, cos(theta) = %g, %s the wave function's q points "
+                    "%g and %g MeV/c (%g and %g there); build the wave function on the q mesh it is used at\n",
+                    psisquared, q, r, ctheta, w < 0.0 || w > 1.0 ? "extrapolated from" : "interpolated between",
+                    qarray[iqlow], qarray[iqhigh], CalcPsiSquared(iqlow, r, ctheta), CalcPsiSquared(iqhigh, r, ctheta));
   }
   return psisquared;
 }

@@ -47,7 +47,9 @@ class CWaveFunction {
   // (the position in the message), or whose points do not increase strictly,
   // and for plane-wave tables beyond the memory budget.
   // A missing EPSILON takes default_epsilon (fm); epsilon_given records
-  // whether the file set it.
+  // whether the file set it. While femtokit::MakeWaveFunction builds a wave
+  // function on a kernel's mesh, that mesh replaces the file's NQMAX, DELQ
+  // and QARRAYFILENAME.
   void ParsInit(const char *parsfilename, double default_epsilon = 1.0);
   void ParsInit(const std::string &parsfilename, double default_epsilon = 1.0) {
     ParsInit(parsfilename.c_str(), default_epsilon);

@@ -233,10 +233,13 @@ void CWaveFunction_generic::Build(const char *parsfilename, const std::vector<do
   }
 }
 
-void CWaveFunction_generic::ReadPhaseShiftFile(int ichannel, const std::string &filename) {
+namespace {
+// Rows q, delta, ddelta/dq of a phase-shift table; fatal for a missing,
+// malformed or too short table.
+void ReadPhaseTable(const std::string &filename, std::vector<double> &q, std::vector<double> &d,
+                    std::vector<double> &dp) {
   femtokit::LineReader in(filename);
   if (!in.IsOpen()) femtokit::FatalFile(filename, "cannot open phase-shift table %s\n", filename.c_str());
-  std::vector<double> q, d, dp;
   while (in.NextWithWords()) {
     in.ExpectWords(3, "a row q, delta, ddelta/dq");
     const double a = in.Number(0, "q"), b = in.Number(1, "delta"), c = in.Number(2, "ddelta/dq");
@@ -248,6 +251,30 @@ void CWaveFunction_generic::ReadPhaseShiftFile(int ichannel, const std::string &
   }
   if (q.size() < 2)
     femtokit::FatalFile(filename, "phase-shift table %s holds fewer than two rows\n", filename.c_str());
+}
+}  // namespace
+
+bool CWaveFunction_generic::PhaseTableRange(const std::string &parsfilename, double &qmin, double &qmax) {
+  parameterMap pars;
+  parameter::ReadParsFromFile(pars, parsfilename);
+  const int n = parameter::getI(pars, "NCHANNELS", 0);
+  bool any = false;
+  for (int ic = 0; ic < n; ic++) {
+    if (!pars.count(Key(ic, "PHASEFILE"))) continue;
+    std::string file = parameter::getS(pars, Key(ic, "PHASEFILE"), "");
+    if (!file.empty() && file[0] != '/') file = Directory(parsfilename) + file;
+    std::vector<double> q, d, dp;
+    ReadPhaseTable(file, q, d, dp);
+    qmin = any ? std::max(qmin, q.front()) : q.front();
+    qmax = any ? std::min(qmax, q.back()) : q.back();
+    any = true;
+  }
+  return any;
+}
+
+void CWaveFunction_generic::ReadPhaseShiftFile(int ichannel, const std::string &filename) {
+  std::vector<double> q, d, dp;
+  ReadPhaseTable(filename, q, d, dp);
   for (int iq = 0; iq < nqmax; iq++) {
     const double qq = qarray[iq];
     if (qq < q.front() || qq > q.back())

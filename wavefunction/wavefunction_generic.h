@@ -104,6 +104,11 @@ class CWaveFunction_generic : public CWaveFunction {
   // How channel ic is given: "scattering parameters", "phase table" or the potential's description.
   std::string DescribeChannel(int ic) const { return channel_text_[ic]; }
 
+  // The q range (MeV/c) that every phase-shift table named in the parameter
+  // file covers (from its first to its last row); false when it names none.
+  // Fails as reading the file and the tables does.
+  static bool PhaseTableRange(const std::string &parsfilename, double &qmin, double &qmax);
+
   // |psi|^2 at mesh point iq (1 outside the mesh).
   double CalcPsiSquared(int iq, double r, double ctheta) const override;
 

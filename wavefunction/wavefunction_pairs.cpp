@@ -1,6 +1,9 @@
 #include "wavefunction/wavefunction_pairs.h"
 
 #include "config/fatal.h"
+
+#include <algorithm>
+#include "wavefunction/internal/imposedmesh.h"
 #include "wavefunction/wavefunction_generic.h"
 #include "wavefunction/wavefunction_nn.h"
 #include "wavefunction/wavefunction_pipluspiminus.h"
@@ -50,6 +53,27 @@ std::unique_ptr<CWaveFunction> MakeWaveFunction(const std::string &pair, const s
   if (pair == "nn") return std::make_unique<CWaveFunction_nn>(parsfilename);
   if (pair == "generic") return std::make_unique<CWaveFunction_generic>(parsfilename);
   UnknownPair(pair);
+}
+
+std::unique_ptr<CWaveFunction> MakeWaveFunction(const std::string &pair, const std::string &parsfilename, int nq,
+                                                double dq) {
+  const internal::ImposedQMesh mesh(nq, dq);
+  return MakeWaveFunction(pair, parsfilename);
+}
+
+void PairQRange(const std::string &pair, const std::string &parsfilename, double &qmin, double &qmax) {
+  qmin = CWaveFunction::QMIN;
+  qmax = CWaveFunction::QMAX;
+  if (pair != "generic") {
+    for (const std::string &n : PairNames())
+      if (n == pair) return;
+    UnknownPair(pair);
+  }
+  double lo, hi;
+  if (CWaveFunction_generic::PhaseTableRange(parsfilename, lo, hi)) {
+    qmin = std::max(qmin, lo);
+    qmax = std::min(qmax, hi);
+  }
 }
 
 bool PairIsIdentical(const std::string &pair) {

@@ -28,6 +28,18 @@ std::string CanonicalPairName(const std::string &name);
 // CWaveFunction_generic, the pair its parameter file describes. Fails (fatal,
 // listing the names) for an unknown pair, and as the pair's constructor does.
 std::unique_ptr<CWaveFunction> MakeWaveFunction(const std::string &pair, const std::string &parsfilename);
+// The same on the q mesh of a kernel: nq bins of dq MeV/c (points at their
+// centres) in place of the file's NQMAX, DELQ or QARRAYFILENAME, so that the
+// kernel finds the wave function at each of its q without interpolation.
+// Fails also as ParsInit does for that mesh (see PairQRange).
+std::unique_ptr<CWaveFunction> MakeWaveFunction(const std::string &pair, const std::string &parsfilename, int nq,
+                                                double dq);
+
+// The momenta (MeV/c) at which the named pair's wave function can be built:
+// CWaveFunction::QMIN ... QMAX, for "generic" also within the rows of every
+// phase-shift table its parameter file names. Fails as reading the file and
+// its tables does.
+void PairQRange(const std::string &pair, const std::string &parsfilename, double &qmin, double &qmax);
 
 // True for pairs of identical particles ("pp", "nn"), whose kernels hold even
 // l only. Fails (fatal) for an unknown pair and for "generic", whose

@@ -1,3 +1,5 @@
+// The femtokit program's common options, argument checks, source models by
+// name and kernels from their directories.
 #include "apps/femtokit/cli.h"
 
 #include "arrays/charray.h"
@@ -6,29 +8,21 @@
 #include "config/output.h"
 #include "config/parametermap.h"
 #include "kernel/kernel.h"
+#include "source/sourceparameters.h"
 #include "source/sourcecalc_blast.h"
 #include "source/sourcecalc_gaussian.h"
 #include "source/sourcecalc_gx1d.h"
 #include "source/sourcecalc_levy.h"
 #include "source/sourcecalc_oscar.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #ifdef _OPENMP
 #include <omp.h>
 #endif
 
-#include <atomic>
-#include <cerrno>
-#include <cstring>
-#include <cmath>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <mutex>
-#include <sstream>
 
 #ifndef FEMTOKIT_DATA_DIR
 #define FEMTOKIT_DATA_DIR "data"
@@ -97,186 +91,6 @@ void ArgumentError(const std::string &argument, const std::string &message) {
   throw CLI::ValidationError(argument, message);
 }
 
-// ---------------------------------------------------------------- progress
-
-namespace {
-std::atomic<Progress *> active{nullptr};
-std::mutex progressmutex;
-
-int TerminalWidth() {
-  const char *columns = std::getenv("COLUMNS");
-  const int w = columns ? std::atoi(columns) : 0;
-  return w >= 40 ? w : 80;
-}
-}  // namespace
-
-Progress *ActiveProgress() { return active.load(); }
-
-bool ProgressWanted(const Common &common) {
-  if (common.quiet) return false;
-  const char *force = std::getenv("FEMTOKIT_PROGRESS");
-  if (force && std::string(force) == "1") return true;
-  return isatty(fileno(stderr)) != 0;
-}
-
-Progress::Progress(const std::string &label, int total, bool enabled)
-    : label_(label), total_(total), enabled_(enabled && total > 0) {
-  start_ = last_ = std::chrono::steady_clock::now();
-  if (enabled_) {
-    active.store(this);
-    std::lock_guard<std::mutex> lock(progressmutex);
-    std::fprintf(stderr, "%s\r", Render(label_, 0, total_, 0.0, TerminalWidth() - 1).c_str());
-    std::fflush(stderr);
-  }
-}
-
-Progress::~Progress() {
-  Clear();
-  if (active.load() == this) active.store(nullptr);
-}
-
-std::string Progress::Render(const std::string &label, int done, int total, double elapsed, int width) {
-  const double fraction = total > 0 ? static_cast<double>(done) / total : 1.0;
-  std::string tail = femtokit::Format(" %3d%%", static_cast<int>(std::floor(100.0 * fraction)));
-  if (done > 0 && done < total) {
-    const long left = std::lround(elapsed * (total - done) / done);
-    tail += femtokit::Format("  %ld:%02ld left", left / 60, left % 60);
-  } else if (done >= total) {
-    tail += femtokit::Format("  %.1f s", elapsed);
-  }
-  int barwidth = width - static_cast<int>(label.size()) - static_cast<int>(tail.size()) - 3;
-  if (barwidth > 40) barwidth = 40;
-  if (barwidth < 5) barwidth = 5;
-  const int filled = static_cast<int>(std::floor(fraction * barwidth));
-  return label + " [" + std::string(filled, '#') + std::string(barwidth - filled, '.') + "]" + tail;
-}
-
-void Progress::Update(int done) {
-  if (!enabled_) return;
-  const auto now = std::chrono::steady_clock::now();
-  std::lock_guard<std::mutex> lock(progressmutex);
-  if (done < total_ && now - last_ < std::chrono::milliseconds(100)) return;
-  last_ = now;
-  const double elapsed = std::chrono::duration<double>(now - start_).count();
-  std::fprintf(stderr, "\r%s\033[K", Render(label_, done, total_, elapsed, TerminalWidth() - 1).c_str());
-  std::fflush(stderr);
-}
-
-void Progress::Clear() {
-  if (!enabled_) return;
-  std::lock_guard<std::mutex> lock(progressmutex);
-  std::fputs("\r\033[K", stderr);
-  std::fflush(stderr);
-}
-
-// ---------------------------------------------------------------- tables
-
-int Table::Column(const std::string &name) const {
-  for (size_t i = 0; i < columns.size(); i++)
-    if (columns[i] == name) return static_cast<int>(i);
-  return -1;
-}
-
-void WriteTable(const std::string &filename, const Table &table) {
-  std::string text;
-  for (const std::string &c : table.comments) text += "# " + c + "\n";
-  text += "#";
-  for (size_t i = 0; i < table.columns.size(); i++) text += femtokit::Format(" %*s", i == 0 ? 9 : 17, table.columns[i].c_str());
-  text += "\n";
-  for (const auto &row : table.rows) {
-    for (size_t i = 0; i < row.size(); i++) text += femtokit::Format(i == 0 ? "%11.10g" : " %17.10g", row[i]);
-    text += "\n";
-  }
-  if (filename == "-") {
-    std::fputs(text.c_str(), stdout);
-    std::fflush(stdout);
-    return;
-  }
-  const std::filesystem::path path(filename), parent = path.parent_path();
-  if (!parent.empty()) femtokit::MakeDirectory(parent.string());
-  std::string scratch = (parent / ("." + path.filename().string() + ".XXXXXX")).string();
-  const int fd = mkstemp(&scratch[0]);
-  if (fd < 0) femtokit::FatalFile(filename, "cannot write the table %s: %s\n", filename.c_str(), std::strerror(errno));
-  ::close(fd);
-  std::ofstream out(scratch);
-  out << text;
-  out.close();
-  std::error_code ec;
-  // The permissions a plainly created file gets (mkstemp makes it private).
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (out) std::filesystem::permissions(scratch, std::filesystem::perms(0666 & ~mask), ec);
-  if (!out || std::rename(scratch.c_str(), filename.c_str()) != 0) {
-    const std::string why = out ? std::strerror(errno) : "write failed";
-    std::remove(scratch.c_str());
-    femtokit::FatalFile(filename, "cannot write the table %s: %s\n", filename.c_str(), why.c_str());
-  }
-}
-
-namespace {
-// The first existing ancestor of path that is not a directory, or "".
-std::string FileOnTheWay(const std::filesystem::path &path) {
-  std::error_code ec;
-  for (std::filesystem::path p = path.parent_path(); !p.empty(); p = p.parent_path()) {
-    if (std::filesystem::exists(p, ec)) return std::filesystem::is_directory(p, ec) ? "" : p.string();
-    if (p == p.parent_path()) break;
-  }
-  return "";
-}
-}  // namespace
-
-void CheckTableOutput(const std::string &option, const std::string &file) {
-  if (file.empty() || file == "-") return;
-  std::error_code ec;
-  if (std::filesystem::is_directory(file, ec))
-    ArgumentError(option + " " + file, "is a directory; expected the name of a table file");
-  const std::string blocker = FileOnTheWay(file);
-  if (!blocker.empty()) ArgumentError(option + " " + file, blocker + " is a file, not a directory");
-}
-
-void CheckDirectoryOutput(const std::string &option, const std::string &dir) {
-  if (dir.empty()) return;
-  std::error_code ec;
-  if (std::filesystem::exists(dir, ec) && !std::filesystem::is_directory(dir, ec))
-    ArgumentError(option + " " + dir, "is a file; expected the name of a directory (written whole, replacing one)");
-  const std::string blocker = FileOnTheWay(dir);
-  if (!blocker.empty()) ArgumentError(option + " " + dir, blocker + " is a file, not a directory");
-}
-
-Table ReadTable(const std::string &filename) {
-  femtokit::LineReader in(filename, false);
-  if (!in.IsOpen()) femtokit::FatalFile(filename, "cannot open the table %s\n", filename.c_str());
-  Table table;
-  while (in.NextWithWords()) {
-    if (in.Word(0)[0] == '#') {
-      const std::string &line = in.Text();
-      std::string text = line.substr(line.find('#') + 1);
-      if (!text.empty() && text[0] == ' ') text.erase(0, 1);
-      if (!text.empty() && text.back() == '\r') text.pop_back();
-      table.comments.push_back(text);
-      continue;
-    }
-    std::vector<double> row(in.Size());
-    for (size_t i = 0; i < in.Size(); i++) row[i] = in.Number(i, "value");
-    if (!table.rows.empty() && row.size() != table.rows[0].size())
-      femtokit::FatalFile(filename, "%s: %zu numbers, the rows before hold %zu\n", in.Where().c_str(), row.size(),
-                          table.rows[0].size());
-    table.rows.push_back(row);
-  }
-  if (table.rows.empty()) femtokit::FatalFile(filename, "%s holds no rows of numbers\n", filename.c_str());
-  if (!table.comments.empty()) {
-    std::istringstream words(table.comments.back());
-    std::vector<std::string> names;
-    std::string word;
-    while (words >> word) names.push_back(word);
-    if (names.size() == table.rows[0].size()) {
-      table.columns = names;
-      table.comments.pop_back();
-    }
-  }
-  return table;
-}
-
 // ---------------------------------------------------------------- sources
 
 void AddSettings(CLI::App *sub, Settings &settings, const std::string &sethelp, const std::string &parshelp) {
@@ -286,32 +100,20 @@ void AddSettings(CLI::App *sub, Settings &settings, const std::string &sethelp, 
 
 namespace {
 
+// The source calculators by model name; their parameters come from the
+// model's table (source/sourceparameters.h).
 struct Model {
-  std::string name, help;
+  std::string name;
   std::function<std::unique_ptr<CSourceCalc>()> make;
 };
 
 const std::vector<Model> &Models() {
   static const std::vector<Model> models = {
-      {"gx1d",
-       "gx1d     Gaussian plus exponential, isotropic: lambdaG=0.3 R=5 fm (Gaussian), lambdaX=0.3 X=10 fm "
-       "(exponential), a=5 fm (L > 0 profile)",
-       [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_GX1D()); }},
-      {"levy",
-       "levy     Levy-stable, isotropic: lambda=1, R=5 fm (scale), alpha=1.5 (stability index, 0 < alpha <= 2; 2: "
-       "Gaussian)",
-       [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Levy()); }},
-      {"gauss3d",
-       "gauss3d  3D Gaussian: lambda=1, Rx=Ry=Rz=4 fm, Xoff=Yoff=Zoff=0 fm, Euler_Phi=Euler_Theta=Euler_Psi=0 rad",
-       [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Gaussian()); }},
-      {"blast",
-       "blast    blast wave (Monte Carlo): lambda=0.5, R=13 fm, Tau=12 fm/c, DelTau=3 fm/c, Beta=0.7 c, T=110 MeV,\n"
-       "           Pt=600 MeV/c (pair), EtaG=1.5, Ma=938.28 Mb=139.58 MeV, Nsample=1000 (data/blast/pions.dat)",
-       [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Blast()); }},
-      {"events",
-       "events   event file (OSCAR; --events FILE): Pt=600 DELPT=20 MeV/c, PHIMIN_DEG=0 PHIMAX_DEG=360, YMIN=-3\n"
-       "           YMAX=3, IDa=IDb=211, Ma=Mb=139.58 MeV, AEQUALB=0, NEVENTSMAX=10000 (data/oscar/oscarparameters.dat)",
-       [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_OSCAR()); }},
+      {"gx1d", [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_GX1D()); }},
+      {"levy", [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Levy()); }},
+      {"gauss3d", [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Gaussian()); }},
+      {"blast", [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Blast()); }},
+      {"events", [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_OSCAR()); }},
   };
   return models;
 }
@@ -332,10 +134,23 @@ const std::vector<std::string> &ModelNames() {
   return names;
 }
 
+std::string ParameterText(const femtokit::SourceParameter &p, double value) {
+  std::string text = femtokit::Format("%s=%g", p.name, value);
+  if (p.unit && *p.unit) text += std::string(" ") + p.unit;
+  return text;
+}
+
 std::string ModelHelp() {
-  std::string text = "Source models and their parameters (defaults):\n";
-  for (const Model &m : Models()) text += "  " + m.help + "\n";
-  return text + "\n";
+  std::string text = "Source models: their parameters with default, range and meaning:\n";
+  for (const Model &m : Models()) {
+    const femtokit::SourceModel *table = femtokit::FindSourceModel(m.name);
+    if (!table) continue;
+    text += femtokit::Format("  %s: %s\n", table->name, table->title);
+    for (const femtokit::SourceParameter &p : table->parameters)
+      text += femtokit::Format("    %-22s %-22s %s\n", ParameterText(p, p.def).c_str(), femtokit::RangeText(p).c_str(),
+                               p.meaning);
+  }
+  return text + "  events also takes OSCARfilename (the event file; --events sets it).\n\n";
 }
 
 std::unique_ptr<CSourceCalc> MakeSource(const std::string &model, const Settings &settings, const std::string &events,
@@ -369,6 +184,20 @@ std::unique_ptr<CSourceCalc> MakeSource(const std::string &model, const Settings
   }
   if (model == "events" && parameter::getS(source->spars, "OSCARfilename", "UNDEFINED") == "UNDEFINED")
     ArgumentError("--events", "the events model needs an event file (--events FILE, or OSCARfilename in --pars)");
+  // Every value against the model's own range, named by where it came from.
+  if (const femtokit::SourceModel *table = source->Model())
+    for (const femtokit::SourceParameter &p : table->parameters) {
+      try {
+        femtokit::ReadChecked(source->spars, *table, p);
+      } catch (const femtokit::Error &e) {
+        std::string origin = settings.parsfile.empty() ? "--model " + model : "--pars " + settings.parsfile;
+        for (const std::string &set : settings.sets)
+          if (set.compare(0, std::strlen(p.name) + 1, std::string(p.name) + "=") == 0) origin = "--set " + set;
+        std::string what = e.what();
+        while (!what.empty() && what.back() == '\n') what.pop_back();
+        ArgumentError(origin, what);
+      }
+    }
   return source;
 }
 
@@ -395,42 +224,6 @@ std::string DescribeKernel(const CKernel &kernel) {
   return femtokit::Format("%d q bins of %g MeV/c, %d r bins of %g fm, l <= %d, %s", kernel.GetNQMAX(),
                           kernel.GetDELQ(), kernel.GetNRMAX(), kernel.GetDELR(), kernel.GetLMAX(),
                           kernel.GetIDENTICAL() ? "identical particles" : "non-identical particles");
-}
-
-std::vector<std::vector<int>> TableComponents(const CCHArray &array) {
-  std::vector<std::vector<int>> list;
-  array.ForEachTriple(array.GetLMAX(), 1, [&](int lx, int ly, int lz) { list.push_back({lx, ly, lz}); });
-  return list;
-}
-
-std::string ComponentName(const std::string &prefix, const std::vector<int> &l) {
-  return femtokit::Format("%s_%d_%d_%d", prefix.c_str(), l[0], l[1], l[2]);
-}
-
-Table SourceTable(const CCHArray &source, const std::vector<std::string> &comments) {
-  Table table;
-  table.comments = comments;
-  table.comments.push_back("r: separation of the pair in its rest frame, fm; S: the source S(r) (angular average),");
-  table.comments.push_back("fm^-3; S_lx_ly_lz: Cartesian-harmonic component (lx,ly,lz) of S, fm^-3");
-  const auto components = TableComponents(source);
-  table.columns = {"r", "S"};
-  for (size_t i = 1; i < components.size(); i++) table.columns.push_back(ComponentName("S", components[i]));
-  for (int ir = 0; ir < source.GetNRADIAL(); ir++) {
-    std::vector<double> row = {(ir + 0.5) * source.GetRADSTEP()};
-    for (const auto &l : components) row.push_back(source.GetElement(l[0], l[1], l[2], ir));
-    table.rows.push_back(row);
-  }
-  return table;
-}
-
-double SourceIntegral(const CCHArray &source) {
-  double sum = 0.0;
-  const double dr = source.GetRADSTEP();
-  for (int ir = 0; ir < source.GetNRADIAL(); ir++) {
-    const double r = (ir + 0.5) * dr;
-    sum += 4.0 * M_PI * r * r * dr * source.GetElement(0, 0, 0, ir);
-  }
-  return sum;
 }
 
 std::string DataDir() {

@@ -1,6 +1,7 @@
-// Shared pieces of the femtokit command-line program: common options, the
-// progress bar, plain-text tables, source models by name and kernels from
-// their directories.
+// Shared pieces of the femtokit command-line program: common options and
+// source models by name, kernels from their directories (cli.cpp); exit
+// status and the library's output channel (output.cpp); the progress bar
+// (progress.cpp); plain-text tables (tables.cpp).
 #ifndef FEMTOKIT_APPS_FEMTOKIT_CLI_H
 #define FEMTOKIT_APPS_FEMTOKIT_CLI_H
 
@@ -16,6 +17,9 @@
 class CCHArray;
 class CKernel;
 class CSourceCalc;
+namespace femtokit {
+struct SourceParameter;
+}
 
 namespace fkcli {
 
@@ -38,6 +42,41 @@ void ApplyCommon(const Common &common);
 CLI::Validator Integer(long long lo, long long hi);
 CLI::Validator Positive();
 CLI::Validator Number();
+
+// Exit statuses of the program (documented in its --help and the README).
+constexpr int kExitOK = 0;
+constexpr int kExitError = 1;      // an error of the computation (the library's message)
+constexpr int kExitArguments = 2;  // an argument error (one line naming the argument)
+constexpr int kExitFitAtBound = 3;  // a fit converged with a parameter on a bound of its range
+constexpr int kExitFitFailed = 4;   // a fit failed (no minimum established; the reason is printed)
+// The status main returns after a subcommand that ran to its end (kExitOK
+// unless the subcommand sets another).
+void SetExitStatus(int status);
+int ExitStatus();
+
+// The library's output channel of the program: texts to standard error after
+// clearing a progress bar's line; warnings begin with "warning: " and each
+// kind (the text with its numbers as '#') is shown once, its repetitions
+// counted. Held warnings (HoldWarnings) are counted only.
+void LibraryOutput(int level, const std::string &text);
+// Prints, per kind of warning, how many repetitions were not shown.
+void ReportFoldedWarnings();
+// While an object lives, library warnings are counted, not shown (a fit's
+// trial points); with --verbose they still show.
+class HoldWarnings {
+ public:
+  explicit HoldWarnings(const Common &common);
+  ~HoldWarnings();
+  HoldWarnings(const HoldWarnings &) = delete;
+  HoldWarnings &operator=(const HoldWarnings &) = delete;
+  // Warnings held so far.
+  int Count() const;
+  // Ends the holding before the object's end.
+  void Release();
+
+ private:
+  bool active_;
+};
 
 // A status line of the program on standard error ("wrote ..."), unless quiet.
 void Status(const Common &common, const char *format, ...) __attribute__((format(printf, 2, 3)));
@@ -113,8 +152,11 @@ void AddSettings(CLI::App *sub, Settings &settings, const std::string &sethelp, 
 
 // Source models by name: "gx1d", "gauss3d" and those merged later.
 const std::vector<std::string> &ModelNames();
-// One line per model: its name, its parameters with units and defaults.
+// Each model from its parameter table: what it is, and each parameter's
+// default with its unit, range and meaning.
 std::string ModelHelp();
+// "R=5 fm": a parameter's value with its unit.
+std::string ParameterText(const femtokit::SourceParameter &p, double value);
 // Builds the named model with its defaults, overlays the parameter file
 // (library error when missing) and the --set values. Argument errors: an
 // unknown model, a --set without '=', a name the model does not have, a

@@ -1,6 +1,5 @@
 // femtokit fit: a source model fitted to a measured correlation function.
-#include "apps/femtokit/cli.h"
-#include "apps/femtokit/threed.h"
+#include "apps/femtokit/fit.h"
 
 #include "arrays/charray.h"
 #include "config/fatal.h"
@@ -11,60 +10,15 @@
 #include "fit/smearing.h"
 #include "kernel/kernel.h"
 #include "source/sourcecalc.h"
-#include "source/sourcecalc_blast.h"
+#include "source/sourceparameters.h"
 
-#include <climits>
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <map>
 
 namespace fkcli {
 namespace {
-
-struct FitOptions {
-  Common common;
-  Settings settings;
-  std::string kernel, kpars, data, errors, table, model = "gx1d", minimiser = "auto", feeddown, smearing, out;
-  std::vector<std::string> free, fix, parents;
-  int iterations = -1;
-  // gauss3d: a 3D table, its frame and the projections table.
-  FrameOptions frame;
-  std::string projections;
-};
-
-// Fit parameters of a model: the step (error) scale and the allowed range.
-struct FitPar {
-  std::string name;
-  double error, xmin, xmax;
-  bool free;
-};
-
-struct FitModel {
-  std::vector<std::pair<std::string, double>> start;  // starting values before --pars and --set
-  std::vector<FitPar> pars;
-};
-
-const std::map<std::string, FitModel> &FitModels() {
-  static const std::map<std::string, FitModel> models = {
-      {"gx1d",
-       {{{"lambdaG", 0.5}, {"R", 4.0}, {"lambdaX", 0.0}, {"X", 10.0}, {"a", 5.0}},
-        {{"lambdaG", 0.02, 0.0, 1.5, true},
-         {"R", 0.2, 1.0, 12.0, true},
-         {"lambdaX", 0.02, 0.0, 1.5, false},
-         {"X", 0.4, 1.0, 25.0, false},
-         {"a", 0.2, 1.0, 20.0, false}}}},
-      {"levy",
-       {{{"lambda", 0.5}, {"R", 5.0}, {"alpha", 1.5}},
-        {{"lambda", 0.02, 0.0, 1.5, true}, {"R", 0.2, 0.5, 20.0, true}, {"alpha", 0.05, 0.5, 2.0, true}}}},
-      {"blast",
-       {{},
-        {{"lambda", 0.05, 0.0, 1.5, true},
-         {"R", 0.5, 5.0, 20.0, true},
-         {"Tau", 0.5, 5.0, 20.0, false},
-         {"DelTau", 0.5, 0.0, 20.0, false}}}},
-  };
-  return models;
-}
 
 // A model filled whole at every evaluation, whatever component is fitted:
 // the fit writes its trial values into this object's spars, which are handed
@@ -77,79 +31,16 @@ class WholeFill : public CSourceCalc {
   explicit WholeFill(std::unique_ptr<CSourceCalc> model) : model_(std::move(model)) { spars = model_->spars; }
   void CalcS(CCHArray *A) override {
     model_->spars = spars;
-    if (auto *blast = dynamic_cast<CSourceCalc_Blast *>(model_.get())) blast->randy.reset(-1234);
+    model_->RestartSampling(-1234);
     A->ZeroArray();
     model_->CalcS(A);
   }
   void CalcS(int, int, int, CCHArray *A) override { CalcS(A); }
+  const femtokit::SourceModel *Model() const override { return model_->Model(); }
 
  private:
   std::unique_ptr<CSourceCalc> model_;
 };
-
-// Component (0,0,0) of an array directory: the values of lx0_ly0_lz0.tmp
-// and its bin width. Fails (library error naming the file): missing file,
-// bad header, fewer values than announced.
-std::vector<double> ReadComponent(const std::string &dir, double &radstep) {
-  const std::string file = dir + "/lx0_ly0_lz0.tmp";
-  femtokit::NumberReader in(file);
-  if (!in.IsOpen()) femtokit::FatalFile(file, "Reading Error: %s, does not exist\n", file.c_str());
-  long long n = 0;
-  if (!in.Next(n, 1, INT_MAX, "NRADIAL") || !in.Next(radstep, "RADSTEP") || !(radstep > 0.0))
-    femtokit::FatalFile(file, "Reading Error: %s has no valid header (NRADIAL RADSTEP)\n", file.c_str());
-  std::vector<double> values;  // grows with what the file holds, not with the announced count
-  for (long long i = 0; i < n; i++) {
-    double v;
-    if (!in.Next(v, "value"))
-      femtokit::FatalFile(file, "Reading Error: %s holds %lld readable values, %lld expected\n", file.c_str(), i, n);
-    values.push_back(v);
-  }
-  in.WarnIfTrailing();
-  return values;
-}
-
-// Measured C(q) - 1 and errors of the (0,0,0) component on a bin-centred mesh.
-struct Measured {
-  std::vector<double> cm1, error;
-  double dq = 0.0;
-};
-
-Measured ReadMeasured(const FitOptions &o) {
-  Measured m;
-  if (!o.table.empty()) {
-    const Table t = ReadTable(o.table);
-    int iq = t.Column("q"), ic = t.Column("C_exp"), ie = t.Column("error");
-    if (ic < 0) ic = t.Column("C");
-    if (iq < 0 || ic < 0 || ie < 0) iq = 0, ic = 1, ie = 2;
-    if (t.rows[0].size() < 3)
-      femtokit::FatalFile(o.table, "%s: the table needs the columns q (MeV/c), C and error\n", o.table.c_str());
-    m.dq = 2.0 * t.rows[0][static_cast<size_t>(iq)];
-    for (size_t i = 0; i < t.rows.size(); i++) {
-      const auto &row = t.rows[i];
-      const double q = row[static_cast<size_t>(iq)], e = row[static_cast<size_t>(ie)];
-      if (!(m.dq > 0.0) || std::fabs(q - (i + 0.5) * m.dq) > 1e-4 * m.dq)
-        femtokit::FatalFile(o.table,
-                            "%s: q=%g in row %zu is not on the bin-centred mesh q = (i + 0.5) %g MeV/c that the "
-                            "first row starts\n",
-                            o.table.c_str(), q, i + 1, m.dq);
-      if (!(e > 0.0))
-        femtokit::FatalFile(o.table, "%s: the error %g at q=%g is not positive\n", o.table.c_str(), e, q);
-      m.cm1.push_back(row[static_cast<size_t>(ic)] - 1.0);
-      m.error.push_back(e);
-    }
-    return m;
-  }
-  double de = 0.0;
-  m.cm1 = ReadComponent(o.data, m.dq);
-  m.error = ReadComponent(o.errors, de);
-  if (m.cm1.size() != m.error.size() || std::fabs(de - m.dq) > 1e-6 * m.dq)
-    femtokit::FatalFile(o.errors, "%s: %zu bins of %g MeV/c, the data %s %zu bins of %g MeV/c\n", o.errors.c_str(),
-                        m.error.size(), de, o.data.c_str(), m.cm1.size(), m.dq);
-  for (size_t i = 0; i < m.error.size(); i++)
-    if (!(m.error[i] > 0.0))
-      femtokit::FatalFile(o.errors, "%s: the error %g in bin %zu is not positive\n", o.errors.c_str(), m.error[i], i);
-  return m;
-}
 
 std::vector<std::string> SplitList(const std::vector<std::string> &items) {
   std::vector<std::string> names;
@@ -209,7 +100,7 @@ void RunFit(FitOptions &o) {
   std::unique_ptr<CSourceCalc> model = MakeSource(o.model, o.settings, "", fm->second.start);
 
   std::unique_ptr<CKernel> kernel = LoadKernel(o.kernel, o.kpars);
-  const Measured m = ReadMeasured(o);
+  const Measured m = ReadMeasured(o, *kernel);
   const bool sym = kernel->GetIDENTICAL();
   const int lmax = kernel->GetLMAX(), nq = static_cast<int>(m.cm1.size());
   CCHArray cexp(lmax, nq, m.dq, sym, sym, sym), cerror(lmax, nq, m.dq, sym, sym, sym);
@@ -253,7 +144,7 @@ void RunFit(FitOptions &o) {
   WholeFill calc(std::move(model));
 
   // Parameters: the model's, then the feed-down lambdas (fixed unless freed).
-  std::vector<FitPar> pars = fm->second.pars;
+  std::vector<FitPar> pars = FitParameters(o.model, fm->second);
   if (feeddown)
     for (const auto &kv : feeddown->lambdas) pars.push_back({kv.first, 0.02, 0.0, 1.0, false});
   for (const std::string &name : tofree) {
@@ -294,46 +185,19 @@ void RunFit(FitOptions &o) {
   for (const FitPar &p : pars)
     if (!p.free) fit.FixPar(p.name);
   if (nfree == 0) ArgumentError("--fix", "no free parameter left to fit");
-
-  // auto (and the start of metropolis): steepest descent into the minimum's
-  // basin, where Newton's quadratic model holds, then Newton for the minimum
-  // and the error matrix.
-  std::string how;
-  auto descend = [&](int n) {
-    fit.SteepestDescent(n);
-    fit.Newton(2);
-    fit.Newton(2);
-  };
-  if (o.minimiser == "auto") {
-    const int n = o.iterations > 0 ? o.iterations : 100;
-    descend(n);
-    how = femtokit::Format("steepest descent (at most %d iterations), then 2 x 2 Newton-Raphson iterations; errors from "
-                           "the chi^2 Hessian", n);
-  } else if (o.minimiser == "newton") {
-    const int n = o.iterations > 0 ? o.iterations : 3;
-    for (int i = 0; i < n; i++) fit.Newton(2);
-    how = femtokit::Format("Newton-Raphson, %d x 2 iterations; errors from the chi^2 Hessian", n);
-  } else if (o.minimiser == "steepest") {
-    const int n = o.iterations > 0 ? o.iterations : 100;
-    fit.SteepestDescent(n);
-    fit.Newton(1);
-    how = femtokit::Format("steepest descent (at most %d iterations), then one Newton step for the errors", n);
-  } else {
-    const int n = o.iterations > 0 ? o.iterations : 4000;
-    descend(100);
-    fit.UpdateMetroStepSize();
-    fit.Metropolis(n / 2);
-    fit.UpdateMetroStepSize();
-    fit.Metropolis(n - n / 2);
-    fit.UpdateMetroStepSize();
-    for (int i = 0; i < fit.nfreepars; i++) fit.par[static_cast<size_t>(i)].value = fit.par[static_cast<size_t>(i)].xbar;
-    how = femtokit::Format("auto, then Metropolis, %d steps; values and errors: mean and covariance of the last %d", n,
-                           n - n / 2);
-  }
-  // The final point fills the model arrays for the curve.
+  // Warnings at the trial points are held: the final point is evaluated again
+  // below with its own.
+  HoldWarnings held(o.common);
+  const std::string how = Minimise(fit, o);
+  const int heldcount = held.Count();
+  held.Release();
+  // The final point fills the model arrays for the curve; its warnings show.
   std::vector<double> x;
   for (int i = 0; i < fit.nfreepars; i++) x.push_back(fit.par[static_cast<size_t>(i)].value);
   fit.chi2 = fit.GetChiSquared(x);
+  if (heldcount > 0)
+    Status(o.common, "fit: %d library warning%s at trial points of the minimisation not shown (--verbose shows them)\n",
+           heldcount, heldcount == 1 ? "" : "s");
   // A REMAINDER lambda is written back by the decomposition at every evaluation.
   if (feeddown)
     for (CParInfo &p : fit.par)
@@ -342,37 +206,55 @@ void RunFit(FitOptions &o) {
 
   std::string text = "fit of " + o.model + " to " + (o.table.empty() ? o.data : o.table) + " through " + o.kernel +
                      " (" + how + ")\n" + fit.FitTable();
-  text += "error matrix (covariance of the free parameters):\n";
-  text += femtokit::Format("%12s", "");
-  for (int j = 0; j < fit.nfreepars; j++) text += femtokit::Format(" %12s", fit.par[static_cast<size_t>(j)].name.c_str());
-  text += "\n";
-  for (int i = 0; i < fit.nfreepars; i++) {
-    text += femtokit::Format("%12s", fit.par[static_cast<size_t>(i)].name.c_str());
-    for (int j = 0; j < fit.nfreepars; j++)
-      text += femtokit::Format(" %12.4e", fit.ErrorMatrix[static_cast<size_t>(i)][static_cast<size_t>(j)]);
+  if (fit.status.errorsvalid) {
+    text += "error matrix (covariance of the free parameters):\n";
+    text += femtokit::Format("%12s", "");
+    for (int j = 0; j < fit.nfreepars; j++) text += femtokit::Format(" %12s", fit.par[static_cast<size_t>(j)].name.c_str());
     text += "\n";
+    for (int i = 0; i < fit.nfreepars; i++) {
+      text += femtokit::Format("%12s", fit.par[static_cast<size_t>(i)].name.c_str());
+      for (int j = 0; j < fit.nfreepars; j++)
+        text += femtokit::Format(" %12.4e", fit.ErrorMatrix[static_cast<size_t>(i)][static_cast<size_t>(j)]);
+      text += "\n";
+    }
+  } else {
+    text += "error matrix: none (no error estimate at the final point)\n";
   }
   std::fputs(text.c_str(), stdout);
   std::fflush(stdout);
+  if (!fit.status.ok()) {
+    std::fprintf(stderr, "femtokit fit: the fit failed: %s%s\n", fit.status.reason.c_str(),
+                 o.out.empty() ? "" : "; no curve written");
+    SetExitStatus(kExitFitFailed);
+    return;
+  }
+  if (fit.status.code == FitStatus::Code::AtBound) {
+    std::fprintf(stderr, "femtokit fit: warning: the best point lies on a bound of the allowed range: %s\n",
+                 fit.status.reason.c_str());
+    SetExitStatus(kExitFitAtBound);
+  }
 
   if (!o.out.empty()) {
     Table t;
     t.comments = {"femtokit fit: measured correlation function and the best fit",
                   "model: " + o.model + ", kernel: " + o.kernel + " (" + DescribeKernel(*kernel) + ")",
-                  femtokit::Format("chi^2=%g, bins=%d, dof=%d; %s", fit.chi2, fit.GetNBins(), fit.GetNDOF(), how.c_str())};
+                  femtokit::Format("chi^2=%g, bins=%d, dof=%d; %s", fit.chi2, fit.GetNBins(), fit.GetNDOF(), how.c_str()),
+                  "status: " + fit.status.Text()};
     std::string best = "best fit:";
     // Free parameters with their errors (name=value+-error), which 'femtokit plot' shows.
     for (size_t i = 0; i < fit.par.size(); i++) {
       const CParInfo &p = fit.par[i];
-      best += static_cast<int>(i) < fit.nfreepars ? femtokit::Format(" %s=%g+-%.3g", p.name.c_str(), p.value, p.error)
-                                                  : femtokit::Format(" %s=%g", p.name.c_str(), p.value);
+      const bool witherror = static_cast<int>(i) < fit.nfreepars && fit.status.errorsvalid;
+      best += witherror ? femtokit::Format(" %s=%g+-%.3g", p.name.c_str(), p.value, p.error)
+                        : femtokit::Format(" %s=%g", p.name.c_str(), p.value);
     }
     t.comments.push_back(best.substr(0, 400));
     t.comments.push_back("q: MeV/c; C_exp and error: the measured C(q); C_fit: the model" +
                          std::string(feeddown || smearing ? " after feed-down and smearing" : ""));
     t.columns = {"q", "C_exp", "error", "C_fit"};
     for (int i = 0; i < nq; i++)
-      t.rows.push_back({(i + 0.5) * m.dq, 1.0 + cexp.GetElement(0, 0, 0, i), cerror.GetElement(0, 0, 0, i),
+      if (std::isfinite(cerror.GetElement(0, 0, 0, i)))
+        t.rows.push_back({(i + 0.5) * m.dq, 1.0 + cexp.GetElement(0, 0, 0, i), cerror.GetElement(0, 0, 0, i),
                         1.0 + fitted.GetElement(0, 0, 0, i)});
     WriteTable(o.out, t);
     Status(o.common, "best-fit curve written to %s\n", o.out.c_str());
@@ -389,6 +271,21 @@ void AddFit(CLI::App &app) {
   sub->add_option("--table,-t", o->table, "Measured C(q) as a table: q (MeV/c), C, error")->type_name("FILE");
   sub->add_option("--data", o->data, "Measured C(q) - 1 as an array directory")->type_name("DIR");
   sub->add_option("--errors", o->errors, "Its errors as an array directory")->type_name("DIR");
+  sub->add_option("--units", o->units, "The table's q column: VARIABLE/UNIT, VARIABLE q or kstar (k*, the momentum of one "
+                                       "particle in the pair frame) or qinv (= 2 k*), UNIT MeV or GeV")
+      ->type_name("VAR/UNIT")
+      ->capture_default_str();
+  sub->add_option("--qmin", o->qmin, "Fit range: lowest q fitted (units of the data's q column)")
+      ->type_name("Q")
+      ->check(CLI::Validator(
+          [](std::string &text) -> std::string {
+            double v;
+            return femtokit::ParseNumber(text, v) && v >= 0.0 ? "" : "expected a number >= 0, got '" + text + "'";
+          },
+          "", "q"));
+  sub->add_option("--qmax", o->qmax, "Fit range: highest q fitted (units of the data's q column)")
+      ->type_name("Q")
+      ->check(Positive());
   sub->add_option("--model,-m", o->model, "Source model to fit: gx1d, levy, blast, or gauss3d (a 3D table)")->type_name("MODEL")->capture_default_str();
   AddSettings(sub, o->settings, "Start value of a parameter, NAME=VALUE (repeatable; units as in 'femtokit cf --help')",
               "Parameter file of the model's start values; --set overrides it");
@@ -417,12 +314,14 @@ void AddFit(CLI::App &app) {
       "(columns q in MeV/c, C, error; as 'femtokit run -o' or 'femtokit fit -o' write it) or array\n"
       "directories of C(q) - 1 and its errors (as the main job writes them). Prints the parameter table\n"
       "(name, value, error, free), chi^2 and the error matrix; -o writes the best-fit curve.") + "\n\n" +
-      "Starting points and free parameters (--set, --pars, --free and --fix change them):\n"
-      "  gx1d   lambdaG=0.5 R=4 fm lambdaX=0 X=10 fm a=5 fm; lambdaG and R free\n"
-      "  levy   lambda=0.5 R=5 fm alpha=1.5; all free (alpha in 0.5 .. 2)\n"
-      "  blast  the blast wave's defaults (or --pars data/blast/pions.dat); lambda and R free, Tau and\n"
-      "         DelTau fixed; the Monte-Carlo samples are the same at every evaluation\n"
-      "With --feeddown its lambdas (lambdaGen, lambda_<name>) are fit parameters too, fixed unless --free.\n\n"
+      FitModelHelp() + "--set, --pars, --free and --fix change them; each parameter's range and step come from its model\n"
+      "(see 'femtokit cf --help').\n"
+      "With --feeddown its lambdas (lambdaGen, lambda_<name>) are fit parameters too, fixed unless --free.\n"
+      "A table's rows may be some of the kernel's q bins (or of their own bin-centred mesh); --qmin/--qmax\n"
+      "restrict the fit. Tables in other units: --units qinv/GeV (q_inv = 2 k*; femtokit's q is k*).\n"
+      "The table ends with the fit's status: converged, at a bound (which parameter) or failed (why).\n"
+      "Exit status: 0 converged; 3 converged with a parameter on a bound of its range; 4 the fit failed\n"
+      "(values are where it stopped, no errors, no curve written); 1 and 2 as for every subcommand.\n\n"
       "Examples (the main job's output, from run/work; a table from 'femtokit run -o'):\n"
       "  femtokit fit -k ../../kdata/pp --kpars ../parameters/pp/kparameters.dat --data GX1d/pp --errors GX1d/pp_errors\n"
       "  femtokit fit -k kdata/pp --table run.dat --minimiser metropolis -o fit.dat\n\n"

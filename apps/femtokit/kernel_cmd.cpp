@@ -115,13 +115,24 @@ void RunKernel(KernelOptions &o) {
                                                                  "%g MeV/c, %d r bins of %g fm, l <= %d",
                                                                  nq, dq, nr, dr, lmax));
 
+  // The wave function is built on the kernel's q mesh (whatever mesh its
+  // file names), so the mesh must lie where the pair can be computed.
   std::unique_ptr<CWaveFunction> wf;
   std::string wfpars;
+  const std::string wfpair = genericfile.empty() ? pair : "generic";
   if (named) {
     wfpars = !genericfile.empty() ? genericfile : o.wf.empty() ? DataDir() + "/" + pair + "/wfparameters.dat" : o.wf;
-    wf = femtokit::MakeWaveFunction(genericfile.empty() ? pair : "generic", wfpars);
+    double qlo, qhi;
+    femtokit::PairQRange(wfpair, wfpars, qlo, qhi);
+    if (nq > CWaveFunction::MAXNQ || 0.5 * dq < qlo || (nq - 0.5) * dq > qhi)
+      ArgumentError("--nq/--dq", femtokit::Format("the kernel's q mesh (%d bins of %g MeV/c, centres %g ... %g MeV/c) "
+                                                  "reaches beyond the pair %s: its wave function holds at most %d "
+                                                  "points from q = %g to %g MeV/c",
+                                                  nq, dq, 0.5 * dq, (nq - 0.5) * dq, label.c_str(),
+                                                  CWaveFunction::MAXNQ, qlo, qhi));
+    wf = femtokit::MakeWaveFunction(wfpair, wfpars, nq, dq);
   }
-  const bool identical = bosons || (wf && femtokit::PairIsIdentical(genericfile.empty() ? pair : "generic", *wf));
+  const bool identical = bosons || (wf && femtokit::PairIsIdentical(wfpair, *wf));
 
   // Parameter lines stay below the reader's 100 characters.
   const std::vector<std::string> meshlines = {
@@ -165,17 +176,15 @@ void RunKernel(KernelOptions &o) {
   // pairs new tables with an old mesh.
   std::map<std::string, std::string> extra;
   if (named) {
-    if (wf->GetDELQ() > 0.0 && (wf->GetNQMAX() * wf->GetDELQ() < nq * dq - 1e-9))
-      femtokit::Warn("the wave function's q mesh (%d bins of %g MeV/c, from %s) ends before the kernel's (%g MeV/c); "
-                     "give a wave-function file with --wf whose NQMAX and DELQ reach it\n",
-                     wf->GetNQMAX(), wf->GetDELQ(), wfpars.c_str(), nq * dq);
     Progress bar(label + " kernel", nq, ProgressWanted(o.common));
     kernel.CalcWithProgress(wf.get(), [&](int done, int) { bar.Update(done); });
     bar.Clear();
     std::ifstream in(wfpars, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
-    if (in.is_open()) extra["wfparameters.dat"] = text.str();
+    if (in.is_open())
+      extra["wfparameters.dat"] = text.str() + "# femtokit kernel computed this wave function on the kernel's q mesh "
+                                               "(kparameters.dat)\n";
     what = label + " kernel (wave function from " + wfpars + ")";
   } else if (bosons) {
     kernel.Calc_PureHBT();
@@ -205,7 +214,8 @@ void AddKernel(CLI::App &app) {
                   "bosons (free identical bosons), coulomb (classical Coulomb; needs --m1, --m2, --charges)")
       ->required();
   sub->add_option("-o,--output", o->out, "Kernel directory to write (created when missing)")->required()->type_name("DIR");
-  sub->add_option("--wf", o->wf, "Wave-function parameter file [default: data/<pair>/wfparameters.dat]")->type_name("FILE");
+  sub->add_option("--wf", o->wf, "Wave-function parameter file of a named pair [default: data/<pair>/wfparameters.dat]; "
+                               "its q mesh is replaced by the kernel's")->type_name("FILE");
   sub->add_option("--kpars", o->kpars, "Kernel mesh file (NQMAX, DELQ, NRMAX, DELR, KLMAX) [default: data/<pair>/kparameters.dat]")
       ->type_name("FILE");
   sub->add_option("--nq", o->nq, "Number of q bins")->type_name("N")->check(Integer(1, 100000));
@@ -221,7 +231,9 @@ void AddKernel(CLI::App &app) {
       "and writes it as a kernel directory (one file per l and q bin, plus kparameters.dat with the mesh),\n"
       "which 'femtokit cf' and 'femtokit fit' read. q (MeV/c) is the momentum of one particle in the pair\n"
       "frame, r (fm) the separation. The mesh comes from the pair's shipped data/<pair>/kparameters.dat\n"
-      "(or --kpars), else 60 q bins of 2 MeV/c, 80 r bins of 0.5 fm, l <= 4; the flags override it.") + "\n\n" + 
+      "(or --kpars), else 60 q bins of 2 MeV/c, 80 r bins of 0.5 fm, l <= 4; the flags override it. The wave\n"
+      "function is computed at the kernel's q bins, whatever mesh its parameter file names; a q mesh beyond\n"
+      "what the pair supports (its phase-shift tables, 0.01 ... 1000 MeV/c) is refused.") + "\n\n" + 
       "Examples:\n"
       "  femtokit kernel pp -o kdata/pp                  # the main job's pp kernel, a few seconds\n"
       "  femtokit kernel bosons --nq 40 --dq 2.5 -o kdata/bosons\n"

@@ -4,7 +4,9 @@
 //
 // Exit status: 0 on success, 1 for an error of the computation (a missing or
 // malformed file, arrays that do not fit; the library's message), 2 for an
-// argument error (one line naming the argument).
+// argument error (one line naming the argument, also a model parameter outside
+// its range), 3 for a fit that converged with a parameter on a bound of its
+// range, 4 for a fit that failed (the reason on standard error).
 #include "apps/femtokit/cli.h"
 
 #include "config/fatal.h"
@@ -12,9 +14,6 @@
 
 #include <cctype>
 #include <cstdio>
-#include <cstring>
-#include <strings.h>
-#include <set>
 #include <string>
 
 namespace {
@@ -27,45 +26,8 @@ std::string SubcommandOf(const CLI::App &app, int argc, char **argv) {
   return "";
 }
 
-// Warnings already shown, by their text with each number as '#': a fit repeats the
-// same warning at every evaluation with other numbers.
-std::set<std::string> shownwarnings;
-int repeatedwarnings = 0;
-
-// A warning as the program shows it: "warning: " first, whatever the library's
-// own spelling ("WARNING: ", "Warning: ") was.
-std::string AsWarning(const std::string &text) {
-  size_t start = 0;
-  while (start < text.size() && (text[start] == ' ' || text[start] == '\n')) start++;
-  std::string body = text.substr(start);
-  if (body.size() >= 8 && strncasecmp(body.c_str(), "warning:", 8) == 0) {
-    body.erase(0, 8);
-    while (!body.empty() && body[0] == ' ') body.erase(0, 1);
-  }
-  return "warning: " + body;
-}
-
-// Library texts go to standard error, after clearing a progress bar's line, so
-// standard output carries only results. A warning is shown once.
-void LibraryOutput(femtokit::Verbosity level, const std::string &raw) {
-  const std::string text = level == femtokit::Verbosity::Quiet ? AsWarning(raw) : raw;
-  if (level == femtokit::Verbosity::Quiet) {
-    std::string key;
-    for (size_t i = 0; i < text.size(); i++) {
-      if (!std::isdigit(static_cast<unsigned char>(text[i]))) {
-        key += text[i];
-        continue;
-      }
-      while (i + 1 < text.size() && std::strchr("0123456789.eE+-", text[i + 1]) != nullptr) i++;
-      key += '#';
-    }
-    if (!shownwarnings.insert(key).second) {
-      repeatedwarnings++;
-      return;
-    }
-  }
-  if (fkcli::Progress *bar = fkcli::ActiveProgress()) bar->Clear();
-  std::fputs(text.c_str(), stderr);
+void LibraryOutput(femtokit::Verbosity level, const std::string &text) {
+  fkcli::LibraryOutput(static_cast<int>(level), text);
 }
 
 // The first option on the command line that the subcommand does not know
@@ -92,9 +54,7 @@ std::string UnknownOption(const CLI::App &app, const std::string &sub, int argc,
 }
 
 int Finish(int status) {
-  if (repeatedwarnings > 0)
-    std::fprintf(stderr, "femtokit: %d repetitions of the warnings above (with other numbers) not shown\n",
-                 repeatedwarnings);
+  fkcli::ReportFoldedWarnings();
   return status;
 }
 
@@ -109,7 +69,10 @@ int main(int argc, char **argv) {
       "femtokit: two-particle femtoscopy. Kernels K(q, r) = |psi|^2 - 1 of a pair, correlation functions\n"
       "C(q) - 1 = Int d^3r K(q, r) S(r) of a source S(r), fits of source models to measured C(q), plots.\n"
       "Units: q (momentum of one particle in the pair frame) in MeV/c, r in fm, S(r) in fm^-3.\n"
-      "Run 'femtokit <subcommand> --help' for each subcommand's options, defaults and an example.",
+      "Run 'femtokit <subcommand> --help' for each subcommand's options, defaults and an example.\n"
+      "Exit status: 0 success; 1 an error of the computation (a missing or malformed file; the library's\n"
+      "message); 2 an argument error, also a model parameter outside its range (one line naming it); 3 a fit\n"
+      "that converged with a parameter on a bound of its range; 4 a fit that failed (the reason is printed).",
       "femtokit"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "femtokit 0.1.0");
@@ -160,5 +123,5 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "%s%s\n", prefix.c_str(), e.what());
     return Finish(1);
   }
-  return Finish(0);
+  return Finish(fkcli::ExitStatus());
 }

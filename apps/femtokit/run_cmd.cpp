@@ -1,5 +1,6 @@
 // femtokit run: the main job's pipeline with its paths and the noise seed as options.
 #include "apps/femtokit/cli.h"
+#include "apps/mainjob_noise.h"
 
 #include "arrays/charray.h"
 #include "config/output.h"
@@ -77,16 +78,7 @@ void RunRun(RunOptions &o) {
   model->CalcS(&source);
   S2CF::s2c(&source, &kernel, &cftheory);
 
-  // Noise on the independent (lx <= 1) components; error 0.05/(ir+1); one
-  // Gaussian number per element in the main job's order.
-  for (int ir = 0; ir < cferror.GetNRADIAL(); ++ir) {
-    const double error = 0.05 / (ir + 1);
-    cferror.ForEachTriple(cferror.GetLMAX(), 1, [&](int lx, int ly, int lz) {
-      const double g = randy.gauss();
-      cfexp.SetElement(lx, ly, lz, ir, cftheory.GetElement(lx, ly, lz, ir) + g * error);
-      cferror.SetElement(lx, ly, lz, ir, error);
-    });
-  }
+  AddMainJobNoise(cftheory, cfexp, cferror, randy);
   const double chisquare = CFCalc::GetChiSquared(0, 0, 0, &cfexp, &cferror, &cftheory);
   std::printf("chisquare=%g\n", chisquare);
   std::fflush(stdout);

@@ -24,10 +24,12 @@ const double kSigma[kN] = {0.1, 0.3, 0.05};
 
 struct ToySource : CSourceCalc {
   double maxp0 = -1e300;  // largest p0 evaluated
+  bool cosine = false;    // element 0 is 2 cos(p0): chi^2 has a maximum at p0 = pi
   void CalcS(int, int, int, CCHArray *A) override {
     maxp0 = std::max(maxp0, parameter::getD(spars, "p0", 0.0));
     for (int i = 0; i < A->GetNRADIAL(); i++)
       A->SetElement(0, 0, 0, i, parameter::getD(spars, "p" + std::to_string(i), 0.0));
+    if (cosine) A->SetElement(0, 0, 0, 0, 2.0 * std::cos(parameter::getD(spars, "p0", 0.0)));
   }
 };
 
@@ -351,14 +353,19 @@ TEST_F(Toy, FitTableAndAQuietFit) {
   fit->FixPar("dummy");
   femtokit::SetVerbosity(femtokit::Verbosity::Quiet);
   out.clear();
-  fit->Newton(2);
   fit->SteepestDescent(3);
+  EXPECT_EQ(fit->status.code, FitStatus::Code::Failed);  // 3 iterations do not end the descent
+  EXPECT_FALSE(fit->status.errorsvalid);
+  EXPECT_NE(fit->FitTable().find("            -   yes\n"), std::string::npos) << fit->FitTable();
+  fit->Newton(2);
   EXPECT_EQ(out, "");
   const std::string table = fit->FitTable();
   EXPECT_NE(table.find("        name        value        error  free\n"), std::string::npos) << table;
   EXPECT_NE(table.find("          p0   1.5000e+00   1.0000e-01   yes\n"), std::string::npos) << table;
-  EXPECT_NE(table.find("       dummy   1.0000e+00   5.0000e-01    no\n"), std::string::npos) << table;
-  EXPECT_NE(table.find(", bins=3, dof=0\n"), std::string::npos) << table;
+  EXPECT_NE(table.find("       dummy   1.0000e+00            -    no\n"), std::string::npos) << table;  // fixed: no error
+  EXPECT_NE(table.find(", bins=3, dof=0\nstatus: converged\n"), std::string::npos) << table;
+  EXPECT_EQ(fit->status.code, FitStatus::Code::Converged);
+  EXPECT_TRUE(fit->status.errorsvalid);
   fit->PrintFitTable();  // Normal level
   EXPECT_EQ(out, "");
   femtokit::SetVerbosity(femtokit::Verbosity::Normal);
@@ -376,6 +383,10 @@ TEST_F(Toy, MinimisersStopOnABoundAndTheTableSaysSo) {
   EXPECT_EQ(fit->par[0].value, 1.0);
   for (int i = 1; i < kN; i++) EXPECT_NEAR(fit->par[fit->FindPar("p" + std::to_string(i))].value, kA[i], 1e-6) << i;
   EXPECT_NE(fit->FitTable().find("yes  at upper bound\n"), std::string::npos) << fit->FitTable();
+  EXPECT_EQ(fit->status.code, FitStatus::Code::AtBound);
+  EXPECT_TRUE(fit->status.atupper[0]);
+  EXPECT_FALSE(fit->status.atlower[0] || fit->status.atupper[1] || fit->status.atupper[3]);
+  EXPECT_EQ(fit->status.Text(), "at a bound: p0 = 1 (upper bound)");
   // From inside, a steepest descent reaches the bound and stays on it; a
   // lower bound above the minimum holds the same way.
   fit->par[0].value = 0.2;
@@ -384,8 +395,45 @@ TEST_F(Toy, MinimisersStopOnABoundAndTheTableSaysSo) {
   EXPECT_EQ(fit->par[0].value, 1.0);
   EXPECT_EQ(fit->par[1].value, kA[1] + 0.3);
   EXPECT_NE(fit->FitTable().find("yes  at lower bound\n"), std::string::npos) << fit->FitTable();
+  EXPECT_EQ(fit->status.code, FitStatus::Code::AtBound);
+  EXPECT_TRUE(fit->status.atupper[0] && fit->status.atlower[1]);
   // A start outside the range is projected onto it.
   fit->par[0].value = 7.0;
   fit->Newton(1);
   EXPECT_LE(fit->par[0].value, 1.0);
+}
+
+// A failed fit says so and why, and shows no errors: Newton at a maximum of
+// chi^2 stays at its start with the step scales, which are not errors.
+TEST_F(Toy, AFailedFitHasAFailedStatusAndNoErrors) {
+  EXPECT_EQ(fit->status.code, FitStatus::Code::Failed);  // before any minimiser
+  fit->FixPar("dummy");
+  toy.cosine = true;
+  fit->par[0].value = M_PI;
+  fit->Newton(2);
+  EXPECT_EQ(fit->par[0].value, M_PI);
+  EXPECT_EQ(fit->status.code, FitStatus::Code::Failed);
+  EXPECT_FALSE(fit->status.errorsvalid);
+  EXPECT_NE(fit->status.reason.find("curvature is negative along p0"), std::string::npos) << fit->status.reason;
+  const std::string table = fit->FitTable();
+  EXPECT_NE(table.find("          p0   3.1416e+00            -   yes\n"), std::string::npos) << table;
+  EXPECT_NE(table.find("status: failed: the chi^2 curvature is negative along p0"), std::string::npos) << table;
+  // From a start near the minimum, cos(p0) = 3/4, the same fit converges.
+  fit->par[0].value = 0.8;
+  fit->Newton(2);
+  fit->Newton(2);
+  EXPECT_NEAR(fit->par[0].value, std::acos(0.75), 0.01);  // a tenth of its error
+  EXPECT_EQ(fit->status.Text(), "converged");
+  // Too few iterations for a far start: not converged, said so.
+  fit->par[0].value = 1.2;
+  fit->par[1].value = 5.0;
+  fit->Newton(1);
+  EXPECT_EQ(fit->status.code, FitStatus::Code::Failed);
+  EXPECT_NE(fit->status.reason.find("not converged"), std::string::npos) << fit->status.reason;
+  // A Metropolis chain cut short by the bounds fails; a whole one converges.
+  fit->par[0].value = 0.0;
+  fit->par[0].xmin = fit->par[0].xmax = 0.0;
+  fit->Metropolis(5);
+  EXPECT_EQ(fit->status.code, FitStatus::Code::Failed);
+  EXPECT_NE(fit->status.reason.find("outside the bounds"), std::string::npos) << fit->status.Text();
 }

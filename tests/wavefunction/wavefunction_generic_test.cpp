@@ -304,3 +304,28 @@ TEST(GenericPair, MalformedFilesAreFatal) {
   EXPECT_THROW(femtokit::PairIsIdentical("generic"), femtokit::Error);
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Exit);
 }
+
+// A wave function built on a kernel's mesh: that mesh replaces the file's for
+// this construction only, gives the file's values at shared q points, and the
+// range a pair supports bounds it.
+TEST(GenericPair, WaveFunctionOnAKernelsMeshWithinThePairsRange) {
+  Quiet quiet;
+  femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
+  const auto own = femtokit::MakeWaveFunction("generic", Shipped("plambda"));  // 50 bins of 2 MeV/c
+  const auto mesh = femtokit::MakeWaveFunction("generic", Shipped("plambda"), 7, 6.0);
+  ASSERT_EQ(mesh->GetNQMAX(), 7);
+  EXPECT_EQ(mesh->GetDELQ(), 6.0);
+  // q = 3, 9, ... MeV/c: bins 1, 4, ... of the file's mesh.
+  for (int iq = 0; iq < 7; iq++)
+    for (double r : {0.7, 2.5, 9.0}) EXPECT_NEAR(mesh->CalcPsiSquared(iq, r, 0.3), own->CalcPsiSquared(3 * iq + 1, r, 0.3), 1e-12);
+  EXPECT_EQ(femtokit::MakeWaveFunction("generic", Shipped("plambda"))->GetNQMAX(), 50);  // scoped
+  double lo, hi;
+  femtokit::PairQRange("generic", Shipped("pipluspiplus"), lo, hi);
+  EXPECT_EQ(lo, CWaveFunction::QMIN);
+  EXPECT_EQ(hi, 500.0);  // the phase-shift tables' last row
+  femtokit::PairQRange("pp", Shipped("pp"), lo, hi);
+  EXPECT_EQ(hi, CWaveFunction::QMAX);
+  EXPECT_THROW(femtokit::PairQRange("pq", Shipped("pp"), lo, hi), femtokit::Error);
+  EXPECT_THROW(femtokit::MakeWaveFunction("generic", Shipped("pipluspiplus"), 10, 60.0), femtokit::Error);  // to 570 MeV/c
+  femtokit::SetFatalPolicy(femtokit::FatalPolicy::Exit);
+}
