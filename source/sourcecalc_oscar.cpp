@@ -92,13 +92,13 @@ void StopReading(const std::string &filename, int events, long line, const std::
 int ReadDefault(LineReader &in, int neventsmax, const Selection &sel, femtokit::PointList &ra,
                 femtokit::PointList &rb) {
   const std::string &filename = in.filename();
-  femtokit::Print("dummy line=%s\n", in.Text().c_str());
+  femtokit::Print("dummy line=%.*s\n", static_cast<int>(in.Text().size()), in.Text().data());
   for (int i = 1; i < 5; i++) {
     if (!in.Next()) {
       femtokit::Warn("WARNING: event file %s ends within its five header lines\n", filename.c_str());
       return 0;
     }
-    femtokit::Print("dummy line=%s\n", in.Text().c_str());
+    femtokit::Print("dummy line=%.*s\n", static_cast<int>(in.Text().size()), in.Text().data());
   }
   int events = 0;
   while (events < neventsmax) {

@@ -331,3 +331,31 @@ TEST(OSCAR, ShippedEventFileGivesItsKnownRadii) {
   // Nearly every pair lies inside the 60 fm mesh.
   EXPECT_GT(s.inside / s.pairs, 0.999);
 }
+
+#ifdef FEMTOKIT_HAVE_ZLIB
+#include <zlib.h>
+
+TEST(OSCAR, GzipFileGivesThePlainFilesParticles) {
+  Capture capture;
+  std::vector<std::vector<Particle>> events;
+  for (int e = 0; e < 40; e++) {
+    std::vector<Particle> ev;
+    for (int i = 0; i < 30; i++) ev.push_back(Along(0.1 * i, -0.2 * e, 0.3 * i * e, 12.0 - 0.01 * i, 0.001 * i));
+    events.push_back(ev);
+  }
+  const std::string text = OSCAR2013(events);
+  const std::string plain = WriteFile("gz_plain", text), gz = ScratchDir("oscar_gz") + "/events.oscar.gz";
+  gzFile f = gzopen(gz.c_str(), "wb");
+  gzwrite(f, text.data(), static_cast<unsigned>(text.size()));
+  gzclose(f);
+  CSourceCalc_OSCAR::Points ra, rb, za, zb;
+  CSourceCalc_OSCAR c;
+  UseFile(c, plain);
+  EXPECT_EQ(c.ReadR(ra, rb), 40);
+  UseFile(c, gz);
+  EXPECT_EQ(c.ReadR(za, zb), 40);
+  EXPECT_EQ(ra, za);
+  EXPECT_EQ(ra.size(), 1200u);
+  EXPECT_EQ(capture.warnings, "");
+}
+#endif
