@@ -1,5 +1,6 @@
 #include "source/sourcecalc_oscar.h"
 #include "source/sourceparameters.h"
+#include "source/species.h"
 #include "config/constants.h"
 
 #include <climits>
@@ -238,24 +239,25 @@ void CSourceCalc_OSCAR::SetSPars(double Pt, double DELPT, double PHIMIN_DEG, dou
   parameter::set(spars, "YMAX", YMAX);
 }
 
-namespace {
-// Mass of a species code, or 0 for an unknown one.
-double SpeciesMass(int ID) {
-  if (ID == 211 || ID == -211) return femtokit::constants::MPI;
-  if (ID == 2212 || ID == -2212) return femtokit::constants::MPROTON_SOURCE;
-  return 0.0;
-}
-}  // namespace
-
 void CSourceCalc_OSCAR::SetIDs(int IDa, int IDb) {
-  const double Ma = SpeciesMass(IDa), Mb = SpeciesMass(IDb);
-  if (Ma == 0.0) femtokit::Fatal("%d for IDa not recognized\n", IDa);
-  if (Mb == 0.0) femtokit::Fatal("%d for IDb not recognized\n", IDb);
+  const double Ma = femtokit::SpeciesMass(IDa), Mb = femtokit::SpeciesMass(IDb);
+  if (Ma == 0.0)
+    femtokit::Fatal("%d for IDa not recognized: no species of the mass table; give the mass (SetIDs with masses, or Ma)\n",
+                    IDa);
+  if (Mb == 0.0)
+    femtokit::Fatal("%d for IDb not recognized: no species of the mass table; give the mass (SetIDs with masses, or Mb)\n",
+                    IDb);
+  SetIDs(IDa, IDb, Ma, Mb);
+}
+
+void CSourceCalc_OSCAR::SetIDs(int IDa, int IDb, double Ma, double Mb) {
+  if (!(Ma > 0.0) || !std::isfinite(Ma)) femtokit::Fatal("CSourceCalc_OSCAR: mass Ma=%g of IDa=%d must be positive\n", Ma, IDa);
+  if (!(Mb > 0.0) || !std::isfinite(Mb)) femtokit::Fatal("CSourceCalc_OSCAR: mass Mb=%g of IDb=%d must be positive\n", Mb, IDb);
   parameter::set(spars, "IDa", IDa);
   parameter::set(spars, "IDb", IDb);
   parameter::set(spars, "Ma", Ma);
   parameter::set(spars, "Mb", Mb);
-  if (IDa == IDb) parameter::set(spars, "AEQUALB", 1);
+  parameter::set(spars, "AEQUALB", IDa == IDb ? 1 : 0);
 }
 
 int CSourceCalc_OSCAR::ReadR(Points &ra, Points &rb) {

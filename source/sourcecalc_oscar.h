@@ -42,9 +42,13 @@ class CSourceCalc_OSCAR : public CSourceCalc {
   // Writes the fourteen defaults.
   void InitSPars();
   void SetSPars(double Pt, double DELPT, double PHIMIN_DEG, double PHIMAX_DEG, double YMIN, double YMAX);
-  // Species by code, with their masses (+-211: 139.58, +-2212: 938.28 MeV);
-  // IDa = IDb sets AEQUALB. Fatal for another code ("%d for IDa not recognized").
+  // Species by PDG code, with their masses from the table of species
+  // (source/species.h: +-211: 139.58, +-2212: 938.28, +-321: 493.677 MeV, ...);
+  // AEQUALB is IDa = IDb. Fatal for a code the table does not hold ("%d for
+  // IDa not recognized"): give its mass with the second form.
   void SetIDs(int IDa, int IDb);
+  // Any codes with their masses (MeV, finite and positive).
+  void SetIDs(int IDa, int IDb, double Ma, double Mb);
 
   // Reads the event file into the particle lists (replacing their contents):
   // species a into ra, species b into rb; for identical species (AEQUALB)

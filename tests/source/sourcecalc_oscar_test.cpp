@@ -1,4 +1,5 @@
 #include "source/sourcecalc_oscar.h"
+#include "source/species.h"
 
 #include "arrays/charray.h"
 #include "config/fatal.h"
@@ -203,8 +204,19 @@ TEST(OSCAR, SelectionAndSpecies) {
   ids.SetIDs(2212, 2212);
   EXPECT_EQ(parameter::getD(ids.spars, "Mb", 0), 938.28);
   EXPECT_TRUE(parameter::getB(ids.spars, "AEQUALB", false));
-  EXPECT_THROW(ids.SetIDs(321, 211), femtokit::Error);
-  EXPECT_THROW(ids.SetIDs(211, 13), femtokit::Error);
+  // Any species of the table, antiparticles by the negative code; others with their mass.
+  ids.SetIDs(-321, 3122);
+  EXPECT_EQ(parameter::getD(ids.spars, "Ma", 0), 493.677);
+  EXPECT_EQ(parameter::getD(ids.spars, "Mb", 0), 1115.68);  // six significant digits in the map
+  EXPECT_FALSE(parameter::getB(ids.spars, "AEQUALB", true));
+  EXPECT_EQ(femtokit::SpeciesMass(1000010020), 1875.613);
+  EXPECT_EQ(femtokit::SpeciesName(-3312), "anti-Xi- (-3312)");
+  EXPECT_EQ(femtokit::SpeciesMass(-111), 0.0);  // pi0 is its own antiparticle
+  EXPECT_THROW(ids.SetIDs(9999999, 211), femtokit::Error);
+  EXPECT_THROW(ids.SetIDs(211, 12), femtokit::Error);
+  ids.SetIDs(9999999, 9999999, 1500.0, 1500.0);
+  EXPECT_EQ(parameter::getD(ids.spars, "Ma", 0), 1500.0);
+  EXPECT_THROW(ids.SetIDs(9999999, 211, 0.0, 139.58), femtokit::Error);
 }
 
 TEST(OSCAR, MalformedFilesEndTheReadingInOrder) {
