@@ -4,6 +4,7 @@
 #include "config/constants.h"
 
 #include <climits>
+#include <exception>
 #include <cmath>
 #include <vector>
 
@@ -317,15 +318,37 @@ void CSourceCalc_OSCAR::CalcS(CCHArray *A) {
 
   Points ra, rb;
   summary = Summary();
-  summary.events = ReadR(ra, rb);
+  if (!partition) {
+    summary.events = ReadR(ra, rb);
+  } else {
+    // Rank 0 reads; a failure there is reported on every rank, so none waits for lists that never come.
+    std::exception_ptr failure;
+    if (partition->Rank() == 0) {
+      try {
+        summary.events = ReadR(ra, rb);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    const bool ok = partition->AllSucceeded(!failure);
+    if (failure) std::rethrow_exception(failure);
+    if (!ok)
+      femtokit::FatalFile(parameter::getS(spars, "OSCARfilename", "UNDEFINED"),
+                          "event file %s could not be read by the first process\n",
+                          parameter::getS(spars, "OSCARfilename", "UNDEFINED").c_str());
+    partition->SharePoints(ra, rb, summary.events);
+  }
   summary.na = static_cast<double>(ra.size());
   summary.nb = identical ? summary.na : static_cast<double>(rb.size());
 
   A->ZeroArray();
   const std::size_t k = ra.size() / 10;
-  const femtokit::PairSums sums = femtokit::HistogramPairs(ra, rb, identical, 1.0, A, [k](std::size_t i) {
-    if (k > 0 && (i + 1) % k == 0) femtokit::Print("finished %g percent\n", 10.0 * double(i + 1) / double(k));
-  });
+  const femtokit::PairSums sums = femtokit::HistogramPairs(
+      ra, rb, identical, 1.0, A,
+      [k](std::size_t i) {
+        if (k > 0 && (i + 1) % k == 0) femtokit::Print("finished %g percent\n", 10.0 * double(i + 1) / double(k));
+      },
+      partition.get());
   summary.pairs = sums.pairs;
   summary.inside = sums.inside;
   if (sums.pairs > 0.0)

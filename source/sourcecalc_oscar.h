@@ -1,7 +1,9 @@
 #ifndef FEMTOKIT_SOURCE_SOURCECALC_OSCAR_H
 #define FEMTOKIT_SOURCE_SOURCECALC_OSCAR_H
 
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "source/pairhistogram.h"
 #include "source/sourcecalc.h"
@@ -80,11 +82,19 @@ class CSourceCalc_OSCAR : public CSourceCalc {
   };
   const Summary &LastSummary() const { return summary; }
 
+  // Shares CalcS among cooperating processes (MPI ranks, see
+  // femtokit::MPIPartition): rank 0 reads the file, every rank receives its
+  // lists and bins its share of the pairs, and every rank ends with the array
+  // of a one-process run. A failed reading on rank 0 is an error on every
+  // rank. nullptr: one process (the default).
+  void SetPartition(std::shared_ptr<const femtokit::PairPartition> p) { partition = std::move(p); }
+
   // Default of the NMAX cap when the key is missing.
   static constexpr int kDefaultNMAX = 1000000;
 
  private:
   Summary summary;
+  std::shared_ptr<const femtokit::PairPartition> partition;
 };
 
 #endif

@@ -45,6 +45,7 @@ void RunCF(CFOptions &o) {
   CCHArray source(kernel->GetLMAX(), nr, dr, sym, sym, sym);
   CCHArray cf(kernel->GetLMAX(), kernel->GetNQMAX(), kernel->GetDELQ(), sym, sym, sym);
   model->CalcS(&source);
+  if (!MainProcess()) return;  // the other ranks of an MPI run helped with the pairs
   S2CF::s2c(&source, kernel.get(), &cf);
   cf.FillRemainderX();
 
@@ -81,6 +82,7 @@ void RunSource(SourceOptions &o) {
   const bool sym = !o.nosym;
   CCHArray source(o.lmax, o.nr, o.dr, sym, sym, sym);
   model->CalcS(&source);
+  if (!MainProcess()) return;  // the other ranks of an MPI run helped with the pairs
   const double norm = SourceIntegral(source);
   const std::vector<std::string> comments = {
       "femtokit source: source function S(r) of a model",

@@ -342,10 +342,23 @@ std::unique_ptr<CSourceCalc> MakeSource(const std::string &model, const Settings
       parameter::set(source->spars, mass, m);
     }
   }
+  if (model == "events" && Partition())
+    static_cast<CSourceCalc_OSCAR *>(source.get())->SetPartition(Partition());
   if (model == "events" && parameter::getS(source->spars, "OSCARfilename", "UNDEFINED") == "UNDEFINED")
     ArgumentError("--events", "the events model needs an event file (--events FILE, or OSCARfilename in --pars)");
   return source;
 }
+
+namespace {
+std::shared_ptr<const femtokit::PairPartition> &PartitionSlot() {
+  static std::shared_ptr<const femtokit::PairPartition> partition;
+  return partition;
+}
+}  // namespace
+
+void SetPartition(std::shared_ptr<const femtokit::PairPartition> partition) { PartitionSlot() = std::move(partition); }
+const std::shared_ptr<const femtokit::PairPartition> &Partition() { return PartitionSlot(); }
+bool MainProcess() { return !PartitionSlot() || PartitionSlot()->Rank() == 0; }
 
 std::string DescribeSource(const CSourceCalc &source) {
   std::string text;
