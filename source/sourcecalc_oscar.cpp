@@ -1,6 +1,7 @@
 #include "source/sourcecalc_oscar.h"
 #include "source/sourceparameters.h"
 #include "source/species.h"
+#include "source/internal/hepmcreader.h"
 #include "config/constants.h"
 
 #include <climits>
@@ -59,9 +60,9 @@ void Accept(const Selection &sel, const Place &at, long long ID, double px, doub
   femtokit::PointList &list = to_a ? ra : rb;
   if (static_cast<long>(list.size()) >= sel.nmax)
     femtokit::FatalFile(at.file,
-                        "event file %s, event %d (line %ld): too many type-%c particles, more than NMAX=%ld; increase "
-                        "NMAX\n",
-                        at.file.c_str(), at.event, at.line, to_a ? 'a' : 'b', sel.nmax);
+                        "event file %s, event %d%s: too many type-%c particles, more than NMAX=%ld; increase NMAX\n",
+                        at.file.c_str(), at.event, at.line > 0 ? femtokit::Format(" (line %ld)", at.line).c_str() : "",
+                        to_a ? 'a' : 'b', sel.nmax);
   list.push_back({sel.gamma * TREF - sel.gammav * outp, sel.gamma * outp - sel.gammav * TREF, side, zL});
 }
 
@@ -297,7 +298,14 @@ int CSourceCalc_OSCAR::ReadR(Points &ra, Points &rb) {
   LineReader in(filename, false);
   if (!in.IsOpen()) femtokit::FatalFile(filename, "Cannot open event file %s\n", filename.c_str());
   int events = 0;
-  if (!in.Next()) {
+  if (const int version = femtokit::HepMCVersion(filename)) {
+    const int status = static_cast<int>(get("STATUS"));
+    events = femtokit::ReadHepMC(filename, version, neventsmax, status, sel.IDa, sel.IDb,
+                                 [&](const femtokit::HepMCParticle &p) {
+                                   Accept(sel, Place{filename, p.event, 0}, p.pdg, p.px, p.py, p.pz, p.E, p.x, p.y,
+                                          p.z, p.t, ra, rb);
+                                 });
+  } else if (!in.Next()) {
     femtokit::Warn("WARNING: event file %s is empty\n", filename.c_str());
   } else if (in.Text().compare(0, 11, "#!OSCAR2013") == 0) {
     events = ReadOSCAR2013(in, neventsmax, sel, ra, rb);
@@ -305,7 +313,7 @@ int CSourceCalc_OSCAR::ReadR(Points &ra, Points &rb) {
     events = ReadDefault(in, neventsmax, sel, ra, rb);
   }
   const std::size_t nb = sel.aeqb ? ra.size() : rb.size();
-  femtokit::Print("OSCAR file read: %d events, na=%zu, nb=%zu\n", events, ra.size(), nb);
+  femtokit::Print("event file read: %d events, na=%zu, nb=%zu\n", events, ra.size(), nb);
   return events;
 }
 
