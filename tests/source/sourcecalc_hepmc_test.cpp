@@ -32,6 +32,19 @@ namespace {
 
 using badinput::Guard;
 
+CSourceCalc_OSCAR::Points Read(const std::string &file, int ida = 211, int status = 1, int *events = nullptr) {
+  CSourceCalc_OSCAR c;
+  c.SetIDs(ida, ida);
+  c.SetSPars(600, 100, 0, 360, -2, 2);
+  parameter::set(c.spars, "OSCARfilename", file);
+  parameter::set(c.spars, "STATUS", status);
+  CSourceCalc_OSCAR::Points ra, rb;
+  const int n = c.ReadR(ra, rb);
+  if (events) *events = n;
+  return ra;
+}
+
+#ifdef FEMTOKIT_HAVE_HEPMC3
 // A particle: code, status, momentum (MeV), emission point (fm, fm/c).
 struct P {
   int id, status;
@@ -67,25 +80,12 @@ std::string OSCAR2013(const std::vector<std::vector<P>> &events) {
   return s.str();
 }
 
-CSourceCalc_OSCAR::Points Read(const std::string &file, int ida = 211, int status = 1, int *events = nullptr) {
-  CSourceCalc_OSCAR c;
-  c.SetIDs(ida, ida);
-  c.SetSPars(600, 100, 0, 360, -2, 2);
-  parameter::set(c.spars, "OSCARfilename", file);
-  parameter::set(c.spars, "STATUS", status);
-  CSourceCalc_OSCAR::Points ra, rb;
-  const int n = c.ReadR(ra, rb);
-  if (events) *events = n;
-  return ra;
-}
-
 void ExpectSame(const CSourceCalc_OSCAR::Points &a, const CSourceCalc_OSCAR::Points &b, const std::string &what) {
   ASSERT_EQ(a.size(), b.size()) << what;
   for (std::size_t i = 0; i < a.size(); i++)
     for (int k = 0; k < 4; k++) ASSERT_NEAR(a[i][k], b[i][k], 1e-9 * (1 + std::fabs(b[i][k]))) << what << " " << i;
 }
 
-#ifdef FEMTOKIT_HAVE_HEPMC3
 // The events through HepMC3's writers, in the given units.
 template <class Writer>
 std::string WriteHepMC(const std::string &file, const std::vector<std::vector<P>> &events, HepMC3::Units::MomentumUnit mu,
