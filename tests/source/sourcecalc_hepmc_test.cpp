@@ -179,6 +179,30 @@ TEST(HepMC, DamagedFileEndsTheReadingInOrder) {
   EXPECT_TRUE(guard.Printed("after 3 complete events")) << guard.text;
   std::vector<std::vector<P>> first(events.begin(), events.begin() + 3);
   ExpectSame(ra, Read(badinput::WriteText(dir + "/three.oscar", OSCAR2013(first))), "three events");
+
+  // Each damage in the fourth event stops the reading after three, with the reason; none reaches the library.
+  std::ifstream again(file, std::ios::binary);
+  const std::string good((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+  const std::size_t e3 = good.find("\nE 3 ") + 1, v = good.find("\nV -2 0 [", e3) + 1;
+  struct Damage {
+    std::string name, text, reason;
+  };
+  std::string farref = good, unknown = good, cut = good.substr(0, good.find("\nE 4 ") - 7);
+  farref.replace(farref.find('[', v), 1, "[7430,");
+  unknown.insert(v, "Q 1 2 3\n");
+  const Damage damages[] = {
+      {"farref", farref, "an incoming particle of a vertex is none defined before"},
+      {"unknown", unknown, "a line of an event begins with 'Q'"},
+      {"cut", cut, "the file ends inside"},
+  };
+  for (const Damage &d : damages) {
+    Guard g;
+    int k = 0;
+    Read(badinput::WriteText(dir + "/" + d.name + ".hepmc3", d.text), 211, 1, &k);
+    EXPECT_EQ(k, 3) << d.name;
+    EXPECT_TRUE(g.Printed("event 4 is malformed or truncated at line")) << d.name << g.text;
+    EXPECT_TRUE(g.Printed(d.reason)) << d.name << g.text;
+  }
 }
 
 TEST(HepMC, ShippedFileGivesTheGeneratorsRadii) {
