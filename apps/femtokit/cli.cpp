@@ -265,8 +265,10 @@ const std::vector<Model> &Models() {
        "           Pt=600 MeV/c (pair), EtaG=1.5, Ma=938.28 Mb=139.58 MeV, Nsample=1000 (data/blast/pions.dat)",
        [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_Blast()); }},
       {"events",
-       "events   event file (OSCAR; --events FILE): Pt=600 DELPT=20 MeV/c, PHIMIN_DEG=0 PHIMAX_DEG=360, YMIN=-3\n"
-       "           YMAX=3, IDa=IDb=211, Ma=Mb=139.58 MeV, AEQUALB=0, NEVENTSMAX=10000 (data/oscar/oscarparameters.dat)",
+       "events   event file (OSCAR or HepMC, plain or gzip; --events FILE): Pt=600 DELPT=20 MeV/c, PHIMIN_DEG=0\n"
+       "           PHIMAX_DEG=360, YMIN=-3 YMAX=3, IDa=IDb=211 (PDG codes; Ma, Mb in MeV from the table of species\n"
+       "           unless set), AEQUALB=0, NEVENTSMAX=10000, STATUS=1 (HepMC status) (data/oscar/oscarparameters.dat);\n"
+       "           under mpirun the ranks share the pairs",
        [] { return std::unique_ptr<CSourceCalc>(new CSourceCalc_OSCAR()); }},
   };
   return models;
