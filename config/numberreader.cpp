@@ -6,10 +6,12 @@
 #include <atomic>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
 #include "config/fatal.h"
+#include "config/internal/bytesource.h"
 #include "config/output.h"
 
 namespace femtokit {
@@ -44,7 +46,8 @@ void CheckTableSize(const std::string &file, const std::string &what, std::uint6
             what.c_str(), static_cast<unsigned long long>(count), Gigabytes(bytes), Gigabytes(GetMemoryBudget()));
 }
 
-bool ParseInteger(const std::string &word, long long &value) {
+namespace {
+bool IntegerOf(std::string_view word, long long &value) {
   std::size_t i = 0;
   const bool negative = !word.empty() && word[0] == '-';
   if (!word.empty() && (word[0] == '-' || word[0] == '+')) i = 1;
@@ -62,6 +65,9 @@ bool ParseInteger(const std::string &word, long long &value) {
   value = negative ? static_cast<long long>(0 - magnitude) : static_cast<long long>(magnitude);
   return true;
 }
+}  // namespace
+
+bool ParseInteger(const std::string &word, long long &value) { return IntegerOf(word, value); }
 
 namespace {
 
@@ -69,6 +75,13 @@ enum class Kind { Number, NotFinite, Malformed };
 
 // Reads a whole word as a decimal number; see ParseNumber.
 Kind Classify(std::string_view word, double &value) {
+  // Fast path: from_chars reads the whole word to a finite value. Its syntax
+  // is the word syntax above (less a leading '+', taken by the slow path)
+  // apart from "inf" and "nan" forms, which give no finite value.
+  if (!word.empty() && word[0] != '+') {
+    const auto fast = std::from_chars(word.data(), word.data() + word.size(), value, std::chars_format::general);
+    if (fast.ec == std::errc() && fast.ptr == word.data() + word.size() && std::isfinite(value)) return Kind::Number;
+  }
   // Syntax first: [sign] digits [. digits] [e [sign] digits], at least one mantissa digit.
   const std::size_t n = word.size();
   std::size_t i = 0;
@@ -146,7 +159,7 @@ const char *NumberFault(std::string_view word, double &value) {
 
 std::string IntegerFault(std::string_view word, long long min, long long max, long long &value) {
   if (word.size() > kMaxNumberWord) return "longer than 64 characters, no number";
-  if (!ParseInteger(std::string(word), value)) {
+  if (!IntegerOf(word, value)) {
     // Sign and digits that do not fit are out of range; anything else is no integer.
     const std::size_t start = (!word.empty() && (word[0] == '+' || word[0] == '-')) ? 1 : 0;
     const bool digitsonly = word.size() > start && word.find_first_not_of("0123456789", start) == std::string::npos;
@@ -260,25 +273,68 @@ std::uint64_t NumberReader::BytesLeft() {
 }
 
 LineReader::LineReader(const std::string &filename, bool hashcomments)
-    : filename_(filename), in_(filename, std::ios::binary), hashcomments_(hashcomments) {}
+    : filename_(filename), source_(std::make_unique<ByteSource>(filename)), hashcomments_(hashcomments) {
+  if (source_->IsOpen()) buffer_.resize(std::size_t(1) << 20);
+}
+
+LineReader::~LineReader() = default;
+
+bool LineReader::IsOpen() const { return source_->IsOpen(); }
+bool LineReader::Compressed() const { return source_->Compressed(); }
+std::size_t LineReader::BytesConsumed() const { return source_->Consumed(); }
+
+bool LineReader::Refill() {
+  if (eof_) return false;
+  const std::size_t left = end_ - begin_;
+  if (begin_ > 0) {
+    if (left > 0) std::memmove(buffer_.data(), buffer_.data() + begin_, left);
+    begin_ = 0;
+    end_ = left;
+  }
+  if (end_ == buffer_.size()) buffer_.resize(2 * buffer_.size());  // a line longer than the buffer
+  const std::size_t got = source_->Read(buffer_.data() + end_, buffer_.size() - end_);
+  if (got == 0) {
+    eof_ = true;
+    return false;
+  }
+  end_ += got;
+  return true;
+}
 
 bool LineReader::Next() {
   words_.clear();
-  text_.clear();
-  if (!std::getline(in_, text_)) {
-    if (in_.bad()) FatalFile(filename_, "Error reading %s\n", filename_.c_str());
-    return false;
+  text_ = std::string_view();
+  if (!source_->IsOpen()) return false;
+  std::size_t scanned = begin_;  // bytes before this hold no newline
+  const char *newline;
+  while ((newline = static_cast<const char *>(
+              std::memchr(buffer_.data() + scanned, '\n', end_ - scanned))) == nullptr) {
+    const std::size_t offset = scanned - begin_;
+    const bool more = Refill();
+    scanned = begin_ + offset;
+    if (!more) break;
   }
+  std::size_t length;
+  if (newline) {
+    length = static_cast<std::size_t>(newline - (buffer_.data() + begin_));
+    terminated_ = true;
+  } else {
+    if (begin_ == end_) return false;  // the end of the file
+    length = end_ - begin_;
+    terminated_ = false;
+  }
+  text_ = std::string_view(buffer_.data() + begin_, length);
+  begin_ += length + (newline ? 1 : 0);
   ++line_;
-  terminated_ = !in_.eof();  // getline stopped at a newline, not at the end
-  std::size_t end = text_.size();
-  if (hashcomments_) end = std::min(end, text_.find('#'));
+  std::size_t stop = text_.size();
+  if (hashcomments_) stop = std::min(stop, text_.find('#'));
+  const char *t = text_.data();
   std::size_t i = 0;
   while (true) {
-    while (i < end && IsSpace(static_cast<unsigned char>(text_[i]))) ++i;
-    if (i >= end) break;
+    while (i < stop && IsSpace(static_cast<unsigned char>(t[i]))) ++i;
+    if (i >= stop) break;
     const std::size_t start = i;
-    while (i < end && !IsSpace(static_cast<unsigned char>(text_[i]))) ++i;
+    while (i < stop && !IsSpace(static_cast<unsigned char>(t[i]))) ++i;
     words_.emplace_back(start, i - start);
   }
   return true;
@@ -288,10 +344,6 @@ bool LineReader::NextWithWords() {
   while (Next())
     if (!words_.empty()) return true;
   return false;
-}
-
-std::string_view LineReader::Word(std::size_t i) const {
-  return std::string_view(text_).substr(words_[i].first, words_[i].second);
 }
 
 double LineReader::Number(std::size_t i, const char *what) const {
@@ -312,8 +364,8 @@ long long LineReader::Integer(std::size_t i, long long min, long long max, const
 bool LineReader::IsNumber(std::size_t i, double &value) const { return NumberFault(Word(i), value) == nullptr; }
 
 bool LineReader::IsInteger(std::size_t i, long long &value) const {
-  return IntegerFault(Word(i), std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max(), value)
-      .empty();
+  const std::string_view word = Word(i);
+  return word.size() <= kMaxNumberWord && IntegerOf(word, value);
 }
 
 std::string LineReader::Where() const { return Format("%s, line %ld", filename_.c_str(), line_); }

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -105,17 +105,31 @@ class NumberReader {
   long wordline_ = 0, wordcolumn_ = 0;  // position of word_
 };
 
+class ByteSource;
+
 // Reads a text file line by line for formats whose lines mean something (a
 // table row, an event record): each line is split into whitespace-separated
 // words, and a word is taken as a number by the same rules, with the same
-// messages, as NumberReader. Lines may be of any length.
+// messages, as NumberReader. Lines may be of any length. The file is read in
+// blocks of 1 MiB (a line longer than a block widens the buffer): the reader
+// holds about one block, whatever the size of the file. A gzip-compressed
+// file (told by its first bytes) is read decompressed, when the build has zlib
+// (fatal, naming the file, otherwise).
 class LineReader {
  public:
   // With hashcomments, '#' and everything after it on a line are no words.
   explicit LineReader(const std::string &filename, bool hashcomments = true);
+  ~LineReader();
+  LineReader(const LineReader &) = delete;
+  LineReader &operator=(const LineReader &) = delete;
 
-  bool IsOpen() const { return in_.is_open(); }
+  bool IsOpen() const;
   const std::string &filename() const { return filename_; }
+  // True when the file is gzip-compressed.
+  bool Compressed() const;
+  // Bytes taken from the file so far (compressed bytes of a compressed file),
+  // for progress reports.
+  std::size_t BytesConsumed() const;
 
   // The next line; false at the end of the file.
   bool Next();
@@ -126,10 +140,10 @@ class LineReader {
   // False for a last line that the end of the file cut before its newline
   // (what a truncated file ends with).
   bool Terminated() const { return terminated_; }
-  // The line without its newline (comments included).
-  const std::string &Text() const { return text_; }
+  // The line without its newline (comments included); valid until Next.
+  std::string_view Text() const { return text_; }
   std::size_t Size() const { return words_.size(); }
-  std::string_view Word(std::size_t i) const;
+  std::string_view Word(std::size_t i) const { return text_.substr(words_[i].first, words_[i].second); }
 
   // Word i as a finite number, or an integer within [min, max]; fatal
   // otherwise, naming file, line, column, `what` and the word.
@@ -147,10 +161,17 @@ class LineReader {
   void ExpectWords(std::size_t n, const char *what) const;
 
  private:
+  // Moves the unread bytes to the front of the buffer (widening it when they
+  // fill it) and reads more; false at the end of the file.
+  bool Refill();
+
   std::string filename_;
-  std::ifstream in_;
+  std::unique_ptr<ByteSource> source_;
   bool hashcomments_;
-  std::string text_;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0, end_ = 0;  // unread bytes of buffer_
+  bool eof_ = false;
+  std::string_view text_;
   std::vector<std::pair<std::size_t, std::size_t>> words_;  // offset and length in text_
   long line_ = 0;
   bool terminated_ = true;

@@ -184,6 +184,15 @@ int main(int argc, char **argv) {
              "0 0\ntrailer 2\ntrailer 3\n3 1\n" + particles + "0 0\ntrailer 2\ntrailer 3\n");
   Seeds events13(out, "fuzz_event_file_oscar2013");
   events13.Add(oscar.substr(oscar.find('\n') + 1));
+  // Compressed (mode byte 0: the harness compresses the rest) and HepMC3
+  // files (the shipped one cut to three events; the harness supplies the
+  // two header lines).
+  Seeds gz(out, "fuzz_event_file_gzip");
+  gz.Add(std::string(1, '\0') + oscar);
+  Seeds hepmc(out, "fuzz_event_file_hepmc");
+  const std::string hep = Read(root + "/hepmc/gauss_events.hepmc3");
+  const std::size_t body = hep.find("\nE 0 ") + 1, fourth = hep.find("\nE 3 ") + 1;
+  hepmc.Add(hep.substr(body, fourth - body) + "HepMC::Asciiv3-END_EVENT_LISTING\n");
 
   Seeds kernel3d(out, "fuzz_kernel3d");
   const std::string k3 = small("k3_small.dat", "int NQMAX 2\nint NRMAX 3\nint NCTHETA 2\ndouble DELQ 5\n"

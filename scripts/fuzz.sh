@@ -16,8 +16,8 @@
 #   --parallel P  P harnesses at once, one process each (default 1)
 #   harness ...   names without the fuzz_ prefix (default: every fuzz/fuzz_*.cpp):
 #                 parameterfile, harmonic_array, array3d, kernel, qmesh, wavefunction_pp,
-#                 event_file, event_file_oscar2013, kernel3d, kernel3d_pars, feeddown,
-#                 smearing, phase_table, table3d, potential_table
+#                 event_file, event_file_oscar2013, event_file_gzip, event_file_hepmc, kernel3d,
+#                 kernel3d_pars, feeddown, smearing, phase_table, table3d, potential_table
 #
 # Harnesses are built with clang++-14 -fsanitize=fuzzer,address,undefined in
 # build-fuzz/. Each starts from seeds written by fuzz/make_seeds from the shipped files (data/),

@@ -21,7 +21,7 @@ namespace {
 // whatever the thread count; each chunk sums into a table of its own and the
 // tables are added in chunk order, so the result does not depend on the
 // thread count.
-constexpr std::size_t kChunks = 32;
+constexpr std::size_t kChunks = 128;
 
 // Calls f(dx, dy, dz) for every pair of rows [first, last), i outer, j inner.
 template <class F>
@@ -110,7 +110,7 @@ void AddBin(const MomentLayout &layout, const double *m, double weight, CCHArray
 }  // namespace
 
 PairSums HistogramPairs(const PointList &a, const PointList &b, bool identical, double weight, CCHArray *A,
-                        const std::function<void(std::size_t i)> &progress) {
+                        const std::function<void(std::size_t i)> &progress, const PairPartition *partition) {
   const double delr = A->GetRADSTEP();
   const int nr = A->GetNRADIAL();
   const double reach = nr * delr;
@@ -119,15 +119,21 @@ PairSums HistogramPairs(const PointList &a, const PointList &b, bool identical, 
   const int lmax = layout.lmax;
   const std::vector<std::size_t> edge = ChunkRows(a.size(), identical);
   const std::size_t nchunks = edge.size() - 1;
+  // One block per chunk: the moments [bin][component], then the coincident
+  // pairs and the pair sums (kSumsSize values).
+  constexpr std::size_t kSumsSize = 9;
+  const std::size_t nmoments = static_cast<std::size_t>(nr) * ncomp, block = nmoments + kSumsSize;
   CheckTableSize("", Format("pair histogram with LMAX=%d, NRADIAL=%d", lmax, nr),
-                 static_cast<std::uint64_t>(nchunks) * static_cast<std::uint64_t>(nr) * ncomp, sizeof(double));
+                 SaturatingProduct(nchunks, block), sizeof(double));
+  std::size_t first = 0, last = nchunks;
+  if (partition) {
+    first = PairPartition::First(partition->Rank(), partition->Size(), nchunks);
+    last = PairPartition::First(partition->Rank() + 1, partition->Size(), nchunks);
+  }
 
-  // Per chunk: moments [bin][component], coincident pairs, counts.
-  std::vector<double> moments(nchunks * static_cast<std::size_t>(nr) * ncomp, 0.0);
-  std::vector<double> coincident(nchunks, 0.0);
-  std::vector<PairSums> sums(nchunks);
+  std::vector<double> tables(nchunks * block, 0.0);
   std::vector<char> done(nchunks, 0);
-  std::size_t reported = 0;  // chunks whose rows have been reported to progress
+  std::size_t reported = first;  // chunks whose rows have been reported to progress
   std::mutex progress_mutex;
 
   ParallelErrors errors;
@@ -136,9 +142,9 @@ PairSums HistogramPairs(const PointList &a, const PointList &b, bool identical, 
     std::vector<double> py(static_cast<std::size_t>(lmax) + 1), pz(static_cast<std::size_t>(lmax) + 1);
     const int *cx = layout.lx.data(), *cy = layout.ly.data(), *cz = layout.lz.data();
 #pragma omp for schedule(dynamic, 1)
-    for (std::size_t k = 0; k < nchunks; k++) {
+    for (std::size_t k = first; k < last; k++) {
       errors.Run([&] {
-        double *table = moments.data() + k * static_cast<std::size_t>(nr) * ncomp;
+        double *table = tables.data() + k * block;
         PairSums s;  // kept local: neighbouring chunks' records share cache lines
         double zero = 0.0;
         ForEachPair(a, b, identical, edge[k], edge[k + 1], [&](double dx, double dy, double dz) {
@@ -164,33 +170,45 @@ PairSums HistogramPairs(const PointList &a, const PointList &b, bool identical, 
             row[c] += cx[c] ? ex * m : m;
           }
         });
-        sums[k] = s;
-        coincident[k] = zero;
+        double *tail = table + nmoments;
+        const double record[kSumsSize] = {zero,      s.pairs,   s.inside,  s.sum[0], s.sum[1],
+                                          s.sum[2], s.sum2[0], s.sum2[1], s.sum2[2]};
+        std::copy(record, record + kSumsSize, tail);
         if (progress) {
           std::lock_guard<std::mutex> lock(progress_mutex);
           done[k] = 1;
-          for (; reported < nchunks && done[reported]; reported++)
+          for (; reported < last && done[reported]; reported++)
             for (std::size_t i = edge[reported]; i < edge[reported + 1]; i++) progress(i);
         }
       });
     }
   }
   errors.Rethrow();
+  if (partition) partition->ShareChunks(tables, block, nchunks);
 
   // Chunk tables summed in chunk order, then one conversion per bin.
   PairSums total;
   double zero = 0.0;
+  double *moments = tables.data();
   for (std::size_t k = 0; k < nchunks; k++) {
-    Add(total, sums[k]);
-    zero += coincident[k];
+    const double *part = tables.data() + k * block;
+    const double *tail = part + nmoments;
+    PairSums s;
+    s.pairs = tail[1];
+    s.inside = tail[2];
+    for (int c = 0; c < 3; c++) {
+      s.sum[c] = tail[3 + c];
+      s.sum2[c] = tail[6 + c];
+    }
+    Add(total, s);
+    zero += tail[0];
     if (k == 0) continue;
-    const double *part = moments.data() + k * static_cast<std::size_t>(nr) * ncomp;
-    for (std::size_t i = 0; i < static_cast<std::size_t>(nr) * ncomp; i++) moments[i] += part[i];
+    for (std::size_t i = 0; i < nmoments; i++) moments[i] += part[i];
   }
   CCHArray M(lmax, 1, delr, A->GetXSYM(), A->GetYSYM(), A->GetZSYM());
   CCHArray T(lmax, 1, delr, A->GetXSYM(), A->GetYSYM(), A->GetZSYM());
   for (int ir = 0; ir < nr; ir++) {
-    const double *m = moments.data() + static_cast<std::size_t>(ir) * ncomp;
+    const double *m = moments + static_cast<std::size_t>(ir) * ncomp;
     if (std::any_of(m, m + ncomp, [](double v) { return v != 0.0; })) AddBin(layout, m, weight, &M, &T, A, ir);
   }
   if (zero > 0.0) A->IncrementElement(0, 0, 0, 0, weight * zero);

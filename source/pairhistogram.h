@@ -38,8 +38,39 @@ struct PairSums {
 // chunks summed separately and added in order, so the array does not depend on
 // the thread count. progress, when given, is called one call at a time and in
 // order of i, after every point i of a has been paired with all its partners.
+//
+// With a partition, the chunks are divided among cooperating processes (the
+// ranks of an MPI communicator, source/pairhistogram_mpi.h): each computes
+// its own consecutive chunks with its threads, every process receives all
+// chunk tables and adds them in chunk order, so that every process holds the
+// array one process alone would give, bit for bit, for any number of
+// processes and threads. Every process must call with the same lists and
+// array shape; progress reports the rows of the process's own chunks.
+class PairPartition;
 PairSums HistogramPairs(const PointList &a, const PointList &b, bool identical, double weight, CCHArray *A,
-                        const std::function<void(std::size_t i)> &progress = nullptr);
+                        const std::function<void(std::size_t i)> &progress = nullptr,
+                        const PairPartition *partition = nullptr);
+
+// Processes that share the work of a pair histogram. Implemented over MPI
+// (MPIPartition in source/pairhistogram_mpi.h); any other transport may
+// implement it the same way.
+class PairPartition {
+ public:
+  virtual ~PairPartition() = default;
+  virtual int Rank() const = 0;
+  virtual int Size() const = 0;
+  // The chunks of rank r: [First(r, n), First(r + 1, n)) of n chunks.
+  static std::size_t First(int rank, int size, std::size_t nchunks) {
+    return static_cast<std::size_t>(rank) * nchunks / static_cast<std::size_t>(size);
+  }
+  // tables holds nchunks blocks of `block` doubles; on entry this process's
+  // own blocks are filled, on return every block is, on every process.
+  virtual void ShareChunks(std::vector<double> &tables, std::size_t block, std::size_t nchunks) const = 0;
+  // Whether every process reports success (a collective logical AND).
+  virtual bool AllSucceeded(bool ok) const = 0;
+  // Every process receives rank 0's lists and event count.
+  virtual void SharePoints(PointList &a, PointList &b, int &events) const = 0;
+};
 
 // The same pairs with the direct increment (CCHArray::IncrementAExpArrayFromE
 // per pair, rebuilding lx >= 2 every time), single-threaded: the reference of

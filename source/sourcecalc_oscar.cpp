@@ -1,8 +1,11 @@
 #include "source/sourcecalc_oscar.h"
 #include "source/sourceparameters.h"
+#include "source/species.h"
+#include "source/internal/hepmcreader.h"
 #include "config/constants.h"
 
 #include <climits>
+#include <exception>
 #include <cmath>
 #include <vector>
 
@@ -57,9 +60,9 @@ void Accept(const Selection &sel, const Place &at, long long ID, double px, doub
   femtokit::PointList &list = to_a ? ra : rb;
   if (static_cast<long>(list.size()) >= sel.nmax)
     femtokit::FatalFile(at.file,
-                        "event file %s, event %d (line %ld): too many type-%c particles, more than NMAX=%ld; increase "
-                        "NMAX\n",
-                        at.file.c_str(), at.event, at.line, to_a ? 'a' : 'b', sel.nmax);
+                        "event file %s, event %d%s: too many type-%c particles, more than NMAX=%ld; increase NMAX\n",
+                        at.file.c_str(), at.event, at.line > 0 ? femtokit::Format(" (line %ld)", at.line).c_str() : "",
+                        to_a ? 'a' : 'b', sel.nmax);
   list.push_back({sel.gamma * TREF - sel.gammav * outp, sel.gamma * outp - sel.gammav * TREF, side, zL});
 }
 
@@ -92,13 +95,13 @@ void StopReading(const std::string &filename, int events, long line, const std::
 int ReadDefault(LineReader &in, int neventsmax, const Selection &sel, femtokit::PointList &ra,
                 femtokit::PointList &rb) {
   const std::string &filename = in.filename();
-  femtokit::Print("dummy line=%s\n", in.Text().c_str());
+  femtokit::Print("dummy line=%.*s\n", static_cast<int>(in.Text().size()), in.Text().data());
   for (int i = 1; i < 5; i++) {
     if (!in.Next()) {
       femtokit::Warn("WARNING: event file %s ends within its five header lines\n", filename.c_str());
       return 0;
     }
-    femtokit::Print("dummy line=%s\n", in.Text().c_str());
+    femtokit::Print("dummy line=%.*s\n", static_cast<int>(in.Text().size()), in.Text().data());
   }
   int events = 0;
   while (events < neventsmax) {
@@ -238,24 +241,25 @@ void CSourceCalc_OSCAR::SetSPars(double Pt, double DELPT, double PHIMIN_DEG, dou
   parameter::set(spars, "YMAX", YMAX);
 }
 
-namespace {
-// Mass of a species code, or 0 for an unknown one.
-double SpeciesMass(int ID) {
-  if (ID == 211 || ID == -211) return femtokit::constants::MPI;
-  if (ID == 2212 || ID == -2212) return femtokit::constants::MPROTON_SOURCE;
-  return 0.0;
-}
-}  // namespace
-
 void CSourceCalc_OSCAR::SetIDs(int IDa, int IDb) {
-  const double Ma = SpeciesMass(IDa), Mb = SpeciesMass(IDb);
-  if (Ma == 0.0) femtokit::Fatal("%d for IDa not recognized\n", IDa);
-  if (Mb == 0.0) femtokit::Fatal("%d for IDb not recognized\n", IDb);
+  const double Ma = femtokit::SpeciesMass(IDa), Mb = femtokit::SpeciesMass(IDb);
+  if (Ma == 0.0)
+    femtokit::Fatal("%d for IDa not recognized: no species of the mass table; give the mass (SetIDs with masses, or Ma)\n",
+                    IDa);
+  if (Mb == 0.0)
+    femtokit::Fatal("%d for IDb not recognized: no species of the mass table; give the mass (SetIDs with masses, or Mb)\n",
+                    IDb);
+  SetIDs(IDa, IDb, Ma, Mb);
+}
+
+void CSourceCalc_OSCAR::SetIDs(int IDa, int IDb, double Ma, double Mb) {
+  if (!(Ma > 0.0) || !std::isfinite(Ma)) femtokit::Fatal("CSourceCalc_OSCAR: mass Ma=%g of IDa=%d must be positive\n", Ma, IDa);
+  if (!(Mb > 0.0) || !std::isfinite(Mb)) femtokit::Fatal("CSourceCalc_OSCAR: mass Mb=%g of IDb=%d must be positive\n", Mb, IDb);
   parameter::set(spars, "IDa", IDa);
   parameter::set(spars, "IDb", IDb);
   parameter::set(spars, "Ma", Ma);
   parameter::set(spars, "Mb", Mb);
-  if (IDa == IDb) parameter::set(spars, "AEQUALB", 1);
+  parameter::set(spars, "AEQUALB", IDa == IDb ? 1 : 0);
 }
 
 int CSourceCalc_OSCAR::ReadR(Points &ra, Points &rb) {
@@ -294,7 +298,14 @@ int CSourceCalc_OSCAR::ReadR(Points &ra, Points &rb) {
   LineReader in(filename, false);
   if (!in.IsOpen()) femtokit::FatalFile(filename, "Cannot open event file %s\n", filename.c_str());
   int events = 0;
-  if (!in.Next()) {
+  if (const int version = femtokit::HepMCVersion(filename)) {
+    const int status = static_cast<int>(get("STATUS"));
+    events = femtokit::ReadHepMC(filename, version, neventsmax, status, sel.IDa, sel.IDb,
+                                 [&](const femtokit::HepMCParticle &p) {
+                                   Accept(sel, Place{filename, p.event, 0}, p.pdg, p.px, p.py, p.pz, p.E, p.x, p.y,
+                                          p.z, p.t, ra, rb);
+                                 });
+  } else if (!in.Next()) {
     femtokit::Warn("WARNING: event file %s is empty\n", filename.c_str());
   } else if (in.Text().compare(0, 11, "#!OSCAR2013") == 0) {
     events = ReadOSCAR2013(in, neventsmax, sel, ra, rb);
@@ -302,7 +313,7 @@ int CSourceCalc_OSCAR::ReadR(Points &ra, Points &rb) {
     events = ReadDefault(in, neventsmax, sel, ra, rb);
   }
   const std::size_t nb = sel.aeqb ? ra.size() : rb.size();
-  femtokit::Print("OSCAR file read: %d events, na=%zu, nb=%zu\n", events, ra.size(), nb);
+  femtokit::Print("event file read: %d events, na=%zu, nb=%zu\n", events, ra.size(), nb);
   return events;
 }
 
@@ -315,18 +326,39 @@ void CSourceCalc_OSCAR::CalcS(CCHArray *A) {
 
   Points ra, rb;
   summary = Summary();
-  summary.events = ReadR(ra, rb);
+  if (!partition) {
+    summary.events = ReadR(ra, rb);
+  } else {
+    // Rank 0 reads; a failure there is reported on every rank, so none waits for lists that never come.
+    std::exception_ptr failure;
+    if (partition->Rank() == 0) {
+      try {
+        summary.events = ReadR(ra, rb);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    const bool ok = partition->AllSucceeded(!failure);
+    if (failure) std::rethrow_exception(failure);
+    if (!ok)
+      femtokit::FatalFile(parameter::getS(spars, "OSCARfilename", "UNDEFINED"),
+                          "event file %s could not be read by the first process\n",
+                          parameter::getS(spars, "OSCARfilename", "UNDEFINED").c_str());
+    partition->SharePoints(ra, rb, summary.events);
+  }
   summary.na = static_cast<double>(ra.size());
   summary.nb = identical ? summary.na : static_cast<double>(rb.size());
 
   A->ZeroArray();
   const std::size_t k = ra.size() / 10;
   const std::function<void(std::size_t)> report = PairProgress(ra.size(), identical ? ra.size() : rb.size(), identical);
-  const femtokit::PairSums sums = femtokit::HistogramPairs(ra, rb, identical, 1.0, A, [k, &report](std::size_t i) {
-    if (k > 0 && (i + 1) % k == 0) femtokit::Print("finished %g percent\n", 10.0 * double(i + 1) / double(k));
-    if (report) report(i);
-  });
-  summary.pairs = sums.pairs;
+  const femtokit::PairSums sums = femtokit::HistogramPairs(
+      ra, rb, identical, 1.0, A,
+      [k, &report](std::size_t i) {
+        if (k > 0 && (i + 1) % k == 0) femtokit::Print("finished %g percent\n", 10.0 * double(i + 1) / double(k));
+        if (report) report(i);
+      },
+      partition.get());  summary.pairs = sums.pairs;
   summary.inside = sums.inside;
   if (sums.pairs > 0.0)
     WarnLostFraction(1.0 - sums.inside / sums.pairs, "selected pairs",

@@ -1,7 +1,9 @@
 #ifndef FEMTOKIT_SOURCE_SOURCECALC_OSCAR_H
 #define FEMTOKIT_SOURCE_SOURCECALC_OSCAR_H
 
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "source/pairhistogram.h"
 #include "source/sourcecalc.h"
@@ -42,9 +44,13 @@ class CSourceCalc_OSCAR : public CSourceCalc {
   // Writes the fourteen defaults.
   void InitSPars();
   void SetSPars(double Pt, double DELPT, double PHIMIN_DEG, double PHIMAX_DEG, double YMIN, double YMAX);
-  // Species by code, with their masses (+-211: 139.58, +-2212: 938.28 MeV);
-  // IDa = IDb sets AEQUALB. Fatal for another code ("%d for IDa not recognized").
+  // Species by PDG code, with their masses from the table of species
+  // (source/species.h: +-211: 139.58, +-2212: 938.28, +-321: 493.677 MeV, ...);
+  // AEQUALB is IDa = IDb. Fatal for a code the table does not hold ("%d for
+  // IDa not recognized"): give its mass with the second form.
   void SetIDs(int IDa, int IDb);
+  // Any codes with their masses (MeV, finite and positive).
+  void SetIDs(int IDa, int IDb, double Ma, double Mb);
 
   // Reads the event file into the particle lists (replacing their contents):
   // species a into ra, species b into rb; for identical species (AEQUALB)
@@ -76,11 +82,19 @@ class CSourceCalc_OSCAR : public CSourceCalc {
   };
   const Summary &LastSummary() const { return summary; }
 
+  // Shares CalcS among cooperating processes (MPI ranks, see
+  // femtokit::MPIPartition): rank 0 reads the file, every rank receives its
+  // lists and bins its share of the pairs, and every rank ends with the array
+  // of a one-process run. A failed reading on rank 0 is an error on every
+  // rank. nullptr: one process (the default).
+  void SetPartition(std::shared_ptr<const femtokit::PairPartition> p) { partition = std::move(p); }
+
   // Default of the NMAX cap when the key is missing.
   static constexpr int kDefaultNMAX = 1000000;
 
  private:
   Summary summary;
+  std::shared_ptr<const femtokit::PairPartition> partition;
 };
 
 #endif

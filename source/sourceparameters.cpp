@@ -143,7 +143,7 @@ const SourceModel &BlastModel() {
 const SourceModel &EventsModel() {
   static const SourceModel model{
       "events",
-      "pair separations of selected particles in an event file (OSCAR), in the frame of the nominal pair",
+      "pair separations of selected particles in an event file (OSCAR, HepMC), in the frame of the nominal pair",
       {Par("Pt", "MeV/c", 600.0, 0.0, false, 100000.0, false, 0.0, "total transverse momentum of the nominal pair"),
        Par("DELPT", "MeV/c", 20.0, 0.0, true, 100000.0, false, 0.0, "half-width of the one-particle pT window"),
        Par("PHIMIN_DEG", "deg", 0.0, -360.0, false, 720.0, false, 0.0, "lower end of the azimuth window"),
@@ -156,7 +156,9 @@ const SourceModel &EventsModel() {
        Par("Mb", "MeV", constants::MPI, 0.0, true, 100000.0, false, 0.0, "mass of particle b"),
        Par("AEQUALB", "", 0, 0.0, false, 1.0, false, 0.0, "1 when a and b are the same species", true),
        Par("NMAX", "", 1000000, 1.0, false, 2147483647.0, false, 0.0, "most particles kept per species", true),
-       Par("NEVENTSMAX", "", 10000, 1.0, false, 2147483647.0, false, 0.0, "most events read", true)}};
+       Par("NEVENTSMAX", "", 10000, 1.0, false, 2147483647.0, false, 0.0, "most events read", true),
+       Par("STATUS", "", 1, -1e9, false, 1e9, false, 0.0, "status of the particles taken from a HepMC file (1: final)",
+           true)}};
   return model;
 }
 

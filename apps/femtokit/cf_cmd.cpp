@@ -81,6 +81,7 @@ void RunCF(CFOptions &o) {
   CCHArray source(kernel->GetLMAX(), nr, dr, sym, sym, sym);
   CCHArray cf(kernel->GetLMAX(), kernel->GetNQMAX(), kernel->GetDELQ(), sym, sym, sym);
   FillSource(*model, o.source.model, source, o.source.common);
+  if (!MainProcess()) return;  // the other ranks of an MPI run helped with the pairs
   S2CF::s2c(&source, kernel.get(), &cf);
   cf.FillRemainderX();
 
@@ -120,6 +121,7 @@ void RunSource(SourceOptions &o) {
   const bool sym = !o.nosym;
   CCHArray source(o.lmax, o.nr, o.dr, sym, sym, sym);
   FillSource(*model, o.model, source, o.common);
+  if (!MainProcess()) return;  // the other ranks of an MPI run helped with the pairs
   const double norm = SourceIntegral(source);
   const std::vector<std::string> comments = {
       "femtokit source: source function S(r) of a model",

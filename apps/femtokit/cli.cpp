@@ -14,6 +14,7 @@
 #include "source/sourcecalc_gx1d.h"
 #include "source/sourcecalc_levy.h"
 #include "source/sourcecalc_oscar.h"
+#include "source/species.h"
 
 #ifdef _OPENMP
 #include <omp.h>
@@ -177,11 +178,32 @@ std::unique_ptr<CSourceCalc> MakeSource(const std::string &model, const Settings
     }
     if (IsNumber(it->second) && !IsNumber(value))
       ArgumentError("--set " + set, "expected a number for " + name);
-    if (IsNumber(value))
-      parameter::set(source->spars, name, std::strtod(value.c_str(), nullptr));
+    if (IsNumber(value))  // every digit typed is kept
+      parameter::set(source->spars, name, parameter::ExactText(std::strtod(value.c_str(), nullptr)));
     else
       parameter::set(source->spars, name, value);
   }
+  if (model == "events") {
+    // A species named by --set IDa=CODE without its mass takes the mass from the table of species.
+    auto given = [&](const std::string &name) {
+      for (const std::string &set : settings.sets)
+        if (set.compare(0, name.size() + 1, name + "=") == 0) return true;
+      return false;
+    };
+    for (const char *ab : {"a", "b"}) {
+      const std::string id = std::string("ID") + ab, mass = std::string("M") + ab;
+      if (!given(id) || given(mass)) continue;
+      const int code = parameter::getI(source->spars, id, 0);
+      const double m = femtokit::SpeciesMass(code);
+      if (m == 0.0)
+        ArgumentError("--set " + id + "=" + std::to_string(code),
+                      "code " + std::to_string(code) + " is not in the table of species; give its mass with --set " +
+                          mass + "=MeV");
+      parameter::set(source->spars, mass, m);
+    }
+  }
+  if (model == "events" && Partition())
+    static_cast<CSourceCalc_OSCAR *>(source.get())->SetPartition(Partition());
   if (model == "events" && parameter::getS(source->spars, "OSCARfilename", "UNDEFINED") == "UNDEFINED")
     ArgumentError("--events", "the events model needs an event file (--events FILE, or OSCARfilename in --pars)");
   // Every value against the model's own range, named by where it came from.
@@ -200,6 +222,17 @@ std::unique_ptr<CSourceCalc> MakeSource(const std::string &model, const Settings
     }
   return source;
 }
+
+namespace {
+std::shared_ptr<const femtokit::PairPartition> &PartitionSlot() {
+  static std::shared_ptr<const femtokit::PairPartition> partition;
+  return partition;
+}
+}  // namespace
+
+void SetPartition(std::shared_ptr<const femtokit::PairPartition> partition) { PartitionSlot() = std::move(partition); }
+const std::shared_ptr<const femtokit::PairPartition> &Partition() { return PartitionSlot(); }
+bool MainProcess() { return !PartitionSlot() || PartitionSlot()->Rank() == 0; }
 
 std::string DescribeSource(const CSourceCalc &source) {
   std::string text;

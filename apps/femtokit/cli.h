@@ -19,6 +19,7 @@ class CKernel;
 class CSourceCalc;
 namespace femtokit {
 struct SourceParameter;
+class PairPartition;
 }
 
 namespace fkcli {
@@ -199,6 +200,14 @@ void AddFit(CLI::App &app);
 void AddPlot(CLI::App &app);
 void AddRun(CLI::App &app);
 void AddPhases(CLI::App &app);
+
+// Processes sharing the event-file source's pair binning: set by main when
+// the program runs under an MPI launcher (mpirun), null otherwise.
+void SetPartition(std::shared_ptr<const femtokit::PairPartition> partition);
+const std::shared_ptr<const femtokit::PairPartition> &Partition();
+// False on the ranks other than 0 of an MPI run: they compute with rank 0
+// but write no files and print nothing.
+bool MainProcess();
 
 }  // namespace fkcli
 

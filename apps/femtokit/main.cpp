@@ -12,7 +12,14 @@
 #include "config/fatal.h"
 #include "config/output.h"
 
+#ifdef FEMTOKIT_HAVE_MPI
+#include <mpi.h>
+
+#include "source/pairhistogram_mpi.h"
+#endif
+
 #include <cctype>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 
@@ -60,7 +67,7 @@ int Finish(int status) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int Main(int argc, char **argv) {
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
   femtokit::SetOutput(femtokit::OutputFunction(LibraryOutput));
   femtokit::SetVerbosity(femtokit::Verbosity::Quiet);
@@ -124,4 +131,28 @@ int main(int argc, char **argv) {
     return Finish(1);
   }
   return Finish(fkcli::ExitStatus());
+}
+
+// Under an MPI launcher (mpirun sets these) the ranks share the event-file
+// source's pairs; rank 0 prints and writes, the others stay silent.
+int main(int argc, char **argv) {
+#ifdef FEMTOKIT_HAVE_MPI
+  const bool mpi = std::getenv("OMPI_COMM_WORLD_SIZE") || std::getenv("PMI_RANK") || std::getenv("PMIX_RANK");
+  if (mpi) {
+    int provided = 0;
+    MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
+    fkcli::SetPartition(femtokit::MPIPartition(MPI_COMM_WORLD));
+    if (!fkcli::MainProcess()) {
+      if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) MPI_Abort(MPI_COMM_WORLD, 1);
+    }
+  }
+  const int status = Main(argc, argv);
+  if (mpi) {
+    fkcli::SetPartition(nullptr);
+    MPI_Finalize();
+  }
+  return status;
+#else
+  return Main(argc, argv);
+#endif
 }

@@ -98,7 +98,7 @@ Table ReadTable(const std::string &filename) {
   Table table;
   while (in.NextWithWords()) {
     if (in.Word(0)[0] == '#') {
-      const std::string &line = in.Text();
+      const std::string line(in.Text());
       std::string text = line.substr(line.find('#') + 1);
       if (!text.empty() && text[0] == ' ') text.erase(0, 1);
       if (!text.empty() && text.back() == '\r') text.pop_back();

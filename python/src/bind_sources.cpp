@@ -333,8 +333,10 @@ void BindSources(py::module_ &m) {
       .def("set_spars", Checked(&CSourceCalc_OSCAR::SetSPars), py::arg("Pt"), py::arg("DELPT"), py::arg("PHIMIN_DEG"),
            py::arg("PHIMAX_DEG"), py::arg("YMIN"), py::arg("YMAX"),
            "Pair momentum window (MeV/c), azimuth window (degrees) and rapidity window.")
-      .def("set_ids", &CSourceCalc_OSCAR::SetIDs, py::arg("IDa"), py::arg("IDb"),
-           "Species by particle code, with their masses; femtokit.Error for an unknown code.")
+      .def("set_ids", py::overload_cast<int, int>(&CSourceCalc_OSCAR::SetIDs), py::arg("IDa"), py::arg("IDb"),
+           "Species by PDG code, with their masses from the table of species; femtokit.Error for a code it lacks.")
+      .def("set_ids", py::overload_cast<int, int, double, double>(&CSourceCalc_OSCAR::SetIDs), py::arg("IDa"),
+           py::arg("IDb"), py::arg("Ma"), py::arg("Mb"), "Species by any PDG codes, with their masses (MeV).")
       .def(
           "read_r",
           [](CSourceCalc_OSCAR &s) {

@@ -212,6 +212,8 @@ TEST(FemtokitErrors, ArgumentErrorsAreOneLineNamingTheArgumentWithStatus2) {
       {{"cf", "-k", k, "--set", "R"}, "--set R: expected NAME=VALUE"},
       {{"source", "--nr", "0"}, "--nr: expected an integer from 1"},
       {{"source", "-m", "events"}, "--events: the events model needs an event file"},
+      {{"source", "-m", "events", "--events", "e.oscar", "--set", "IDa=7777"},
+       "--set IDa=7777: code 7777 is not in the table of species; give its mass with --set Ma=MeV"},
       {{"fit", "-k", k}, "expected either --table FILE or --data DIR with --errors DIR"},
       {{"fit", "-k", k, "--data", "d"}, "--errors: expected with --data"},
       {{"fit", "-k", k, "-t", "t.dat", "--minimiser", "simplex"}, "--minimiser simplex: expected auto, newton"},

@@ -176,3 +176,73 @@ TEST(StrictReaders, LineReaderSplitsLinesOfAnyLength) {
   ASSERT_TRUE(raw.Next());
   EXPECT_EQ(raw.Size(), 4u);
 }
+
+#ifdef FEMTOKIT_HAVE_ZLIB
+#include <zlib.h>
+
+namespace {
+std::string Gzip(const std::string &path, const std::string &text) {
+  gzFile f = gzopen(path.c_str(), "wb");
+  gzwrite(f, text.data(), static_cast<unsigned>(text.size()));
+  gzclose(f);
+  return path;
+}
+std::string Slurp(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+}  // namespace
+
+TEST(StrictReaders, GzipFilesReadAsTheirText) {
+  Guard guard;
+  const std::string dir = ScratchDir("strict_gzip");
+  // Lines across block boundaries and one longer than a block (2.5 MB).
+  std::string text = "1 2\n" + std::string(2500000, 'y') + " 3\n";
+  for (int i = 0; i < 200000; i++) text += std::to_string(i) + " 0.5\n";
+  text += "9 9";  // no newline at the end
+  for (const std::string &f : {WriteText(dir + "/plain.dat", text), Gzip(dir + "/z.dat.gz", text)}) {
+    femtokit::LineReader in(f);
+    EXPECT_EQ(in.Compressed(), f.back() == 'z');
+    long lines = 0;
+    double sum = 0.0;
+    while (in.NextWithWords()) {
+      lines++;
+      sum += in.Number(in.Size() - 1, "last");
+    }
+    EXPECT_EQ(lines, 200003) << f;
+    EXPECT_EQ(sum, 2 + 3 + 0.5 * 200000 + 9) << f;
+    EXPECT_FALSE(in.Terminated()) << f;
+  }
+  // A compressed file cut short is a truncated file: the lines before stand, with a warning.
+  const std::string whole = Slurp(dir + "/z.dat.gz");
+  const std::string cut = WriteText(dir + "/cut.gz", whole.substr(0, whole.size() / 2));
+  femtokit::LineReader in(cut);
+  long lines = 0;
+  while (in.NextWithWords()) lines++;
+  EXPECT_GT(lines, 2);
+  EXPECT_LT(lines, 200003);
+  EXPECT_TRUE(guard.Printed("ends early")) << guard.text;
+  // Corrupt compressed data is refused, naming the file.
+  std::string bad = whole;
+  for (std::size_t i = 20; i < 200; i++) bad[i] = static_cast<char>(i * 7);
+  const std::string corrupt = WriteText(dir + "/bad.gz", bad);
+  ExpectRefused(
+      [&] {
+        femtokit::LineReader r(corrupt);
+        while (r.Next()) {
+        }
+      },
+      corrupt, {"Error reading the compressed file " + corrupt});
+}
+#else
+TEST(StrictReaders, GzipFilesAreRefusedWithoutZlib) {
+  Guard guard;
+  const std::string f = WriteText(ScratchDir("strict_gzip") + "/z.gz", std::string("\x1f\x8b\x08\x00rest", 8));
+  ExpectRefused(
+      [&] {
+        femtokit::LineReader r(f);
+        r.Next();
+      },
+      f, {"is gzip-compressed", "zlib1g-dev"});
+}
+#endif

@@ -66,6 +66,8 @@ def test_event_file_source(tmp_path):
     assert summary["events"] == 2 and summary["pairs"] > 0
     with pytest.raises(femtokit.Error):
         oscar.set_ids(211, 12345)
+    oscar.set_ids(211, 12345, 139.58, 2000.0)  # any code with its mass
+    assert oscar.spars["Mb"] == 2000
     missing = femtokit.CSourceCalc_OSCAR({"OSCARfilename": str(tmp_path / "none.dat")})
     with pytest.raises(femtokit.Error):
         missing.read_r()

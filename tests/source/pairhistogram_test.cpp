@@ -7,6 +7,10 @@
 #include <omp.h>
 
 #include <cmath>
+#include <memory>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -67,4 +71,71 @@ TEST(PairHistogram, CoincidentPointsAndFarPairs) {
     for (int ir = 0; ir < 10; ir++)
       ASSERT_EQ(A.GetElement(lx, ly, lz, ir), lx + ly + lz == 0 && ir == 0 ? 2.0 : 0.0) << lx << ly << lz << ir;
   });
+}
+
+namespace {
+
+// Ranks simulated by threads of one process: each thread bins its chunks and
+// posts them on a shared board; ShareChunks returns when every rank has posted.
+struct Board {
+  std::mutex mutex;
+  std::condition_variable all;
+  std::vector<double> tables;
+  int posted = 0;
+};
+
+class ThreadPartition : public femtokit::PairPartition {
+ public:
+  ThreadPartition(Board &board, int rank, int size) : board_(board), rank_(rank), size_(size) {}
+  int Rank() const override { return rank_; }
+  int Size() const override { return size_; }
+  void ShareChunks(std::vector<double> &tables, std::size_t block, std::size_t nchunks) const override {
+    std::unique_lock<std::mutex> lock(board_.mutex);
+    board_.tables.resize(tables.size());
+    const std::size_t begin = First(rank_, size_, nchunks) * block, end = First(rank_ + 1, size_, nchunks) * block;
+    std::copy(tables.begin() + begin, tables.begin() + end, board_.tables.begin() + begin);
+    if (++board_.posted == size_) board_.all.notify_all();
+    board_.all.wait(lock, [&] { return board_.posted == size_; });
+    tables = board_.tables;
+  }
+  bool AllSucceeded(bool ok) const override { return ok; }
+  void SharePoints(femtokit::PointList &, femtokit::PointList &, int &) const override {}
+
+ private:
+  Board &board_;
+  int rank_, size_;
+};
+
+}  // namespace
+
+TEST(PairHistogram, ProcessesSharingTheChunksGiveTheOneProcessArrayBitForBit) {
+  CRandom rng(9);
+  const femtokit::PointList a = RandomPoints(rng, 700, 3.0), b = RandomPoints(rng, 300, 4.0);
+  for (bool identical : {true, false}) {
+    CCHArray one(4, 25, 0.7, false, false, false);
+    const femtokit::PairSums s1 = femtokit::HistogramPairs(a, b, identical, 1.0, &one);
+    for (int size : {2, 3, 200}) {  // 200 ranks: more than the chunks, some ranks have none
+      Board board;
+      std::vector<std::unique_ptr<CCHArray>> arrays;
+      for (int r = 0; r < size; r++) arrays.push_back(std::make_unique<CCHArray>(4, 25, 0.7, false, false, false));
+      std::vector<femtokit::PairSums> sums(static_cast<std::size_t>(size));
+      std::vector<std::thread> ranks;
+      for (int r = 0; r < size; r++)
+        ranks.emplace_back([&, r] {
+          const ThreadPartition part(board, r, size);
+          sums[static_cast<std::size_t>(r)] =
+              femtokit::HistogramPairs(a, b, identical, 1.0, arrays[static_cast<std::size_t>(r)].get(), nullptr, &part);
+        });
+      for (std::thread &t : ranks) t.join();
+      for (int r = 0; r < size; r++) {
+        EXPECT_EQ(sums[static_cast<std::size_t>(r)].pairs, s1.pairs);
+        EXPECT_EQ(sums[static_cast<std::size_t>(r)].sum2[1], s1.sum2[1]);
+        one.ForEachTriple([&](int lx, int ly, int lz) {
+          for (int ir = 0; ir < 25; ir++)
+            ASSERT_EQ(arrays[static_cast<std::size_t>(r)]->GetElement(lx, ly, lz, ir), one.GetElement(lx, ly, lz, ir))
+                << size << " ranks, rank " << r << ": " << lx << ly << lz << " " << ir;
+        });
+      }
+    }
+  }
 }

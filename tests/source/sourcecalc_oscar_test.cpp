@@ -1,4 +1,5 @@
 #include "source/sourcecalc_oscar.h"
+#include "source/species.h"
 
 #include "arrays/charray.h"
 #include "config/fatal.h"
@@ -203,8 +204,19 @@ TEST(OSCAR, SelectionAndSpecies) {
   ids.SetIDs(2212, 2212);
   EXPECT_EQ(parameter::getD(ids.spars, "Mb", 0), 938.28);
   EXPECT_TRUE(parameter::getB(ids.spars, "AEQUALB", false));
-  EXPECT_THROW(ids.SetIDs(321, 211), femtokit::Error);
-  EXPECT_THROW(ids.SetIDs(211, 13), femtokit::Error);
+  // Any species of the table, antiparticles by the negative code; others with their mass.
+  ids.SetIDs(-321, 3122);
+  EXPECT_EQ(parameter::getD(ids.spars, "Ma", 0), 493.677);
+  EXPECT_EQ(parameter::getD(ids.spars, "Mb", 0), 1115.68);  // six significant digits in the map
+  EXPECT_FALSE(parameter::getB(ids.spars, "AEQUALB", true));
+  EXPECT_EQ(femtokit::SpeciesMass(1000010020), 1875.613);
+  EXPECT_EQ(femtokit::SpeciesName(-3312), "anti-Xi- (-3312)");
+  EXPECT_EQ(femtokit::SpeciesMass(-111), 0.0);  // pi0 is its own antiparticle
+  EXPECT_THROW(ids.SetIDs(9999999, 211), femtokit::Error);
+  EXPECT_THROW(ids.SetIDs(211, 12), femtokit::Error);
+  ids.SetIDs(9999999, 9999999, 1500.0, 1500.0);
+  EXPECT_EQ(parameter::getD(ids.spars, "Ma", 0), 1500.0);
+  EXPECT_THROW(ids.SetIDs(9999999, 211, 0.0, 139.58), femtokit::Error);
 }
 
 TEST(OSCAR, MalformedFilesEndTheReadingInOrder) {
@@ -331,3 +343,31 @@ TEST(OSCAR, ShippedEventFileGivesItsKnownRadii) {
   // Nearly every pair lies inside the 60 fm mesh.
   EXPECT_GT(s.inside / s.pairs, 0.999);
 }
+
+#ifdef FEMTOKIT_HAVE_ZLIB
+#include <zlib.h>
+
+TEST(OSCAR, GzipFileGivesThePlainFilesParticles) {
+  Capture capture;
+  std::vector<std::vector<Particle>> events;
+  for (int e = 0; e < 40; e++) {
+    std::vector<Particle> ev;
+    for (int i = 0; i < 30; i++) ev.push_back(Along(0.1 * i, -0.2 * e, 0.3 * i * e, 12.0 - 0.01 * i, 0.001 * i));
+    events.push_back(ev);
+  }
+  const std::string text = OSCAR2013(events);
+  const std::string plain = WriteFile("gz_plain", text), gz = ScratchDir("oscar_gz") + "/events.oscar.gz";
+  gzFile f = gzopen(gz.c_str(), "wb");
+  gzwrite(f, text.data(), static_cast<unsigned>(text.size()));
+  gzclose(f);
+  CSourceCalc_OSCAR::Points ra, rb, za, zb;
+  CSourceCalc_OSCAR c;
+  UseFile(c, plain);
+  EXPECT_EQ(c.ReadR(ra, rb), 40);
+  UseFile(c, gz);
+  EXPECT_EQ(c.ReadR(za, zb), 40);
+  EXPECT_EQ(ra, za);
+  EXPECT_EQ(ra.size(), 1200u);
+  EXPECT_EQ(capture.warnings, "");
+}
+#endif

@@ -1,0 +1,21 @@
+# femtokit source on the shipped event file, alone and under mpirun with 2
+# ranks: the tables must be the same file.
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+set(_args source -m events --pars ${DATA}/oscarparameters.dat --nr 60 --dr 1)
+execute_process(COMMAND ${FEMTOKIT} ${_args} -o ${WORK}/one.dat RESULT_VARIABLE r1 ERROR_VARIABLE e1 WORKING_DIRECTORY ${DATA}/../..)
+execute_process(COMMAND ${MPIEXEC} -np 2 --oversubscribe ${FEMTOKIT} ${_args} -o ${WORK}/two.dat
+  RESULT_VARIABLE r2 OUTPUT_VARIABLE o2 ERROR_VARIABLE e2 WORKING_DIRECTORY ${DATA}/../..)
+if(NOT r1 EQUAL 0 OR NOT r2 EQUAL 0)
+  message(FATAL_ERROR "femtokit failed: ${r1} ${e1} / ${r2} ${e2}")
+endif()
+file(READ ${WORK}/one.dat one)
+file(READ ${WORK}/two.dat two)
+if(NOT one STREQUAL two)
+  message(FATAL_ERROR "the table of 2 ranks differs from the one-process table")
+endif()
+string(LENGTH "${one}" n)
+if(n LESS 1000)
+  message(FATAL_ERROR "the table is short: ${one}")
+endif()
+message(STATUS "2 ranks wrote the one-process table (${n} bytes)")
