@@ -12,6 +12,7 @@
 #include "arrays/charray.h"
 #include "apps/mainjob_noise.h"
 #include "config/fatal.h"
+#include "config/numberreader.h"
 #include "fit/cfcalc.h"
 #include "fit/s2cf.h"
 #include "kernel/kernel.h"
@@ -29,12 +30,10 @@ namespace {
 int NoiseSeed() {
   const char *text = std::getenv("FEMTOKIT_SEED");
   if (text == nullptr) return -static_cast<int>(std::time(nullptr));
-  char *end = nullptr;
-  errno = 0;
-  const long seed = std::strtol(text, &end, 10);
-  if (*text == '\0' || *end != '\0' || errno == ERANGE || seed < INT_MIN || seed > INT_MAX)
+  long long seed = 0;
+  if (!femtokit::ParseInteger(text, seed) || seed < INT_MIN || seed > INT_MAX)
     femtokit::Fatal("FEMTOKIT_SEED=%s is not an integer\n", text);
-  femtokit::Print("noise seeded from FEMTOKIT_SEED=%ld\n", seed);
+  femtokit::Print("noise seeded from FEMTOKIT_SEED=%lld\n", seed);
   return static_cast<int>(seed);
 }
 

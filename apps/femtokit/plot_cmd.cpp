@@ -23,6 +23,30 @@
 namespace fkcli {
 namespace {
 
+// The parts of text between separators as whole non-negative integers; empty
+// when any part is not one (the strict number reader's syntax).
+std::vector<long long> Integers(const std::string &text, char separator) {
+  std::vector<long long> result;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = text.find(separator, start);
+    long long v;
+    if (!femtokit::ParseInteger(text.substr(start, end - start), v) || v < 0) return {};
+    result.push_back(v);
+    if (end == std::string::npos) return result;
+    start = end + 1;
+  }
+}
+
+// chi^2 and dof from a fit table's line "chi^2=X, bins=N, dof=D; ...".
+bool ChiSquareAndDof(const std::string &line, double &chi2, double &dof) {
+  const size_t c = line.find("chi^2="), comma = line.find(',', c), d = line.find("dof=", comma);
+  if (c == std::string::npos || comma == std::string::npos || d == std::string::npos) return false;
+  const size_t e = line.find_first_of(",;", d);
+  return femtokit::ParseNumber(line.substr(c + 6, comma - c - 6), chi2) &&
+         femtokit::ParseNumber(line.substr(d + 4, e == std::string::npos ? std::string::npos : e - d - 4), dof);
+}
+
 struct PlotOptions {
   Common common;
   std::vector<std::string> tables;
@@ -140,8 +164,7 @@ Header ReadHeader(const Table &t) {
     }
     if (c.rfind("best fit:", 0) == 0) h.values = Values(c.substr(9));
     double chi2, dof;
-    if (c.rfind("chi^2=", 0) == 0 && std::sscanf(c.c_str(), "chi^2=%lf, bins=%*d, dof=%lf", &chi2, &dof) == 2 && dof > 0)
-{
+    if (c.rfind("chi^2=", 0) == 0 && ChiSquareAndDof(c, chi2, dof) && dof > 0) {
       h.chi2dof = femtokit::Format("χ²/dof = %.4g/%g = %.3g", chi2, dof, chi2 / dof);
       h.chi2short = femtokit::Format("χ²/dof = %.3g", chi2 / dof);
     }
@@ -210,10 +233,10 @@ void Expand(int lx, int ly, int lz, double coef, std::map<std::array<int, 3>, do
 std::map<std::array<int, 3>, int> Components(const Table &t, const std::string &prefix) {
   std::map<std::array<int, 3>, int> c;
   for (size_t i = 0; i < t.columns.size(); i++) {
-    int lx, ly, lz;
-    char rest;
-    if (std::sscanf(t.columns[i].c_str(), (prefix + "_%d_%d_%d%c").c_str(), &lx, &ly, &lz, &rest) == 3)
-      c[{lx, ly, lz}] = static_cast<int>(i);
+    const std::string &name = t.columns[i];
+    if (name.compare(0, prefix.size() + 1, prefix + "_") != 0) continue;
+    const std::vector<long long> l = Integers(name.substr(prefix.size() + 1), '_');
+    if (l.size() == 3) c[{int(l[0]), int(l[1]), int(l[2])}] = static_cast<int>(i);
   }
   return c;
 }
@@ -260,9 +283,10 @@ void RunPlot(PlotOptions &o) {
   int width = 900, height = 600;
   if (o.projector) width = 1600, height = 1000;
   if (!o.size.empty()) {
-    char rest;
-    if (std::sscanf(o.size.c_str(), "%dx%d%c", &width, &height, &rest) != 2 || width < 100 || height < 100 ||
-        width > 10000 || height > 10000)
+    const std::vector<long long> wh = Integers(o.size, 'x');
+    if (wh.size() == 2) width = static_cast<int>(std::min<long long>(wh[0], 100000)),
+                        height = static_cast<int>(std::min<long long>(wh[1], 100000));
+    if (wh.size() != 2 || width < 100 || height < 100 || width > 10000 || height > 10000)
       ArgumentError("--size " + o.size, "expected WIDTHxHEIGHT in pixels, each from 100 to 10000, e.g. 1600x1000");
   }
   const int fontsize = o.fontsize > 0 ? o.fontsize : o.projector ? 26 : 12;

@@ -1,6 +1,7 @@
 // The progress bar of the femtokit program.
 #include "apps/femtokit/cli.h"
 
+#include "config/numberreader.h"
 #include "config/output.h"
 
 #include <unistd.h>
@@ -19,8 +20,8 @@ std::mutex progressmutex;
 
 int TerminalWidth() {
   const char *columns = std::getenv("COLUMNS");
-  const int w = columns ? std::atoi(columns) : 0;
-  return w >= 40 ? w : 80;
+  long long w = 0;
+  return columns && femtokit::ParseInteger(columns, w) && w >= 40 && w <= 10000 ? static_cast<int>(w) : 80;
 }
 }  // namespace
 

@@ -383,8 +383,8 @@ std::string TypeProblem(KeyType t, py::handle v) {
 
 }  // namespace
 
-const KeySpec *FindKey(const KeySchema &schema, const std::string &key) {
-  for (const KeySpec &k : schema.keys)
+const KeyRule *FindKey(const KeySchema &schema, const std::string &key) {
+  for (const KeyRule &k : schema.keys)
     if (Matches(k.pattern, key)) return &k;
   return nullptr;
 }
@@ -395,10 +395,10 @@ void CheckKeys(const py::dict &d, const KeySchema &schema) {
       throw py::type_error(schema.owner + ": a parameter name is a str, not " +
                            std::string(py::str(item.first.get_type().attr("__name__"))));
     const std::string key = py::str(item.first);
-    const KeySpec *spec = FindKey(schema, key);
-    if (!spec) {
+    const KeyRule *rule = FindKey(schema, key);
+    if (!rule) {
       std::vector<std::string> known;
-      for (const KeySpec &k : schema.keys) known.push_back(Shown(k.pattern));
+      for (const KeyRule &k : schema.keys) known.push_back(Shown(k.pattern));
       py::list close = py::module_::import("difflib").attr("get_close_matches")(key, py::cast(known), 1, 0.6);
       std::string message = schema.owner + ": unknown parameter '" + key + "'";
       if (!close.empty()) message += " (did you mean '" + close[0].cast<std::string>() + "'?)";
@@ -406,12 +406,12 @@ void CheckKeys(const py::dict &d, const KeySchema &schema) {
       for (size_t i = 0; i < known.size(); i++) message += (i ? ", " : "") + known[i];
       throw py::key_error(message);
     }
-    const std::string problem = TypeProblem(spec->type, item.second);
+    const std::string problem = TypeProblem(rule->type, item.second);
     if (problem == "finite")
       throw py::value_error(schema.owner + ": parameter " + key + " = " + std::string(py::repr(item.second)) +
                             " is not a finite number");
     if (!problem.empty())
-      throw py::type_error(schema.owner + ": parameter " + key + " must be " + TypeName(spec->type) + ", not " +
+      throw py::type_error(schema.owner + ": parameter " + key + " must be " + TypeName(rule->type) + ", not " +
                            std::string(py::str(item.second.get_type().attr("__name__"))) + " " +
                            std::string(py::repr(item.second)));
   }

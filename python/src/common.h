@@ -61,16 +61,16 @@ void WriteParameterFile(const py::dict &d, const std::string &filename);
 // value. A pattern holds '#' for a run of digits ("CHANNEL#_L") or ends in
 // '*' for any rest of the name ("lambda_*").
 enum class KeyType { Int, Double, Bool, String };
-struct KeySpec {
+struct KeyRule {
   std::string pattern;
   KeyType type;
 };
 struct KeySchema {
   std::string owner;  // what reads the dict, for the messages: "CCHArray"
-  std::vector<KeySpec> keys;
+  std::vector<KeyRule> keys;
 };
 // The schema's type of the key, or nullptr when no pattern matches it.
-const KeySpec *FindKey(const KeySchema &schema, const std::string &key);
+const KeyRule *FindKey(const KeySchema &schema, const std::string &key);
 // Raises KeyError naming a key the schema does not know (and the known keys),
 // TypeError naming a key whose value is not of its type (a bool for a number,
 // a str for a number, a float for an int), ValueError for a non-finite float.
