@@ -3,6 +3,7 @@
 #include "apps/femtokit/cli.h"
 
 #include "arrays/charray.h"
+#include "config/constants.h"
 #include "config/fatal.h"
 #include "config/numberreader.h"
 #include "config/output.h"
@@ -24,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 #ifndef FEMTOKIT_DATA_DIR
 #define FEMTOKIT_DATA_DIR "data"
@@ -178,8 +180,9 @@ std::unique_ptr<CSourceCalc> MakeSource(const std::string &model, const Settings
     }
     if (IsNumber(it->second) && !IsNumber(value))
       ArgumentError("--set " + set, "expected a number for " + name);
-    if (IsNumber(value))  // every digit typed is kept
-      parameter::set(source->spars, name, parameter::ExactText(std::strtod(value.c_str(), nullptr)));
+    double number;
+    if (femtokit::ParseNumber(value, number))  // every digit typed is kept
+      parameter::set(source->spars, name, parameter::ExactText(number));
     else
       parameter::set(source->spars, name, value);
   }
@@ -262,6 +265,36 @@ std::string DescribeKernel(const CKernel &kernel) {
 std::string DataDir() {
   const char *env = std::getenv("FEMTOKIT_DATA");
   return env && *env ? std::string(env) : std::string(FEMTOKIT_DATA_DIR);
+}
+
+// Names given to a repeatable option, each possibly a comma-separated list.
+std::vector<std::string> SplitList(const std::vector<std::string> &items) {
+  std::vector<std::string> names;
+  for (const std::string &item : items) {
+    size_t start = 0;
+    while (start <= item.size()) {
+      const size_t comma = item.find(',', start);
+      const std::string name = item.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      if (!name.empty()) names.push_back(name);
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  }
+  return names;
+}
+
+// A mass in MeV: a number or a particle name.
+double MassOf(const std::string &option, const std::string &text) {
+  using namespace femtokit::constants;
+  static const std::map<std::string, double> masses = {
+      {"pi", MPI}, {"pion", MPI}, {"K", MKAON}, {"kaon", MKAON}, {"p", MPROTON}, {"proton", MPROTON},
+      {"n", MNEUTRON}, {"neutron", MNEUTRON}, {"Lambda", MLAMBDA}, {"lambda", MLAMBDA}};
+  auto it = masses.find(text);
+  if (it != masses.end()) return it->second;
+  double m;
+  if (!femtokit::ParseNumber(text, m) || !(m > 0.0))
+    ArgumentError(option + " " + text, "expected a positive mass in MeV or one of pi, K, p, n, Lambda");
+  return m;
 }
 
 }  // namespace fkcli

@@ -85,6 +85,11 @@ void Status(const Common &common, const char *format, ...) __attribute__((format
 // Raises an argument error: one line naming the argument and what was
 // expected; the program exits with status 2.
 [[noreturn]] void ArgumentError(const std::string &argument, const std::string &message);
+// The names of a repeatable option whose values may be comma-separated lists.
+std::vector<std::string> SplitList(const std::vector<std::string> &items);
+// A mass in MeV from an option: a positive number or a particle name (pi, K,
+// p, n, Lambda); an argument error otherwise.
+double MassOf(const std::string &option, const std::string &text);
 
 // A progress bar with the time left, on standard error. It draws only when
 // standard error is a terminal and the program is not quiet; the library's

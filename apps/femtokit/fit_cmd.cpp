@@ -42,20 +42,6 @@ class WholeFill : public CSourceCalc {
   std::unique_ptr<CSourceCalc> model_;
 };
 
-std::vector<std::string> SplitList(const std::vector<std::string> &items) {
-  std::vector<std::string> names;
-  for (const std::string &item : items) {
-    size_t start = 0;
-    while (start <= item.size()) {
-      const size_t comma = item.find(',', start);
-      const std::string name = item.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-      if (!name.empty()) names.push_back(name);
-      if (comma == std::string::npos) break;
-      start = comma + 1;
-    }
-  }
-  return names;
-}
 
 void RunFit(FitOptions &o) {
   if (o.model == "gauss3d") {

@@ -38,19 +38,6 @@ std::string CanonicalPair(const std::string &name) {
   return femtokit::CanonicalPairName(name);
 }
 
-// A mass in MeV: a number or a particle name.
-double MassOf(const std::string &option, const std::string &text) {
-  using namespace femtokit::constants;
-  static const std::map<std::string, double> masses = {
-      {"pi", MPI}, {"pion", MPI}, {"K", MKAON}, {"kaon", MKAON}, {"p", MPROTON}, {"proton", MPROTON},
-      {"n", MNEUTRON}, {"neutron", MNEUTRON}, {"Lambda", MLAMBDA}, {"lambda", MLAMBDA}};
-  auto it = masses.find(text);
-  if (it != masses.end()) return it->second;
-  double m;
-  if (!femtokit::ParseNumber(text, m) || !(m > 0.0))
-    ArgumentError(option + " " + text, "expected a positive mass in MeV or one of pi, K, p, n, Lambda");
-  return m;
-}
 
 // Writes a parameter file "type name value" from typed entries.
 void WriteParameterFile(const std::string &file, const std::vector<std::string> &lines) {

@@ -23,18 +23,6 @@
 namespace fkcli {
 namespace {
 
-double PairMassOf(const std::string &option, const std::string &text) {
-  using namespace femtokit::constants;
-  static const std::map<std::string, double> masses = {
-      {"pi", MPI}, {"pion", MPI}, {"K", MKAON}, {"kaon", MKAON}, {"p", MPROTON}, {"proton", MPROTON},
-      {"n", MNEUTRON}, {"neutron", MNEUTRON}, {"Lambda", MLAMBDA}, {"lambda", MLAMBDA}};
-  auto it = masses.find(text);
-  if (it != masses.end()) return it->second;
-  double m;
-  if (!femtokit::ParseNumber(text, m) || !(m > 0.0))
-    ArgumentError(option + " " + text, "expected a positive mass in MeV or one of pi, K, p, n, Lambda");
-  return m;
-}
 
 const char *kAxisNames[3] = {"out", "side", "long"};
 
@@ -80,20 +68,6 @@ void WriteText(const std::string &file, const std::string &text) {
   femtokit::CloseWritten(std::move(fp), file);
 }
 
-std::vector<std::string> SplitNames(const std::vector<std::string> &items) {
-  std::vector<std::string> names;
-  for (const std::string &item : items) {
-    size_t start = 0;
-    while (start <= item.size()) {
-      const size_t comma = item.find(',', start);
-      const std::string name = item.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-      if (!name.empty()) names.push_back(name);
-      if (comma == std::string::npos) break;
-      start = comma + 1;
-    }
-  }
-  return names;
-}
 
 }  // namespace
 
@@ -120,7 +94,7 @@ double ResolveGammaT(const FrameOptions &o, double tableGammaT) {
     g = o.gammaT;
   } else if (given == 1) {
     if (o.m1.empty()) ArgumentError(kt ? "--kt" : "--mt", "needs the pair masses --m1 (and --m2)");
-    const double m1 = PairMassOf("--m1", o.m1), m2 = o.m2.empty() ? m1 : PairMassOf("--m2", o.m2);
+    const double m1 = MassOf("--m1", o.m1), m2 = o.m2.empty() ? m1 : MassOf("--m2", o.m2);
     if (kt) {
       if (!(o.kt >= 0.0)) ArgumentError("--kt", "expected kT >= 0");
       g = femtokit::GammaTFromKT(o.kt, m1, m2);
@@ -207,12 +181,12 @@ void RunFit3D(const Fit3DInputs &in) {
 
   // Parameters from the model's table: lambda and the radii free, the rest fixed unless freed.
   CCF2SFit_Gauss3D fit(model.get(), cexp.get(), cerr.get(), &ctheory, &ctheoryCH, &source, kernel.get());
-  for (const std::string &name : SplitNames(in.free)) {
+  for (const std::string &name : SplitList(in.free)) {
     const int i = fit.FindPar(name);
     if (i < 0) ArgumentError("--free " + name, "no parameter of gauss3d of this name");
     if (fit.par[static_cast<size_t>(i)].fixed) fit.FreePar(name);
   }
-  for (const std::string &name : SplitNames(in.fix)) {
+  for (const std::string &name : SplitList(in.fix)) {
     const int i = fit.FindPar(name);
     if (i < 0) ArgumentError("--fix " + name, "no parameter of gauss3d of this name");
     if (!fit.par[static_cast<size_t>(i)].fixed) fit.FixPar(name);
