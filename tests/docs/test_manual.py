@@ -120,3 +120,15 @@ class TestDoxygenFilter:
         assert out[3] == "  // inside" and out[4] == "  int y = 1;  // local"
         assert out[9] == "  /// member"
         assert len(out) == len(src)
+
+
+def test_source_parameter_tables_are_current():
+    """docs/sources.md shows each model's table as the program prints it."""
+    sys.path.insert(0, str(SOURCE_DIR / "docs" / "figures"))
+    import make_figures
+    tables = make_figures.parameter_tables(FEMTOKIT)
+    assert set(tables) == {"gx1d", "levy", "gauss3d", "blast", "events"}
+    text = (SOURCE_DIR / "docs" / "sources.md").read_text(encoding="utf-8")
+    for model, table in tables.items():
+        assert "<!-- table %s -->\n%s\n<!-- end table -->" % (model, table) in text, \
+            "the %s table of docs/sources.md is stale: run docs/figures/make_figures.py" % model
