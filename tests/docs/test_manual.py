@@ -19,7 +19,8 @@ sys.path.insert(0, str(SOURCE_DIR / "docs"))
 import doxygen_filter  # noqa: E402
 import run_tutorial  # noqa: E402
 
-CHAPTERS = sorted(p.name for p in (SOURCE_DIR / "docs").glob("*.md") if "<!-- run" in p.read_text(encoding="utf-8"))
+CHAPTERS = sorted(p.name for p in (SOURCE_DIR / "docs").glob("*.md")
+                  if run_tutorial.extract(p.read_text(encoding="utf-8")))
 
 
 def test_tutorials_are_marked():
