@@ -6,7 +6,8 @@
 # module pybind11, the Python headers, NumPy, pytest, Matplotlib and SciPy
 # (Debian's python3), and the optional engines the build uses when present
 # (so that CI tests them): zlib (gzip-compressed event files), HepMC3
-# (HepMC event files) and OpenMPI (pair binning across processes). The build
+# (HepMC event files) and OpenMPI (pair binning across processes), and
+# Doxygen for the API reference (scripts/docs.sh). The build
 # and tests also pass without the optional ones. Idempotent and quiet when
 # all is there.
 set -euo pipefail
@@ -18,7 +19,7 @@ command -v make >/dev/null 2>&1 || need+=(make)
 command -v clang++-14 >/dev/null 2>&1 || need+=(clang-14)
 for pkg in libgsl-dev libgtest-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev gnuplot-nox pybind11-dev \
   python3-dev python3-numpy python3-pytest python3-matplotlib python3-scipy \
-  zlib1g-dev libhepmc3-dev libopenmpi-dev openmpi-bin; do
+  zlib1g-dev libhepmc3-dev libopenmpi-dev openmpi-bin doxygen; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 

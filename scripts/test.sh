@@ -5,6 +5,7 @@
 # corpus and runs a fixed number of new inputs from a fixed random seed
 # (scripts/fuzz.sh --replay: the same inputs on every run of one commit;
 # FEMTOKIT_FUZZ_RUNS sets the number, 0 skips fuzzing); any finding fails.
+# The API reference (scripts/docs.sh) is built too; a Doxygen warning fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,6 +28,9 @@ cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+if [ "$build" = build ]; then
+  scripts/docs.sh   # the API reference: any Doxygen warning fails the run
+fi
 if [ "$build" = build ] && [ "${FEMTOKIT_FUZZ_RUNS:-20000}" != 0 ]; then
   scripts/fuzz.sh --replay --parallel "$(nproc)"
 fi
