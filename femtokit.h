@@ -48,5 +48,6 @@
 #include "fit/qmatrix.h"
 #include "fit/feeddown.h"
 #include "fit/smearing.h"
+#include "fit/image.h"
 
 #endif

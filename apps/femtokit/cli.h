@@ -205,6 +205,7 @@ void AddFit(CLI::App &app);
 void AddPlot(CLI::App &app);
 void AddRun(CLI::App &app);
 void AddPhases(CLI::App &app);
+void AddImage(CLI::App &app);
 
 // Processes sharing the event-file source's pair binning: set by main when
 // the program runs under an MPI launcher (mpirun), null otherwise.

@@ -90,11 +90,12 @@ int Main(int argc, char **argv) {
   fkcli::AddPlot(app);
   fkcli::AddRun(app);
   fkcli::AddPhases(app);
+  fkcli::AddImage(app);
 
   const std::string sub = SubcommandOf(app, argc, argv);
   const std::string prefix = sub.empty() ? "femtokit: " : "femtokit " + sub + ": ";
   if (sub.empty() && argc > 1 && argv[1][0] != '-') {
-    std::fprintf(stderr, "femtokit: unknown subcommand '%s' (expected kernel, cf, source, fit, plot, run or phases; see 'femtokit --help')\n",
+    std::fprintf(stderr, "femtokit: unknown subcommand '%s' (expected kernel, cf, source, fit, image, plot, run or phases; see 'femtokit --help')\n",
                  argv[1]);
     return 2;
   }

@@ -330,6 +330,13 @@ void RunPlot(PlotOptions &o) {
     if (!several && kinds[0] == "fit" && !headers[0].chi2dof.empty())
       title += (title.empty() ? "" : ", ") + headers[0].model + " fit, " + headers[0].chi2dof;
   }
+  // An image's resolved r range goes into the title.
+  if (o.title.empty() && source)
+    for (const std::string &c : tables[0].comments)
+      if (c.rfind("resolved r range: ", 0) == 0) {
+        const std::string range = c.substr(0, c.find(" ("));
+        title += (title.empty() ? "" : ", image; ") + range;
+      }
   if (!title.empty()) script += "set title " + Quote(title) + " noenhanced\n";
   if (o.logy) script += "set logscale y\nset format y '10^{%L}'\n";
   if (o.logx) script += "set logscale x\nset autoscale xfix\n";
@@ -354,6 +361,20 @@ void RunPlot(PlotOptions &o) {
       if (t.Column("S") < 0)
         femtokit::FatalFile(o.tables[i], "%s: a source table needs the columns r and S\n", o.tables[i].c_str());
       const int r = t.Column("r") + 1, s = t.Column("S") + 1;
+      // An image (columns S and error): the 1-sigma band under its curve.
+      if (t.Column("error") >= 0) {
+        const int e = t.Column("error") + 1;
+        const std::string band = o.r2 ? femtokit::Format("(($%d)**2*($%d-$%d)):(($%d)**2*($%d+$%d))", r, s, e, r, s, e)
+                                      : femtokit::Format("($%d-$%d):($%d+$%d)", s, e, s, e);
+        std::string chi = h.chi2short.empty() ? "" : ", " + h.chi2short;
+        parts.push_back(femtokit::Format("%s using %d:%s with filledcurves lc rgb '%s' fs transparent solid 0.3 noborder "
+                                         "title %s",
+                                         file.c_str(), r, band.c_str(), curve, Quote("image ± 1σ" + chi + tag).c_str()));
+        parts.push_back(o.r2 ? femtokit::Format("%s using %d:(($%d)**2*$%d) %s notitle", file.c_str(), r, r, s,
+                                                curvestyle.c_str())
+                             : femtokit::Format("%s using %d:%d %s notitle", file.c_str(), r, s, curvestyle.c_str()));
+        continue;
+      }
       const std::string label = (o.r2 ? "r² S(r)" : "S(r)") + std::string(h.model.empty() ? "" : ", " + h.model) +
                                 (values.empty() ? "" : ": " + values) + tag;
       parts.push_back(o.r2 ? femtokit::Format("%s using %d:(($%d)**2*$%d) %s title %s", file.c_str(), r, r, s,
@@ -534,7 +555,7 @@ void AddPlot(CLI::App &app) {
   sub->footer(std::string("Draws a table of this program as PNG or SVG through gnuplot (Debian package gnuplot-nox):\n"
       "a correlation function C(q) against q (MeV/c) from 'cf' (the model curve), 'run' or 'fit' (data\n"
       "points with error bars and the exact or best-fit curve), or a source S(r) (fm^-3) against r (fm)\n"
-      "from 'source' or 'cf --source-table' (r^2 S(r) in fm^-1 with --r2). The format follows the\n"
+      "from 'source', 'cf --source-table' or 'image' (a band of S +- error; r^2 S(r) in fm^-1 with --r2). The format follows the\n"
       "output's extension. Title and legend come from the tables' headers: the pair, the model and its\n"
       "values (after a fit with errors, and chi^2/dof). A single table with Cartesian-harmonic components\n"
       "(C_lx_ly_lz, S_lx_ly_lz) gets a second panel with the function along the x, y and z axes,\n"
@@ -544,6 +565,7 @@ void AddPlot(CLI::App &app) {
       "  femtokit plot fit.dat -o fit.png           # data with errors and the best fit\n"
       "  femtokit plot cf.dat --data run.dat -o cf.svg\n"
       "  femtokit plot source.dat --r2 -o source.png\n"
+      "  femtokit plot image.dat truth.dat --r2 -o image.png   # imaged source with the true one\n"
       "  femtokit plot fit_gauss.dat fit_levy.dat --logx --projector -o talk/fits.png");
   sub->callback([o] { RunPlot(*o); });
 }

@@ -70,6 +70,12 @@ void BindConfig(py::module_ &m) {
 }  // namespace python
 }  // namespace femtokit
 
+namespace femtokit {
+namespace python {
+void BindImage(py::module_ &m);  // bind_image.cpp
+}  // namespace python
+}  // namespace femtokit
+
 PYBIND11_MODULE(femtokit, m) {
   using namespace femtokit::python;
   m.doc() =
@@ -103,4 +109,5 @@ PYBIND11_MODULE(femtokit, m) {
   BindKernels(m);
   BindSources(m);
   BindFits(m);
+  BindImage(m);
 }

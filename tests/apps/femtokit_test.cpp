@@ -160,7 +160,7 @@ TEST(FemtokitHelp, EverySubcommandStatesWhatItDoesItsUnitsAndAnExample) {
   femtokit::SetVerbosity(femtokit::Verbosity::Quiet);  // the library objects built here below
   const Outcome top = Femtokit({"--help"});
   EXPECT_EQ(top.status, 0);
-  for (const char *sub : {"kernel", "cf", "source", "fit", "plot", "run", "phases"}) {
+  for (const char *sub : {"kernel", "cf", "source", "fit", "image", "plot", "run", "phases"}) {
     EXPECT_NE(top.out.find(std::string("  ") + sub + " "), std::string::npos) << sub;
     const Outcome help = Femtokit({sub, "--help"});
     EXPECT_EQ(help.status, 0) << sub;
@@ -848,3 +848,43 @@ TEST(FemtokitPlot, TitlesLegendsSeveralTablesAndTheFunctionAlongTheAxes) {
 }
 
 #endif  // FEMTOKIT_CLI
+
+TEST(FemtokitImage, ImagesACorrelationFunctionAndReportsTheFitAndItsRange) {
+  // C(q) of a Gaussian source (R = 3 fm) through free bosons, with errors 0.01
+  // and no noise: the image holds lambda and the header states what it is.
+  const std::string dir = Job("femtokit_image");
+  const Outcome cf = Femtokit({"cf", "-k", dir + "/kernel", "-s", "lambdaG=0.8", "-s", "R=3", "-s", "lambdaX=0", "-o",
+                               dir + "/cf.dat"});
+  ASSERT_EQ(cf.status, 0) << cf.err;
+  const Table c = Parse(Slurp(dir + "/cf.dat"));
+  {
+    std::ofstream data(dir + "/data.dat");
+    data << "# q C error\n";
+    for (const auto &row : c.rows) data << row[0] << " " << row[1] << " 0.01\n";
+  }
+  const Outcome img = Femtokit({"image", "-k", dir + "/kernel", "-t", dir + "/data.dat", "--knots", "0:25:15", "-o",
+                                dir + "/image.dat"});
+  ASSERT_EQ(img.status, 0) << img.err;
+  const std::string text = Slurp(dir + "/image.dat");
+  const Table t = Parse(text);
+  EXPECT_EQ(t.columns, (std::vector<std::string>{"r", "S", "error", "r2S", "r2error"}));
+  for (const char *s : {"chi^2=", "dof=", "effective parameters=", "(gcv)", "resolved r range: ", "S >= 0"})
+    EXPECT_NE(text.find(s), std::string::npos) << s;
+  double norm = 0.0;
+  for (const auto &row : t.rows) {
+    EXPECT_NEAR(row[3], row[0] * row[0] * row[1], 1e-9 * (1 + std::fabs(row[3])));
+    EXPECT_GE(row[1], -1e-12);
+    norm += 4 * M_PI * row[3] * 0.5;
+  }
+  EXPECT_NEAR(norm, 0.8, 0.03);
+  // A fixed strength and the l-curve; argument and library errors.
+  EXPECT_EQ(Femtokit({"image", "-k", dir + "/kernel", "-t", dir + "/data.dat", "--regularisation", "1e-3"}).status, 0);
+  EXPECT_EQ(Femtokit({"image", "-k", dir + "/kernel", "-t", dir + "/data.dat", "--regularisation", "lcurve"}).status, 0);
+  const Outcome bad = Femtokit({"image", "-k", dir + "/kernel", "-t", dir + "/data.dat", "--knots", "0,4,3"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("--knots 0,4,3"), std::string::npos) << bad.err;
+  EXPECT_EQ(Femtokit({"image", "-k", dir + "/kernel", "-t", dir + "/data.dat", "--l", "2", "--positive"}).status, 2);
+  const Outcome far = Femtokit({"image", "-k", dir + "/kernel", "-t", dir + "/data.dat", "--knots", "0:50:10"});
+  EXPECT_EQ(far.status, 1);
+  EXPECT_NE(far.err.find("last knot 50 fm"), std::string::npos) << far.err;
+}

@@ -1,5 +1,6 @@
 # Installs the build tree into a scratch prefix, builds the examples against
-# it as a user would, and runs each: the free-boson check, the pp kernel from
+# it as a user would, and runs each: the free-boson check, the closed-loop
+# image of a known source, the pp kernel from
 # the shipped parameter files with the correlation function of a Gaussian
 # source through it, the table of the array directory that wrote, and the
 # main job run with that kernel followed by the fit of its output.
@@ -34,6 +35,10 @@ function(run what)
 endfunction()
 
 run("free_bosons" ${WORK_DIR}/build/free_bosons 4)
+run("image_closed_loop" ${WORK_DIR}/build/image_closed_loop 0.01 1)
+if(NOT out MATCHES "share beyond 10 fm")
+  message(FATAL_ERROR "image_closed_loop gave an unexpected table:\n${out}")
+endif()
 run("ppkernel" ${prefix}/bin/ppkernel ${DATA_DIR}/pp/wfparameters.dat ${DATA_DIR}/pp/kparameters.dat
   ${WORK_DIR}/kdata_pp)
 run("pp_correlation" ${WORK_DIR}/build/pp_correlation ${WORK_DIR}/kdata_pp ${DATA_DIR}/pp 3 ${WORK_DIR}/cf)
