@@ -5,11 +5,13 @@
 #include "arrays/array3d.h"
 #include "arrays/charray.h"
 #include "common.h"
+#include "config/output.h"
 #include "config/parametermap.h"
 #include "fit/cf2sfit.h"
 #include "fit/cf2sfit_models.h"
 #include "fit/cfcalc.h"
 #include "fit/feeddown.h"
+#include "fit/fitsummary.h"
 #include "fit/gauss3dfit.h"
 #include "fit/table3d.h"
 #include "fit/s2cf.h"
@@ -94,6 +96,91 @@ class ChiSquare {
   std::vector<std::string> names_;
 };
 
+py::array_t<double> FreeMatrix(const std::vector<std::vector<double>> &m, size_t n) {
+  const py::ssize_t k = static_cast<py::ssize_t>(n);
+  py::array_t<double> a({k, k});
+  auto v = a.mutable_unchecked<2>();
+  for (py::ssize_t i = 0; i < k; i++)
+    for (py::ssize_t j = 0; j < k; j++) v(i, j) = m.empty() ? std::nan("") : m[i][j];
+  return a;
+}
+
+const char *StatusName(const FitStatus &s) {
+  switch (s.code) {
+    case FitStatus::Code::Converged:
+      return "converged";
+    case FitStatus::Code::AtBound:
+      return "at bound";
+    default:
+      return "failed";
+  }
+}
+
+// A fit's result as Python sees it (femtokit.FitResult): a copy of the
+// library's summary, with NumPy arrays and dicts made on access.
+struct FitResult {
+  femtokit::FitSummary s;
+
+  py::dict Values() const {
+    py::dict d;
+    for (size_t i = 0; i < s.names.size(); i++) d[py::str(s.names[i])] = s.values[i];
+    return d;
+  }
+  py::dict Errors() const {
+    py::dict d;
+    for (size_t i = 0; i < s.errors.size(); i++) d[py::str(s.free[i])] = s.errors[i];
+    return d;
+  }
+  py::array_t<double> Q() const {
+    const py::ssize_t n = static_cast<py::ssize_t>(s.curve.size());
+    if (s.qdim == 1) return py::array_t<double>(n, s.q.data());
+    return py::array_t<double>({n, static_cast<py::ssize_t>(3)}, s.q.data());
+  }
+  py::array_t<double> Curve() const {
+    return py::array_t<double>(static_cast<py::ssize_t>(s.curve.size()), s.curve.data());
+  }
+  std::string Reason() const { return s.status.code == FitStatus::Code::Converged ? std::string() : s.status.reason; }
+  py::dict ToDict() const {
+    py::dict d;
+    auto matrix = [](const std::vector<std::vector<double>> &m, size_t n) {
+      py::list rows;
+      for (size_t i = 0; i < n; i++) {
+        py::list row;
+        for (size_t j = 0; j < n; j++) row.append(m.empty() ? py::object(py::none()) : py::object(py::float_(m[i][j])));
+        rows.append(row);
+      }
+      return rows;
+    };
+    d["names"] = s.names;
+    d["free"] = s.free;
+    d["values"] = Values();
+    d["errors"] = Errors();
+    d["covariance"] = matrix(s.covariance, s.free.size());
+    d["correlation"] = matrix(s.correlation, s.free.size());
+    d["chi2"] = s.chi2;
+    d["ndof"] = s.ndof;
+    d["pvalue"] = std::isfinite(s.pvalue) ? py::object(py::float_(s.pvalue)) : py::object(py::none());
+    d["status"] = StatusName(s.status);
+    d["reason"] = Reason();
+    d["converged"] = s.status.code == FitStatus::Code::Converged;
+    d["at_bound"] = s.atbound;
+    d["errors_valid"] = s.status.errorsvalid;
+    d["q"] = Q().attr("tolist")();
+    d["curve"] = s.curve;
+    return d;
+  }
+};
+
+// Runs a minimiser and returns the result at the point it left.
+template <class... A>
+auto Minimise(void (CCF2SFit::*run)(A...)) {
+  return [run](CCF2SFit &f, A... a) {
+    Compute compute;
+    (f.*run)(a...);
+    return FitResult{femtokit::SummariseFit(f)};
+  };
+}
+
 struct ParDecl {
   std::string name;
   py::object value;
@@ -174,6 +261,69 @@ void BindFits(py::module_ &m) {
       .def_property_readonly(
           "errordef", [](const ChiSquare &) { return 1.0; }, "Delta chi^2 = 1 at one standard deviation.");
 
+  py::class_<FitResult>(m, "FitResult",
+                        "The result of a fit: values of every parameter; errors, covariance and correlation of the "
+                        "free ones (Delta chi^2 = 1); chi^2, degrees of freedom and p-value; the minimiser's status; "
+                        "the best-fit curve C(q) at the fitted q. str() prints the fit table, to_dict() gives "
+                        "plain types for json.")
+      .def_property_readonly(
+          "names", [](const FitResult &r) { return r.s.names; }, "Every parameter's name, free ones first (list of str).")
+      .def_property_readonly(
+          "free", [](const FitResult &r) { return r.s.free; }, "The free parameters' names (list of str).")
+      .def_property_readonly("values", &FitResult::Values, "dict name -> value of every parameter (units of the model's "
+                             "table: fm for radii).")
+      .def_property_readonly("errors", &FitResult::Errors,
+                             "dict name -> error (Delta chi^2 = 1) of the free parameters; empty when the errors are not "
+                             "valid (errors_valid False).")
+      .def_property_readonly(
+          "covariance", [](const FitResult &r) { return FreeMatrix(r.s.covariance, r.s.free.size()); },
+          "Covariance of the free parameters, (n_free, n_free) array in the order of free; NaN when the errors are "
+          "not valid.")
+      .def_property_readonly(
+          "correlation", [](const FitResult &r) { return FreeMatrix(r.s.correlation, r.s.free.size()); },
+          "Correlation coefficients of the free parameters, (n_free, n_free) array (1 on the diagonal); NaN when "
+          "the errors are not valid.")
+      .def_property_readonly(
+          "chi2", [](const FitResult &r) { return r.s.chi2; }, "chi^2 at the values.")
+      .def_property_readonly(
+          "ndof", [](const FitResult &r) { return r.s.ndof; }, "Degrees of freedom: compared points minus free "
+          "parameters.")
+      .def_property_readonly(
+          "pvalue", [](const FitResult &r) { return r.s.pvalue; },
+          "Probability of a chi^2 at least this large with ndof degrees of freedom (GSL gsl_cdf_chisq_Q); NaN "
+          "for ndof < 1.")
+      .def_property_readonly(
+          "status", [](const FitResult &r) { return std::string(StatusName(r.s.status)); },
+          "'converged', 'at bound' (a minimum with a free parameter on a bound of its range) or 'failed' (no "
+          "minimum established; the values are where the minimiser stopped).")
+      .def_property_readonly("reason", &FitResult::Reason,
+                             "Why the fit failed or which parameters sit on a bound; empty when converged.")
+      .def_property_readonly(
+          "converged", [](const FitResult &r) { return r.s.status.code == FitStatus::Code::Converged; },
+          "True for status 'converged'.")
+      .def_property_readonly(
+          "at_bound", [](const FitResult &r) { return r.s.atbound; },
+          "Names of the free parameters sitting on a bound (their errors mean little).")
+      .def_property_readonly(
+          "errors_valid", [](const FitResult &r) { return r.s.status.errorsvalid; },
+          "True when errors and covariance describe the final point (a chi^2 Hessian there, or a Metropolis "
+          "chain's covariance).")
+      .def_property_readonly("q", &FitResult::Q,
+                             "The fitted q values: one-dimensional fits, the q bins with a finite error (MeV/c, "
+                             "shape (n,)); 3D fits, the cells with a nonzero error ((q_x, q_y, q_z) in MeV/c, shape "
+                             "(n, 3)).")
+      .def_property_readonly("curve", &FitResult::Curve,
+                             "The best-fit C(q) (not C - 1) at q, after any feed-down and smearing steps.")
+      .def("to_dict", &FitResult::ToDict,
+           "Every attribute as plain Python types (lists for arrays; None for NaN entries and a p-value without "
+           "degrees of freedom), for json.dumps.")
+      .def("__str__", [](const FitResult &r) { return r.s.table; })
+      .def("__repr__", [](const FitResult &r) {
+        std::string text = "<femtokit.FitResult " + std::string(StatusName(r.s.status));
+        for (size_t i = 0; i < r.s.names.size(); i++) text += femtokit::Format(" %s=%.6g", r.s.names[i].c_str(), r.s.values[i]);
+        return text + femtokit::Format(" chi2=%.6g ndof=%d>", r.s.chi2, r.s.ndof);
+      });
+
   py::class_<CCF2SFit>(m, "CCF2SFit",
                        "Fit of a source model's parameters to a measured correlation function: each evaluation "
                        "writes trial values into the model's spars, fills the source, transforms it through the "
@@ -223,13 +373,26 @@ void BindFits(py::module_ &m) {
       .def(
           "chi2_function", [](py::object self) { return ChiSquare(self); },
           "A ChiSquare: chi^2 as a function of the current free parameters, for SciPy or iminuit.")
-      .def("newton", &CCF2SFit::Newton, py::arg("n") = 2, py::call_guard<Compute>(),
-           "Newton-Raphson with a finite-difference Hessian (one iteration for n <= 1, two otherwise); leaves "
-           "error_matrix = 2 H^-1.")
-      .def("steepest_descent", &CCF2SFit::SteepestDescent, py::arg("n"), py::call_guard<Compute>(),
-           "At most n steepest-descent iterations in error-scaled coordinates.")
-      .def("metropolis", &CCF2SFit::Metropolis, py::arg("n"), py::call_guard<Compute>(),
-           "A Markov chain of n evaluations; error_matrix becomes the chain's covariance.")
+      .def("newton", Minimise(&CCF2SFit::Newton), py::arg("n") = 2,
+           "Newton-Raphson with a finite-difference Hessian of chi^2 (steps: the errors; one iteration for n <= 1, "
+           "two otherwise), respecting the bounds; leaves error_matrix = 2 H^-1. Returns a FitResult (status "
+           "'failed' with the reason for a Hessian that is not positive definite or a step finding no lower "
+           "chi^2). femtokit.Error for a free parameter without a positive error, or as an evaluation fails.")
+      .def("steepest_descent", Minimise(&CCF2SFit::SteepestDescent), py::arg("n"),
+           "At most n steepest-descent iterations in error-scaled coordinates, respecting the bounds. Returns a "
+           "FitResult without errors (errors_valid False; run newton() after it for errors); status 'failed' at "
+           "the iteration limit. femtokit.Error as newton().")
+      .def("metropolis", Minimise(&CCF2SFit::Metropolis), py::arg("n"),
+           "A Markov chain of n evaluations from the current point; error_matrix becomes the chain's covariance "
+           "and the result's errors its square roots. Returns a FitResult (at the chain's last point; "
+           "use_best_pars() moves to its best). femtokit.Error as an evaluation fails.")
+      .def(
+          "result", [](CCF2SFit &f) {
+            Compute compute;
+            return FitResult{femtokit::SummariseFit(f)};
+          },
+          "The FitResult at the current values with the last minimiser's status (one evaluation of chi^2 fills "
+          "the best-fit curve). femtokit.Error as the evaluation fails.")
       .def("update_metro_step_size", &CCF2SFit::UpdateMetroStepSize, py::call_guard<Compute>(),
            "Metropolis proposal steps and the errors from error_matrix.")
       .def(

@@ -10,6 +10,7 @@
 #include "config/fatal.h"
 #include "config/output.h"
 #include "kernel/kernel.h"
+#include "kernel/kernelcache.h"
 #include "kernel/kernelwf.h"
 #include "wavefunction/wavefunction.h"
 #include "wavefunction/wavefunction_generic.h"
@@ -34,11 +35,21 @@ void ParallelFor(py::ssize_t n, F &&body) {
 #define FEMTOKIT_DATA_DIR "data"
 #endif
 
+// The package's own copy of the shipped parameter files, set by an installed
+// package when it loads (empty in the build tree).
+std::string &PackageDataDir() {
+  static std::string dir;
+  return dir;
+}
+
 // Directory of the shipped parameter files: FEMTOKIT_DATA when set, else the
-// data/ folder of the source tree (as the femtokit program finds it).
+// installed package's data/, else the data/ folder of the source tree the
+// module was built from (as the femtokit program finds it).
 std::string DataDir() {
   const char *env = std::getenv("FEMTOKIT_DATA");
-  return env && *env ? std::string(env) : std::string(FEMTOKIT_DATA_DIR);
+  if (env && *env) return std::string(env);
+  if (!PackageDataDir().empty()) return PackageDataDir();
+  return std::string(FEMTOKIT_DATA_DIR);
 }
 
 bool Contains(const std::vector<std::string> &names, const std::string &name) {
@@ -249,7 +260,11 @@ void BindWaveFunctions(py::module_ &m) {
         "parameter files ('pipluspiplus', 'kpluskplus', 'plambda', 'lambdalambda').");
   m.def("data_dir", &DataDir,
         "Directory of the shipped parameter files (data/<pair>/wfparameters.dat, kparameters.dat): the "
-        "environment variable FEMTOKIT_DATA when set, else the source tree's data/.");
+        "environment variable FEMTOKIT_DATA when set, else the installed package's femtokit/data, else the "
+        "data/ folder of the source tree the module was built from.");
+  m.def(
+      "_set_package_data", [](const std::string &dir) { PackageDataDir() = dir; }, py::arg("dir"),
+      "Used by the package when it loads: the directory of its own copy of the shipped files.");
   m.def(
       "pair_files",
       [](const std::string &name) {
@@ -363,6 +378,39 @@ void BindKernels(py::module_ &m) {
       "The kernel of a pair known by name (known_pairs(), or 'pi+pi+', 'pΛ', ...) from its shipped wave-function "
       "file, on its shipped mesh data/<pair>/kparameters.dat (as 'femtokit kernel PAIR' computes it) or on the "
       "mesh of kpars (a file or dict). Computed on the library's threads without the GIL.");
+
+  m.def(
+      "kernel_cache_dir", [](const py::object &dir) { return dir.is_none() ? femtokit::DefaultKernelCacheDir() : Path(dir); },
+      py::arg("cache_dir") = py::none(),
+      "The directory of cached kernels: cache_dir when given, else the environment variable FEMTOKIT_CACHE, else "
+      "$XDG_CACHE_HOME/femtokit/kernels, else ~/.cache/femtokit/kernels. femtokit.Error when none is set.");
+  m.def(
+      "cached_kernel",
+      [](const std::string &name, const py::object &kpars, const py::object &cache_dir) {
+        const std::string pair = KnownPair(name);
+        parameterMap meshpars;
+        if (kpars.is_none()) {
+          parameter::ReadParsFromFile(meshpars, ShippedFile(pair, "kparameters.dat"));
+        } else if (py::isinstance<py::dict>(kpars)) {
+          CheckKeys(kpars.cast<py::dict>(), KernelKeys());
+          meshpars = ToParameterMap(kpars.cast<py::dict>());
+        } else {
+          parameter::ReadParsFromFile(meshpars, Path(kpars));
+        }
+        const femtokit::KernelMesh mesh =
+            femtokit::ReadKernelMesh(meshpars, kpars.is_none() ? "the shipped mesh of " + pair : "kpars");
+        const std::string wfpars = ShippedFile(pair, "wfparameters.dat");
+        const std::string dir = cache_dir.is_none() ? femtokit::DefaultKernelCacheDir() : Path(cache_dir);
+        Compute compute;
+        return femtokit::CachedPairKernel(pair, wfpars, mesh, dir);
+      },
+      py::arg("pair"), py::arg("kpars") = py::none(), py::arg("cache_dir") = py::none(),
+      "The kernel of a pair known by name (known_pairs()) on its shipped mesh data/<pair>/kparameters.dat or the "
+      "mesh of kpars (a file or dict: NQMAX, DELQ in MeV/c, NRMAX, DELR in fm, KLMAX), with the wave function built "
+      "on the kernel's q mesh (as 'femtokit kernel PAIR' computes it), kept on disk: one directory per pair and "
+      "mesh under kernel_cache_dir(cache_dir), read again while its inputs (the pair's parameter files, the mesh) "
+      "are unchanged, computed and rewritten otherwise. KeyError for an unknown pair or mesh key, femtokit.Error "
+      "for a mesh beyond the pair's reach, a cache that cannot be written or an entry that cannot be read.");
 
   py::class_<CKernelWF>(m, "CKernelWF",
                         "The kernel |psi|^2 - 1 itself on a (q, r, cos theta) mesh: q_iq = (iq + 0.5) DELQ "

@@ -70,7 +70,7 @@ void BindConfig(py::module_ &m) {
 }  // namespace python
 }  // namespace femtokit
 
-PYBIND11_MODULE(femtokit, m) {
+PYBIND11_MODULE(_core, m) {
   using namespace femtokit::python;
   m.doc() =
       "femtoscopy with femtokit: C(q) - 1 = int d^3r K(q, r) S(r).\n\n"
