@@ -27,6 +27,13 @@ cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+# The Python package as a user installs it: a wheel and pip into a fresh venv
+# from a copy of the checkout, imported elsewhere (about two minutes on 2 cores;
+# FEMTOKIT_PIP_TEST=0 skips it). Only where Debian's python3 has what it needs.
+if [ "$build" = build ] && [ "${FEMTOKIT_PIP_TEST:-1}" != 0 ] && \
+  /usr/bin/python3 -c "import build, setuptools, wheel, pybind11, numpy, venv" 2>/dev/null; then
+  /usr/bin/python3 scripts/test_pip_install.py
+fi
 if [ "$build" = build ] && [ "${FEMTOKIT_FUZZ_RUNS:-20000}" != 0 ]; then
   scripts/fuzz.sh --replay --parallel "$(nproc)"
 fi

@@ -9,11 +9,11 @@ import math as _math
 import os as _os
 import types as _types
 
-import numpy as _numpy
-
 from . import _core
 from ._core import *  # noqa: F401,F403  (the compiled module's public names)
 from ._core import __version__  # noqa: F401
+
+import numpy as _numpy  # after _core, whose import says what to install when NumPy is missing
 
 __doc__ = _core.__doc__
 
@@ -61,9 +61,17 @@ class Cost:
                             + type(fit).__name__)
         self._fit = fit
         self._names = tuple(fit.free_names)
-        # iminuit >= 2.21 reads _parameters (name -> limits); older ones func_code.
-        self._parameters = {n: None for n in self._names}
-        self.func_code = _types.SimpleNamespace(co_varnames=self._names, co_argcount=len(self._names))
+
+    # How iminuit learns the parameter names: _parameters (name -> limits) since
+    # iminuit 2.21, func_code before.
+    @property
+    def _parameters(self):
+        return {n: None for n in self._names}
+
+    @property
+    def func_code(self):
+        """The parameter names in the form older iminuit versions read (co_varnames, co_argcount)."""
+        return _types.SimpleNamespace(co_varnames=self._names, co_argcount=len(self._names))
 
     @property
     def parameters(self):

@@ -402,7 +402,7 @@ void BindFits(py::module_ &m) {
           "error_matrix = C^-1 over the free block, C the curvature of chi^2/2 (a free x free matrix); False "
           "when C is not positive definite.")
       .def("fit_table", &CCF2SFit::FitTable, "Name, value, error and free of each parameter; chi^2, bins, dof.")
-      .def("print_fit_table", &CCF2SFit::PrintFitTable)
+      .def("print_fit_table", &CCF2SFit::PrintFitTable, "Prints fit_table() (Normal level).")
       .def_property_readonly(
           "names",
           [](const CCF2SFit &f) {
@@ -419,15 +419,18 @@ void BindFits(py::module_ &m) {
           "errors", [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.error; }); },
           "Errors: statistical, Delta chi^2 = 1 (a copy).")
       .def_property_readonly("xmin",
-                             [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.xmin; }); })
+                             [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.xmin; }); },
+                             "Lower bounds of the parameters (a copy, in the order of names).")
       .def_property_readonly("xmax",
-                             [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.xmax; }); })
+                             [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.xmax; }); },
+                             "Upper bounds of the parameters (a copy, in the order of names).")
       .def_property_readonly("fixed",
                              [](const CCF2SFit &f) {
                                std::vector<bool> b;
                                for (const CParInfo &p : f.par) b.push_back(p.fixed);
                                return b;
-                             })
+                             },
+                             "For each parameter (in the order of names): True when it is held constant.")
       .def_property_readonly(
           "at_bound",
           [](const CCF2SFit &f) {
@@ -453,9 +456,9 @@ void BindFits(py::module_ &m) {
       .def_readonly("chi2", &CCF2SFit::chi2, "chi^2 of the current point.")
       .def_readonly("bestchi2", &CCF2SFit::bestchi2, "Smallest chi^2 seen.")
       .def_readonly("ncalls", &CCF2SFit::ncalls, "Evaluations so far.")
-      .def_readonly("npars", &CCF2SFit::npars)
-      .def_readonly("nfreepars", &CCF2SFit::nfreepars)
-      .def_readonly("ndim", &CCF2SFit::ndim)
+      .def_readonly("npars", &CCF2SFit::npars, "Number of parameters, free and fixed.")
+      .def_readonly("nfreepars", &CCF2SFit::nfreepars, "Number of free parameters (the first ones of names).")
+      .def_readonly("ndim", &CCF2SFit::ndim, "1: one harmonic component over q; 3: a correlation function on a 3D mesh.")
       .def_property_readonly("nbins", &CCF2SFit::GetNBins, "Measured points compared.")
       .def_property_readonly("ndof", &CCF2SFit::GetNDOF, "Degrees of freedom.")
       .def(
@@ -563,17 +566,20 @@ void BindFits(py::module_ &m) {
       .def("set_parent_correlation", &CFeedDown::SetParentCorrelation, py::arg("name"), py::arg("parent"),
            py::keep_alive<1, 3>(), "The parent C - 1 of a direct or matrix residual (kept alive by this object).")
       .def("get_residual_correlation", &CFeedDown::GetResidualCorrelation, py::arg("name"), py::arg("out"),
-           py::call_guard<Compute>())
+           py::call_guard<Compute>(),
+           "Writes the named residual's C - 1 (q in MeV/c) into the (0,0,0) component of out. femtokit.Error for "
+           "an unknown name.")
       .def("set_lambda", &CFeedDown::SetLambda, py::arg("key"), py::arg("value"),
            "Sets 'lambdaGen' or 'lambda_<name>'.")
-      .def("get_lambda", &CFeedDown::GetLambda, py::arg("key"))
+      .def("get_lambda", &CFeedDown::GetLambda, py::arg("key"), "The value of 'lambdaGen' or 'lambda_<name>'; femtokit.Error for another key.")
       .def("check_lambdas", &CFeedDown::CheckLambdas, "Checks the lambdas as apply does; returns their sum.")
       .def_property_readonly("residual_names",
                              [](const CFeedDown &d) {
                                std::vector<std::string> n;
                                for (int i = 0; i < d.GetNResiduals(); i++) n.push_back(d.GetResidualName(i));
                                return n;
-                             })
+                             },
+                             "Names of the residual correlations, in the order of the parameter file.")
       .def_property_readonly(
           "lambdas", [](const CFeedDown &d) { return ToDict(d.lambdas); }, "The lambdas by key (a copy).");
 
@@ -590,7 +596,7 @@ void BindFits(py::module_ &m) {
            "are taken from the file's directory (for a dict: give absolute names).")
       .def("apply", &CMomentumSmearing::Apply, py::arg("cf_in"), py::arg("cf_out"), py::call_guard<Compute>(),
            "Smears the (0,0,0) component of cf_in (true mesh) into cf_out (measured mesh).")
-      .def_property_readonly("is_gaussian", &CMomentumSmearing::IsGaussian)
+      .def_property_readonly("is_gaussian", &CMomentumSmearing::IsGaussian, "True for a Gaussian resolution sigma(q), False for a response matrix.")
       .def("get_sigma", &CMomentumSmearing::GetSigma, py::arg("q"), "Resolution (MeV/c) at true q (MeV/c).")
       .def("true_q_reach", &CMomentumSmearing::TrueQReach, py::arg("qreco"),
            "How far (MeV/c) the model's true mesh should reach for measured bins up to qreco.");

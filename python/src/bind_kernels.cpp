@@ -232,7 +232,7 @@ void BindWaveFunctions(py::module_ &m) {
            "True for a channel given by a local potential (exact radial solution inside match_radius).")
       .def_property_readonly("match_radius", &CWaveFunction_generic::GetMatchRadius,
                              "Matching radius of the potential channels (fm; 0 without them).")
-      .def_property_readonly("identical", &CWaveFunction_generic::GetIDENTICAL)
+      .def_property_readonly("identical", &CWaveFunction_generic::GetIDENTICAL, "True for identical particles (symmetrised wave function).")
       .def_property_readonly("m1", &CWaveFunction_generic::GetM1, "Mass (MeV).")
       .def_property_readonly("m2", &CWaveFunction_generic::GetM2, "Mass (MeV).")
       .def_property_readonly(
@@ -292,12 +292,12 @@ void BindKernels(py::module_ &m) {
            py::arg("pars"),
            "Zero tables on the mesh of a kernel parameter file or dict (NQMAX, NRMAX, KLMAX, DELQ in MeV/c, DELR "
            "in fm, IDENTICAL).")
-      .def_property_readonly("lmax", &CKernel::GetLMAX)
-      .def_property_readonly("nqmax", &CKernel::GetNQMAX)
-      .def_property_readonly("nrmax", &CKernel::GetNRMAX)
+      .def_property_readonly("lmax", &CKernel::GetLMAX, "Highest l of the projections (KLMAX).")
+      .def_property_readonly("nqmax", &CKernel::GetNQMAX, "Number of q bins.")
+      .def_property_readonly("nrmax", &CKernel::GetNRMAX, "Number of r bins.")
       .def_property_readonly("delq", &CKernel::GetDELQ, "q bin width (MeV/c).")
       .def_property_readonly("delr", &CKernel::GetDELR, "r bin width (fm).")
-      .def_property_readonly("identical", &CKernel::GetIDENTICAL)
+      .def_property_readonly("identical", &CKernel::GetIDENTICAL, "True for identical particles: even l only.")
       .def_property_readonly(
           "q", [](const CKernel &k) { return Centres(k.GetNQMAX(), k.GetDELQ()); }, "q bin centres (MeV/c).")
       .def_property_readonly(
@@ -423,13 +423,13 @@ void BindKernels(py::module_ &m) {
            py::arg("pars"),
            "A table (every value 1) on the mesh of a parameter file or dict (NQMAX, NRMAX, NCTHETA, DELQ, DELR, "
            "IDENTICAL). femtokit.Error for missing keys or empty meshes.")
-      .def_property_readonly("nqmax", &CKernelWF::GetNQMAX)
-      .def_property_readonly("nrmax", &CKernelWF::GetNRMAX)
-      .def_property_readonly("nctheta", &CKernelWF::GetNCTHETA)
+      .def_property_readonly("nqmax", &CKernelWF::GetNQMAX, "Number of q bins.")
+      .def_property_readonly("nrmax", &CKernelWF::GetNRMAX, "Number of r bins.")
+      .def_property_readonly("nctheta", &CKernelWF::GetNCTHETA, "Number of cos(theta) steps (nctheta + 1 points from 1 to -1).")
       .def_property_readonly("delq", &CKernelWF::GetDELQ, "q bin width (MeV/c).")
       .def_property_readonly("delr", &CKernelWF::GetDELR, "r bin width (fm).")
-      .def_property_readonly("delctheta", &CKernelWF::GetDELCTHETA)
-      .def_property_readonly("identical", &CKernelWF::GetIDENTICAL)
+      .def_property_readonly("delctheta", &CKernelWF::GetDELCTHETA, "cos(theta) step.")
+      .def_property_readonly("identical", &CKernelWF::GetIDENTICAL, "True for identical particles.")
       .def_property_readonly(
           "values",
           [](py::object self) {
@@ -453,8 +453,8 @@ void BindKernels(py::module_ &m) {
            "Fills the table from a wave function, on the library's threads without the GIL.")
       .def("calc_pure_hbt", &CKernelWF::Calc_PureHBT, py::call_guard<Compute>(),
            "Free identical bosons: |psi|^2 = 1 + cos(2 q r c / hbarc).")
-      .def("read", PathMethod<>(&CKernelWF::Read), py::arg("dirname"))
-      .def("write", PathMethod<>(&CKernelWF::Write), py::arg("dirname"));
+      .def("read", PathMethod<>(&CKernelWF::Read), py::arg("dirname"), "Reads a table directory written by write(). femtokit.Error, naming the file, for a missing or inconsistent one.")
+      .def("write", PathMethod<>(&CKernelWF::Write), py::arg("dirname"), "Writes the table as a directory. femtokit.Error when it cannot be written.");
 }
 
 }  // namespace python

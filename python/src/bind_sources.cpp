@@ -166,7 +166,7 @@ const char *kSparsDoc =
 void BindSources(py::module_ &m) {
   py::class_<femtokit::SourceParameter>(m, "SourceParameter",
                                         "One parameter of a source model: the model refuses values outside its range.")
-      .def_property_readonly("name", [](const femtokit::SourceParameter &p) { return std::string(p.name); })
+      .def_property_readonly("name", [](const femtokit::SourceParameter &p) { return std::string(p.name); }, "The key in the model's spars.")
       .def_property_readonly(
           "unit", [](const femtokit::SourceParameter &p) { return std::string(p.unit); },
           "'fm', 'fm/c', 'MeV', 'MeV/c', 'rad', 'deg', 'c', or '' for a pure number.")
@@ -174,13 +174,13 @@ void BindSources(py::module_ &m) {
       .def_property_readonly(
           "range", [](const femtokit::SourceParameter &p) { return py::make_tuple(p.min, p.max); },
           "(min, max); min_open and max_open say whether an end is excluded.")
-      .def_readonly("min_open", &femtokit::SourceParameter::minOpen)
-      .def_readonly("max_open", &femtokit::SourceParameter::maxOpen)
+      .def_readonly("min_open", &femtokit::SourceParameter::minOpen, "True when the lower end of the range is excluded.")
+      .def_readonly("max_open", &femtokit::SourceParameter::maxOpen, "True when the upper end of the range is excluded.")
       .def_property_readonly("range_text", [](const femtokit::SourceParameter &p) { return femtokit::RangeText(p); },
                              "The range as the messages show it: '(0, 1000] fm'.")
       .def_readonly("step", &femtokit::SourceParameter::step, "First step of a fit (same unit).")
       .def_readonly("integer", &femtokit::SourceParameter::integer, "True for a count (an int).")
-      .def_property_readonly("meaning", [](const femtokit::SourceParameter &p) { return std::string(p.meaning); })
+      .def_property_readonly("meaning", [](const femtokit::SourceParameter &p) { return std::string(p.meaning); }, "What the parameter is, in one line.")
       .def(
           "contains", [](const femtokit::SourceParameter &p, double x) { return femtokit::InRange(p, x); },
           py::arg("value"), "True when the model accepts the value.")
@@ -188,7 +188,7 @@ void BindSources(py::module_ &m) {
 
   py::class_<femtokit::SourceModel>(m, "SourceModel",
                                     "A source model's parameter table, the one the library checks against.")
-      .def_property_readonly("name", [](const femtokit::SourceModel &s) { return std::string(s.name); })
+      .def_property_readonly("name", [](const femtokit::SourceModel &s) { return std::string(s.name); }, "The model's name ('gx1d', 'levy', 'gauss3d', 'blast', 'events').")
       .def_property_readonly(
           "title", [](const femtokit::SourceModel &s) { return std::string(s.title); }, "What the model is.")
       .def_property_readonly(

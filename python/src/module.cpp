@@ -86,7 +86,7 @@ PYBIND11_MODULE(_core, m) {
       "concurrent.futures.ProcessPoolExecutor(mp_context=multiprocessing.get_context('spawn')).\n"
       "GSL: loading the module turns GSL's aborting error handler off for the whole process "
       "(see the README).";
-  m.attr("__version__") = "0.1.0";
+  m.attr("__version__") = FEMTOKIT_VERSION;
   // Every array the module returns is a NumPy array: without NumPy it fails here, not in a later call.
   try {
     py::module_::import("numpy");
