@@ -192,6 +192,11 @@ CCHArray *CCF2SFit::ApplySteps() {
   return model;
 }
 
+const CCHArray *CCF2SFit::ComparedModel() const {
+  if (!feeddown && !smearing) return ctheoryCH;
+  return cmodelCH ? cmodelCH : model_.get();
+}
+
 int CCF2SFit::GetNBins() const {
   if (ndim == 1) {
     if (!cexpCH || !cerrorCH) return 0;

@@ -135,6 +135,9 @@ class CCF2SFit {
   // data, or outside the fit range).
   int GetNBins() const;
   int GetNDOF() const { return GetNBins() - nfreepars; }
+  // The one-dimensional model the last evaluation compared with the data:
+  // ctheoryCH, or the array after the feed-down and smearing steps.
+  const CCHArray *ComparedModel() const;
 
   // Tables through the output channel (Normal level).
   void PrintPars() const;

@@ -31,6 +31,15 @@ ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
 if [ "$build" = build ]; then
   scripts/docs.sh   # the API reference: any Doxygen warning fails the run
 fi
+# The Python package as a user installs it: a wheel and pip into a fresh venv
+# from a copy of the checkout, imported elsewhere (about two minutes on 2 cores;
+# FEMTOKIT_PIP_TEST=0 skips it). Only where Debian's python3 has what it needs.
+if [ "$build" = build ] && [ "${FEMTOKIT_PIP_TEST:-1}" != 0 ] && \
+  /usr/bin/python3 -c "import build, setuptools, wheel, pybind11, numpy, venv" 2>/dev/null; then
+  /usr/bin/python3 scripts/test_pip_install.py
+elif [ "$build" = build ] && [ "${FEMTOKIT_PIP_TEST:-1}" != 0 ]; then
+  echo "scripts/test.sh: the pip install test is skipped: Debian's python3 lacks build, setuptools, wheel, pybind11, numpy or venv" >&2
+fi
 if [ "$build" = build ] && [ "${FEMTOKIT_FUZZ_RUNS:-20000}" != 0 ]; then
   scripts/fuzz.sh --replay --parallel "$(nproc)"
 fi

@@ -95,30 +95,44 @@ CSourceCalc_GX1D::Profile CSourceCalc_GX1D::GetProfile() const {
   return p;
 }
 
-void CSourceCalc_GX1D::FillProfile(const Profile &p, double delr, int n, double *S) {
+namespace {
+
+// The L = 0 profile at n separations r(i) (fm) into S.
+template <class Radius>
+void ProfileAt(double lambdaG, double R, double lambdaX, double X, int n, Radius r, double *S) {
   const double fourpi = 4.0 * M_PI;
-  const double NG = std::pow(fourpi * p.R * p.R, -1.5);
-  const double u = 2.0 * p.R * p.R / (p.X * p.X);
+  const double NG = std::pow(fourpi * R * R, -1.5);
+  const double u = 2.0 * R * R / (X * X);
   // 4 pi X^3 u^2 K2(u) is the integral of exp(-sqrt(u^2 + r^2/X^2)) over all space.
   // Both the normalisation and the profile carry a factor e^u (scaled Bessel
   // functions, exponent taken relative to u), so that neither under- nor
   // overflows when X is much smaller than R (u beyond about 700).
-  const bool tail = p.lambdaX != 0.0;
+  const bool tail = lambdaX != 0.0;
   const double NX =
-      tail ? 1.0 / (fourpi * p.X * p.X * p.X *
-                    (2.0 * u * gsl_sf_bessel_K1_scaled(u) + u * u * gsl_sf_bessel_K0_scaled(u)))
+      tail ? 1.0 / (fourpi * X * X * X * (2.0 * u * gsl_sf_bessel_K1_scaled(u) + u * u * gsl_sf_bessel_K0_scaled(u)))
            : 0.0;
-  const double gG = p.lambdaG * NG, gX = p.lambdaX * NX;
-  const double inv4R2 = 1.0 / (4.0 * p.R * p.R), invX2 = 1.0 / (p.X * p.X);
-  for (int ir = 0; ir < n; ++ir) {
-    const double r = (ir + 0.5) * delr, r2 = r * r;
+  const double gG = lambdaG * NG, gX = lambdaX * NX;
+  const double inv4R2 = 1.0 / (4.0 * R * R), invX2 = 1.0 / (X * X);
+  for (int i = 0; i < n; ++i) {
+    const double r2 = r(i) * r(i);
     double value = gG * std::exp(-r2 * inv4R2);
     if (tail) {
       const double rx2 = r2 * invX2;  // u - sqrt(u^2 + rx2) without cancellation
       value += gX * std::exp(-rx2 / (u + std::sqrt(u * u + rx2)));
     }
-    S[ir] = value;
+    S[i] = value;
   }
+}
+
+}  // namespace
+
+void CSourceCalc_GX1D::FillProfile(const Profile &p, double delr, int n, double *S) {
+  ProfileAt(p.lambdaG, p.R, p.lambdaX, p.X, n, [delr](int ir) { return (ir + 0.5) * delr; }, S);
+}
+
+void CSourceCalc_GX1D::Source(const double *r, int n, double *S) const {
+  const Profile p = GetProfile();
+  ProfileAt(p.lambdaG, p.R, p.lambdaX, p.X, n, [r](int i) { return r[i]; }, S);
 }
 
 void CSourceCalc_GX1D::ApplyOrder(const Profile &p, int L, double delr, int n, const double *S0, double *S) {

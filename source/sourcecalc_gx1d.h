@@ -19,6 +19,9 @@ class CSourceCalc_GX1D : public CSourceCalc {
   void CalcS(CCHArray *A) override;
   void CalcS(int lx, int ly, int lz, CCHArray *A) override;
 
+  // The angle-averaged source S_000 (fm^-3) at n separations r (fm) into S.
+  // Fails (fatal) as the parameters are read (a value outside its range).
+  void Source(const double *r, int n, double *S) const;
   // Fraction of the model's norm (lambdaG + lambdaX) at r > rho (fm).
   double LostFraction(double rho) const;
 

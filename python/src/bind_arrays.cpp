@@ -73,9 +73,9 @@ void BindArrays(py::module_ &m) {
       .def_property_readonly("lmax", &CCHArray::GetLMAX, "Highest order L = lx + ly + lz in use.")
       .def_property_readonly("nradial", &CCHArray::GetNRADIAL, "Number of radial bins.")
       .def_property("radstep", &CCHArray::GetRADSTEP, &CCHArray::SetRADSTEP, "Radial bin width (fm or MeV/c).")
-      .def_property_readonly("xsym", &CCHArray::GetXSYM)
-      .def_property_readonly("ysym", &CCHArray::GetYSYM)
-      .def_property_readonly("zsym", &CCHArray::GetZSYM)
+      .def_property_readonly("xsym", &CCHArray::GetXSYM, "True when the array is even in x (odd-lx components absent).")
+      .def_property_readonly("ysym", &CCHArray::GetYSYM, "True when the array is even in y (odd-ly components absent).")
+      .def_property_readonly("zsym", &CCHArray::GetZSYM, "True when the array is even in z (odd-lz components absent).")
       .def("set_lmax", &CCHArray::SetLMAX, py::arg("lmax"),
            "Lowers LMAX (a larger value is ignored); the storage and its views stay as built.")
       .def_property_readonly(
@@ -153,7 +153,7 @@ void BindArrays(py::module_ &m) {
            "Reads the lx <= 1 triples and rebuilds the rest.")
       .def("write_short", PathMethod<>(&CCHArray::WriteShort), py::arg("filename"), py::arg("lmax"),
            "Writes a summary table up to lmax.")
-      .def("print_pars", &CCHArray::PrintPars)
+      .def("print_pars", &CCHArray::PrintPars, "Prints LMAX, NRADIAL, RADSTEP and the symmetries (Normal level).")
       .def("__repr__", [](const CCHArray &a) {
         return "<femtokit.CCHArray LMAX=" + std::to_string(a.GetLMAX()) + " NRADIAL=" + std::to_string(a.GetNRADIAL()) +
                " RADSTEP=" + std::to_string(a.GetRADSTEP()) + " sym=(" + std::to_string(a.GetXSYM()) + "," +
@@ -192,15 +192,15 @@ void BindArrays(py::module_ &m) {
             return a;
           },
           py::arg("dirname"), "A 3D array read from a directory that write_array wrote (any shape).")
-      .def_property_readonly("nxmax", &C3DArray::GetNXMAX)
-      .def_property_readonly("nymax", &C3DArray::GetNYMAX)
-      .def_property_readonly("nzmax", &C3DArray::GetNZMAX)
-      .def_property_readonly("delx", &C3DArray::GetDELX)
-      .def_property_readonly("dely", &C3DArray::GetDELY)
-      .def_property_readonly("delz", &C3DArray::GetDELZ)
-      .def_property_readonly("xsym", &C3DArray::GetXSYM)
-      .def_property_readonly("ysym", &C3DArray::GetYSYM)
-      .def_property_readonly("zsym", &C3DArray::GetZSYM)
+      .def_property_readonly("nxmax", &C3DArray::GetNXMAX, "Cells per half-axis along x.")
+      .def_property_readonly("nymax", &C3DArray::GetNYMAX, "Cells per half-axis along y.")
+      .def_property_readonly("nzmax", &C3DArray::GetNZMAX, "Cells per half-axis along z.")
+      .def_property_readonly("delx", &C3DArray::GetDELX, "Cell width along x (fm or MeV/c).")
+      .def_property_readonly("dely", &C3DArray::GetDELY, "Cell width along y (fm or MeV/c).")
+      .def_property_readonly("delz", &C3DArray::GetDELZ, "Cell width along z (fm or MeV/c).")
+      .def_property_readonly("xsym", &C3DArray::GetXSYM, "True when f(-x) = f(x): one sign block stored along x.")
+      .def_property_readonly("ysym", &C3DArray::GetYSYM, "True when f(-y) = f(y): one sign block stored along y.")
+      .def_property_readonly("zsym", &C3DArray::GetZSYM, "True when f(-z) = f(z): one sign block stored along z.")
       .def_property_readonly(
           "values",
           [](py::object self) {
@@ -255,9 +255,9 @@ void BindArrays(py::module_ &m) {
           py::arg("x"), py::arg("y"), py::arg("z"),
           "Trilinear interpolation between cell centres at (x, y, z) (broadcasting); 0 beyond half a cell past "
           "the mesh.")
-      .def("zero_array", &C3DArray::ZeroArray)
-      .def("make_constant", &C3DArray::MakeConstant, py::arg("c"))
-      .def("scale_array", &C3DArray::ScaleArray, py::arg("factor"))
+      .def("zero_array", &C3DArray::ZeroArray, "Sets every cell to 0.")
+      .def("make_constant", &C3DArray::MakeConstant, py::arg("c"), "Sets every cell to c.")
+      .def("scale_array", &C3DArray::ScaleArray, py::arg("factor"), "Multiplies every cell by factor.")
       .def("get_biggest", &C3DArray::GetBiggest, "Stored value of largest magnitude, with its sign.")
       .def("write_array", PathMethod<>(&C3DArray::WriteArray), py::arg("dirname"),
            "Writes a directory of '3Darraypars.dat' and one 'ix%d_iy%d.tmp' per column.")

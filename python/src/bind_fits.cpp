@@ -5,11 +5,13 @@
 #include "arrays/array3d.h"
 #include "arrays/charray.h"
 #include "common.h"
+#include "config/output.h"
 #include "config/parametermap.h"
 #include "fit/cf2sfit.h"
 #include "fit/cf2sfit_models.h"
 #include "fit/cfcalc.h"
 #include "fit/feeddown.h"
+#include "fit/fitsummary.h"
 #include "fit/gauss3dfit.h"
 #include "fit/table3d.h"
 #include "fit/s2cf.h"
@@ -94,6 +96,91 @@ class ChiSquare {
   std::vector<std::string> names_;
 };
 
+py::array_t<double> FreeMatrix(const std::vector<std::vector<double>> &m, size_t n) {
+  const py::ssize_t k = static_cast<py::ssize_t>(n);
+  py::array_t<double> a({k, k});
+  auto v = a.mutable_unchecked<2>();
+  for (py::ssize_t i = 0; i < k; i++)
+    for (py::ssize_t j = 0; j < k; j++) v(i, j) = m.empty() ? std::nan("") : m[i][j];
+  return a;
+}
+
+const char *StatusName(const FitStatus &s) {
+  switch (s.code) {
+    case FitStatus::Code::Converged:
+      return "converged";
+    case FitStatus::Code::AtBound:
+      return "at bound";
+    default:
+      return "failed";
+  }
+}
+
+// A fit's result as Python sees it (femtokit.FitResult): a copy of the
+// library's summary, with NumPy arrays and dicts made on access.
+struct FitResult {
+  femtokit::FitSummary s;
+
+  py::dict Values() const {
+    py::dict d;
+    for (size_t i = 0; i < s.names.size(); i++) d[py::str(s.names[i])] = s.values[i];
+    return d;
+  }
+  py::dict Errors() const {
+    py::dict d;
+    for (size_t i = 0; i < s.errors.size(); i++) d[py::str(s.free[i])] = s.errors[i];
+    return d;
+  }
+  py::array_t<double> Q() const {
+    const py::ssize_t n = static_cast<py::ssize_t>(s.curve.size());
+    if (s.qdim == 1) return py::array_t<double>(n, s.q.data());
+    return py::array_t<double>({n, static_cast<py::ssize_t>(3)}, s.q.data());
+  }
+  py::array_t<double> Curve() const {
+    return py::array_t<double>(static_cast<py::ssize_t>(s.curve.size()), s.curve.data());
+  }
+  std::string Reason() const { return s.status.code == FitStatus::Code::Converged ? std::string() : s.status.reason; }
+  py::dict ToDict() const {
+    py::dict d;
+    auto matrix = [](const std::vector<std::vector<double>> &m, size_t n) {
+      py::list rows;
+      for (size_t i = 0; i < n; i++) {
+        py::list row;
+        for (size_t j = 0; j < n; j++) row.append(m.empty() ? py::object(py::none()) : py::object(py::float_(m[i][j])));
+        rows.append(row);
+      }
+      return rows;
+    };
+    d["names"] = s.names;
+    d["free"] = s.free;
+    d["values"] = Values();
+    d["errors"] = Errors();
+    d["covariance"] = matrix(s.covariance, s.free.size());
+    d["correlation"] = matrix(s.correlation, s.free.size());
+    d["chi2"] = s.chi2;
+    d["ndof"] = s.ndof;
+    d["pvalue"] = std::isfinite(s.pvalue) ? py::object(py::float_(s.pvalue)) : py::object(py::none());
+    d["status"] = StatusName(s.status);
+    d["reason"] = Reason();
+    d["converged"] = s.status.code == FitStatus::Code::Converged;
+    d["at_bound"] = s.atbound;
+    d["errors_valid"] = s.status.errorsvalid;
+    d["q"] = Q().attr("tolist")();
+    d["curve"] = s.curve;
+    return d;
+  }
+};
+
+// Runs a minimiser and returns the result at the point it left.
+template <class... A>
+auto Minimise(void (CCF2SFit::*run)(A...)) {
+  return [run](CCF2SFit &f, A... a) {
+    Compute compute;
+    (f.*run)(a...);
+    return FitResult{femtokit::SummariseFit(f)};
+  };
+}
+
 struct ParDecl {
   std::string name;
   py::object value;
@@ -174,6 +261,69 @@ void BindFits(py::module_ &m) {
       .def_property_readonly(
           "errordef", [](const ChiSquare &) { return 1.0; }, "Delta chi^2 = 1 at one standard deviation.");
 
+  py::class_<FitResult>(m, "FitResult",
+                        "The result of a fit: values of every parameter; errors, covariance and correlation of the "
+                        "free ones (Delta chi^2 = 1); chi^2, degrees of freedom and p-value; the minimiser's status; "
+                        "the best-fit curve C(q) at the fitted q. str() prints the fit table, to_dict() gives "
+                        "plain types for json.")
+      .def_property_readonly(
+          "names", [](const FitResult &r) { return r.s.names; }, "Every parameter's name, free ones first (list of str).")
+      .def_property_readonly(
+          "free", [](const FitResult &r) { return r.s.free; }, "The free parameters' names (list of str).")
+      .def_property_readonly("values", &FitResult::Values, "dict name -> value of every parameter (units of the model's "
+                             "table: fm for radii).")
+      .def_property_readonly("errors", &FitResult::Errors,
+                             "dict name -> error (Delta chi^2 = 1) of the free parameters; empty when the errors are not "
+                             "valid (errors_valid False).")
+      .def_property_readonly(
+          "covariance", [](const FitResult &r) { return FreeMatrix(r.s.covariance, r.s.free.size()); },
+          "Covariance of the free parameters, (n_free, n_free) array in the order of free; NaN when the errors are "
+          "not valid.")
+      .def_property_readonly(
+          "correlation", [](const FitResult &r) { return FreeMatrix(r.s.correlation, r.s.free.size()); },
+          "Correlation coefficients of the free parameters, (n_free, n_free) array (1 on the diagonal); NaN when "
+          "the errors are not valid.")
+      .def_property_readonly(
+          "chi2", [](const FitResult &r) { return r.s.chi2; }, "chi^2 at the values.")
+      .def_property_readonly(
+          "ndof", [](const FitResult &r) { return r.s.ndof; }, "Degrees of freedom: compared points minus free "
+          "parameters.")
+      .def_property_readonly(
+          "pvalue", [](const FitResult &r) { return r.s.pvalue; },
+          "Probability of a chi^2 at least this large with ndof degrees of freedom (GSL gsl_cdf_chisq_Q); NaN "
+          "for ndof < 1.")
+      .def_property_readonly(
+          "status", [](const FitResult &r) { return std::string(StatusName(r.s.status)); },
+          "'converged', 'at bound' (a minimum with a free parameter on a bound of its range) or 'failed' (no "
+          "minimum established; the values are where the minimiser stopped).")
+      .def_property_readonly("reason", &FitResult::Reason,
+                             "Why the fit failed or which parameters sit on a bound; empty when converged.")
+      .def_property_readonly(
+          "converged", [](const FitResult &r) { return r.s.status.code == FitStatus::Code::Converged; },
+          "True for status 'converged'.")
+      .def_property_readonly(
+          "at_bound", [](const FitResult &r) { return r.s.atbound; },
+          "Names of the free parameters sitting on a bound (their errors mean little).")
+      .def_property_readonly(
+          "errors_valid", [](const FitResult &r) { return r.s.status.errorsvalid; },
+          "True when errors and covariance describe the final point (a chi^2 Hessian there, or a Metropolis "
+          "chain's covariance).")
+      .def_property_readonly("q", &FitResult::Q,
+                             "The fitted q values: one-dimensional fits, the q bins with a finite error (MeV/c, "
+                             "shape (n,)); 3D fits, the cells with a nonzero error ((q_x, q_y, q_z) in MeV/c, shape "
+                             "(n, 3)).")
+      .def_property_readonly("curve", &FitResult::Curve,
+                             "The best-fit C(q) (not C - 1) at q, after any feed-down and smearing steps.")
+      .def("to_dict", &FitResult::ToDict,
+           "Every attribute as plain Python types (lists for arrays; None for NaN entries and a p-value without "
+           "degrees of freedom), for json.dumps.")
+      .def("__str__", [](const FitResult &r) { return r.s.table; })
+      .def("__repr__", [](const FitResult &r) {
+        std::string text = "<femtokit.FitResult " + std::string(StatusName(r.s.status));
+        for (size_t i = 0; i < r.s.names.size(); i++) text += femtokit::Format(" %s=%.6g", r.s.names[i].c_str(), r.s.values[i]);
+        return text + femtokit::Format(" chi2=%.6g ndof=%d>", r.s.chi2, r.s.ndof);
+      });
+
   py::class_<CCF2SFit>(m, "CCF2SFit",
                        "Fit of a source model's parameters to a measured correlation function: each evaluation "
                        "writes trial values into the model's spars, fills the source, transforms it through the "
@@ -223,13 +373,26 @@ void BindFits(py::module_ &m) {
       .def(
           "chi2_function", [](py::object self) { return ChiSquare(self); },
           "A ChiSquare: chi^2 as a function of the current free parameters, for SciPy or iminuit.")
-      .def("newton", &CCF2SFit::Newton, py::arg("n") = 2, py::call_guard<Compute>(),
-           "Newton-Raphson with a finite-difference Hessian (one iteration for n <= 1, two otherwise); leaves "
-           "error_matrix = 2 H^-1.")
-      .def("steepest_descent", &CCF2SFit::SteepestDescent, py::arg("n"), py::call_guard<Compute>(),
-           "At most n steepest-descent iterations in error-scaled coordinates.")
-      .def("metropolis", &CCF2SFit::Metropolis, py::arg("n"), py::call_guard<Compute>(),
-           "A Markov chain of n evaluations; error_matrix becomes the chain's covariance.")
+      .def("newton", Minimise(&CCF2SFit::Newton), py::arg("n") = 2,
+           "Newton-Raphson with a finite-difference Hessian of chi^2 (steps: the errors; one iteration for n <= 1, "
+           "two otherwise), respecting the bounds; leaves error_matrix = 2 H^-1. Returns a FitResult (status "
+           "'failed' with the reason for a Hessian that is not positive definite or a step finding no lower "
+           "chi^2). femtokit.Error for a free parameter without a positive error, or as an evaluation fails.")
+      .def("steepest_descent", Minimise(&CCF2SFit::SteepestDescent), py::arg("n"),
+           "At most n steepest-descent iterations in error-scaled coordinates, respecting the bounds. Returns a "
+           "FitResult without errors (errors_valid False; run newton() after it for errors); status 'failed' at "
+           "the iteration limit. femtokit.Error as newton().")
+      .def("metropolis", Minimise(&CCF2SFit::Metropolis), py::arg("n"),
+           "A Markov chain of n evaluations from the current point; error_matrix becomes the chain's covariance "
+           "and the result's errors its square roots. Returns a FitResult (at the chain's last point; "
+           "use_best_pars() moves to its best). femtokit.Error as an evaluation fails.")
+      .def(
+          "result", [](CCF2SFit &f) {
+            Compute compute;
+            return FitResult{femtokit::SummariseFit(f)};
+          },
+          "The FitResult at the current values with the last minimiser's status (one evaluation of chi^2 fills "
+          "the best-fit curve). femtokit.Error as the evaluation fails.")
       .def("update_metro_step_size", &CCF2SFit::UpdateMetroStepSize, py::call_guard<Compute>(),
            "Metropolis proposal steps and the errors from error_matrix.")
       .def(
@@ -239,7 +402,7 @@ void BindFits(py::module_ &m) {
           "error_matrix = C^-1 over the free block, C the curvature of chi^2/2 (a free x free matrix); False "
           "when C is not positive definite.")
       .def("fit_table", &CCF2SFit::FitTable, "Name, value, error and free of each parameter; chi^2, bins, dof.")
-      .def("print_fit_table", &CCF2SFit::PrintFitTable)
+      .def("print_fit_table", &CCF2SFit::PrintFitTable, "Prints fit_table() (Normal level).")
       .def_property_readonly(
           "names",
           [](const CCF2SFit &f) {
@@ -256,15 +419,18 @@ void BindFits(py::module_ &m) {
           "errors", [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.error; }); },
           "Errors: statistical, Delta chi^2 = 1 (a copy).")
       .def_property_readonly("xmin",
-                             [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.xmin; }); })
+                             [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.xmin; }); },
+                             "Lower bounds of the parameters (a copy, in the order of names).")
       .def_property_readonly("xmax",
-                             [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.xmax; }); })
+                             [](const CCF2SFit &f) { return Column(f, [](const CParInfo &p) { return p.xmax; }); },
+                             "Upper bounds of the parameters (a copy, in the order of names).")
       .def_property_readonly("fixed",
                              [](const CCF2SFit &f) {
                                std::vector<bool> b;
                                for (const CParInfo &p : f.par) b.push_back(p.fixed);
                                return b;
-                             })
+                             },
+                             "For each parameter (in the order of names): True when it is held constant.")
       .def_property_readonly(
           "at_bound",
           [](const CCF2SFit &f) {
@@ -290,9 +456,9 @@ void BindFits(py::module_ &m) {
       .def_readonly("chi2", &CCF2SFit::chi2, "chi^2 of the current point.")
       .def_readonly("bestchi2", &CCF2SFit::bestchi2, "Smallest chi^2 seen.")
       .def_readonly("ncalls", &CCF2SFit::ncalls, "Evaluations so far.")
-      .def_readonly("npars", &CCF2SFit::npars)
-      .def_readonly("nfreepars", &CCF2SFit::nfreepars)
-      .def_readonly("ndim", &CCF2SFit::ndim)
+      .def_readonly("npars", &CCF2SFit::npars, "Number of parameters, free and fixed.")
+      .def_readonly("nfreepars", &CCF2SFit::nfreepars, "Number of free parameters (the first ones of names).")
+      .def_readonly("ndim", &CCF2SFit::ndim, "1: one harmonic component over q; 3: a correlation function on a 3D mesh.")
       .def_property_readonly("nbins", &CCF2SFit::GetNBins, "Measured points compared.")
       .def_property_readonly("ndof", &CCF2SFit::GetNDOF, "Degrees of freedom.")
       .def(
@@ -400,17 +566,20 @@ void BindFits(py::module_ &m) {
       .def("set_parent_correlation", &CFeedDown::SetParentCorrelation, py::arg("name"), py::arg("parent"),
            py::keep_alive<1, 3>(), "The parent C - 1 of a direct or matrix residual (kept alive by this object).")
       .def("get_residual_correlation", &CFeedDown::GetResidualCorrelation, py::arg("name"), py::arg("out"),
-           py::call_guard<Compute>())
+           py::call_guard<Compute>(),
+           "Writes the named residual's C - 1 (q in MeV/c) into the (0,0,0) component of out. femtokit.Error for "
+           "an unknown name.")
       .def("set_lambda", &CFeedDown::SetLambda, py::arg("key"), py::arg("value"),
            "Sets 'lambdaGen' or 'lambda_<name>'.")
-      .def("get_lambda", &CFeedDown::GetLambda, py::arg("key"))
+      .def("get_lambda", &CFeedDown::GetLambda, py::arg("key"), "The value of 'lambdaGen' or 'lambda_<name>'; femtokit.Error for another key.")
       .def("check_lambdas", &CFeedDown::CheckLambdas, "Checks the lambdas as apply does; returns their sum.")
       .def_property_readonly("residual_names",
                              [](const CFeedDown &d) {
                                std::vector<std::string> n;
                                for (int i = 0; i < d.GetNResiduals(); i++) n.push_back(d.GetResidualName(i));
                                return n;
-                             })
+                             },
+                             "Names of the residual correlations, in the order of the parameter file.")
       .def_property_readonly(
           "lambdas", [](const CFeedDown &d) { return ToDict(d.lambdas); }, "The lambdas by key (a copy).");
 
@@ -427,7 +596,7 @@ void BindFits(py::module_ &m) {
            "are taken from the file's directory (for a dict: give absolute names).")
       .def("apply", &CMomentumSmearing::Apply, py::arg("cf_in"), py::arg("cf_out"), py::call_guard<Compute>(),
            "Smears the (0,0,0) component of cf_in (true mesh) into cf_out (measured mesh).")
-      .def_property_readonly("is_gaussian", &CMomentumSmearing::IsGaussian)
+      .def_property_readonly("is_gaussian", &CMomentumSmearing::IsGaussian, "True for a Gaussian resolution sigma(q), False for a response matrix.")
       .def("get_sigma", &CMomentumSmearing::GetSigma, py::arg("q"), "Resolution (MeV/c) at true q (MeV/c).")
       .def("true_q_reach", &CMomentumSmearing::TrueQReach, py::arg("qreco"),
            "How far (MeV/c) the model's true mesh should reach for measured bins up to qreco.");

@@ -10,6 +10,7 @@
 #include "config/fatal.h"
 #include "config/output.h"
 #include "kernel/kernel.h"
+#include "kernel/kernelcache.h"
 #include "kernel/kernelwf.h"
 #include "wavefunction/wavefunction.h"
 #include "wavefunction/wavefunction_generic.h"
@@ -34,11 +35,21 @@ void ParallelFor(py::ssize_t n, F &&body) {
 #define FEMTOKIT_DATA_DIR "data"
 #endif
 
+// The package's own copy of the shipped parameter files, set by an installed
+// package when it loads (empty in the build tree).
+std::string &PackageDataDir() {
+  static std::string dir;
+  return dir;
+}
+
 // Directory of the shipped parameter files: FEMTOKIT_DATA when set, else the
-// data/ folder of the source tree (as the femtokit program finds it).
+// installed package's data/, else the data/ folder of the source tree the
+// module was built from (as the femtokit program finds it).
 std::string DataDir() {
   const char *env = std::getenv("FEMTOKIT_DATA");
-  return env && *env ? std::string(env) : std::string(FEMTOKIT_DATA_DIR);
+  if (env && *env) return std::string(env);
+  if (!PackageDataDir().empty()) return PackageDataDir();
+  return std::string(FEMTOKIT_DATA_DIR);
 }
 
 bool Contains(const std::vector<std::string> &names, const std::string &name) {
@@ -221,7 +232,7 @@ void BindWaveFunctions(py::module_ &m) {
            "True for a channel given by a local potential (exact radial solution inside match_radius).")
       .def_property_readonly("match_radius", &CWaveFunction_generic::GetMatchRadius,
                              "Matching radius of the potential channels (fm; 0 without them).")
-      .def_property_readonly("identical", &CWaveFunction_generic::GetIDENTICAL)
+      .def_property_readonly("identical", &CWaveFunction_generic::GetIDENTICAL, "True for identical particles (symmetrised wave function).")
       .def_property_readonly("m1", &CWaveFunction_generic::GetM1, "Mass (MeV).")
       .def_property_readonly("m2", &CWaveFunction_generic::GetM2, "Mass (MeV).")
       .def_property_readonly(
@@ -249,7 +260,11 @@ void BindWaveFunctions(py::module_ &m) {
         "parameter files ('pipluspiplus', 'kpluskplus', 'plambda', 'lambdalambda').");
   m.def("data_dir", &DataDir,
         "Directory of the shipped parameter files (data/<pair>/wfparameters.dat, kparameters.dat): the "
-        "environment variable FEMTOKIT_DATA when set, else the source tree's data/.");
+        "environment variable FEMTOKIT_DATA when set, else the installed package's femtokit/data, else the "
+        "data/ folder of the source tree the module was built from.");
+  m.def(
+      "_set_package_data", [](const std::string &dir) { PackageDataDir() = dir; }, py::arg("dir"),
+      "Used by the package when it loads: the directory of its own copy of the shipped files.");
   m.def(
       "pair_files",
       [](const std::string &name) {
@@ -277,12 +292,12 @@ void BindKernels(py::module_ &m) {
            py::arg("pars"),
            "Zero tables on the mesh of a kernel parameter file or dict (NQMAX, NRMAX, KLMAX, DELQ in MeV/c, DELR "
            "in fm, IDENTICAL).")
-      .def_property_readonly("lmax", &CKernel::GetLMAX)
-      .def_property_readonly("nqmax", &CKernel::GetNQMAX)
-      .def_property_readonly("nrmax", &CKernel::GetNRMAX)
+      .def_property_readonly("lmax", &CKernel::GetLMAX, "Highest l of the projections (KLMAX).")
+      .def_property_readonly("nqmax", &CKernel::GetNQMAX, "Number of q bins.")
+      .def_property_readonly("nrmax", &CKernel::GetNRMAX, "Number of r bins.")
       .def_property_readonly("delq", &CKernel::GetDELQ, "q bin width (MeV/c).")
       .def_property_readonly("delr", &CKernel::GetDELR, "r bin width (fm).")
-      .def_property_readonly("identical", &CKernel::GetIDENTICAL)
+      .def_property_readonly("identical", &CKernel::GetIDENTICAL, "True for identical particles: even l only.")
       .def_property_readonly(
           "q", [](const CKernel &k) { return Centres(k.GetNQMAX(), k.GetDELQ()); }, "q bin centres (MeV/c).")
       .def_property_readonly(
@@ -364,6 +379,39 @@ void BindKernels(py::module_ &m) {
       "file, on its shipped mesh data/<pair>/kparameters.dat (as 'femtokit kernel PAIR' computes it) or on the "
       "mesh of kpars (a file or dict). Computed on the library's threads without the GIL.");
 
+  m.def(
+      "kernel_cache_dir", [](const py::object &dir) { return dir.is_none() ? femtokit::DefaultKernelCacheDir() : Path(dir); },
+      py::arg("cache_dir") = py::none(),
+      "The directory of cached kernels: cache_dir when given, else the environment variable FEMTOKIT_CACHE, else "
+      "$XDG_CACHE_HOME/femtokit/kernels, else ~/.cache/femtokit/kernels. femtokit.Error when none is set.");
+  m.def(
+      "cached_kernel",
+      [](const std::string &name, const py::object &kpars, const py::object &cache_dir) {
+        const std::string pair = KnownPair(name);
+        parameterMap meshpars;
+        if (kpars.is_none()) {
+          parameter::ReadParsFromFile(meshpars, ShippedFile(pair, "kparameters.dat"));
+        } else if (py::isinstance<py::dict>(kpars)) {
+          CheckKeys(kpars.cast<py::dict>(), KernelKeys());
+          meshpars = ToParameterMap(kpars.cast<py::dict>());
+        } else {
+          parameter::ReadParsFromFile(meshpars, Path(kpars));
+        }
+        const femtokit::KernelMesh mesh =
+            femtokit::ReadKernelMesh(meshpars, kpars.is_none() ? "the shipped mesh of " + pair : "kpars");
+        const std::string wfpars = ShippedFile(pair, "wfparameters.dat");
+        const std::string dir = cache_dir.is_none() ? femtokit::DefaultKernelCacheDir() : Path(cache_dir);
+        Compute compute;
+        return femtokit::CachedPairKernel(pair, wfpars, mesh, dir);
+      },
+      py::arg("pair"), py::arg("kpars") = py::none(), py::arg("cache_dir") = py::none(),
+      "The kernel of a pair known by name (known_pairs()) on its shipped mesh data/<pair>/kparameters.dat or the "
+      "mesh of kpars (a file or dict: NQMAX, DELQ in MeV/c, NRMAX, DELR in fm, KLMAX), with the wave function built "
+      "on the kernel's q mesh (as 'femtokit kernel PAIR' computes it), kept on disk: one directory per pair and "
+      "mesh under kernel_cache_dir(cache_dir), read again while its inputs (the pair's parameter files, the mesh) "
+      "are unchanged, computed and rewritten otherwise. KeyError for an unknown pair or mesh key, femtokit.Error "
+      "for a mesh beyond the pair's reach, a cache that cannot be written or an entry that cannot be read.");
+
   py::class_<CKernelWF>(m, "CKernelWF",
                         "The kernel |psi|^2 - 1 itself on a (q, r, cos theta) mesh: q_iq = (iq + 0.5) DELQ "
                         "(MeV/c), r_ir = (ir + 0.5) DELR (fm), c_ic = 1 - ic DELCTHETA; for the 3D transform.")
@@ -375,13 +423,13 @@ void BindKernels(py::module_ &m) {
            py::arg("pars"),
            "A table (every value 1) on the mesh of a parameter file or dict (NQMAX, NRMAX, NCTHETA, DELQ, DELR, "
            "IDENTICAL). femtokit.Error for missing keys or empty meshes.")
-      .def_property_readonly("nqmax", &CKernelWF::GetNQMAX)
-      .def_property_readonly("nrmax", &CKernelWF::GetNRMAX)
-      .def_property_readonly("nctheta", &CKernelWF::GetNCTHETA)
+      .def_property_readonly("nqmax", &CKernelWF::GetNQMAX, "Number of q bins.")
+      .def_property_readonly("nrmax", &CKernelWF::GetNRMAX, "Number of r bins.")
+      .def_property_readonly("nctheta", &CKernelWF::GetNCTHETA, "Number of cos(theta) steps (nctheta + 1 points from 1 to -1).")
       .def_property_readonly("delq", &CKernelWF::GetDELQ, "q bin width (MeV/c).")
       .def_property_readonly("delr", &CKernelWF::GetDELR, "r bin width (fm).")
-      .def_property_readonly("delctheta", &CKernelWF::GetDELCTHETA)
-      .def_property_readonly("identical", &CKernelWF::GetIDENTICAL)
+      .def_property_readonly("delctheta", &CKernelWF::GetDELCTHETA, "cos(theta) step.")
+      .def_property_readonly("identical", &CKernelWF::GetIDENTICAL, "True for identical particles.")
       .def_property_readonly(
           "values",
           [](py::object self) {
@@ -405,8 +453,8 @@ void BindKernels(py::module_ &m) {
            "Fills the table from a wave function, on the library's threads without the GIL.")
       .def("calc_pure_hbt", &CKernelWF::Calc_PureHBT, py::call_guard<Compute>(),
            "Free identical bosons: |psi|^2 = 1 + cos(2 q r c / hbarc).")
-      .def("read", PathMethod<>(&CKernelWF::Read), py::arg("dirname"))
-      .def("write", PathMethod<>(&CKernelWF::Write), py::arg("dirname"));
+      .def("read", PathMethod<>(&CKernelWF::Read), py::arg("dirname"), "Reads a table directory written by write(). femtokit.Error, naming the file, for a missing or inconsistent one.")
+      .def("write", PathMethod<>(&CKernelWF::Write), py::arg("dirname"), "Writes the table as a directory. femtokit.Error when it cannot be written.");
 }
 
 }  // namespace python

@@ -1,4 +1,6 @@
 // Source models: each fills a Cartesian-harmonic array with S(r) in fm^-3.
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "arrays/array3d.h"
@@ -94,6 +96,67 @@ py::array_t<double> Points(const femtokit::PointList &p) {
   return a;
 }
 
+// Refuses separations that are not finite or negative.
+void CheckRadii(const double *r, py::ssize_t n) {
+  for (py::ssize_t i = 0; i < n; i++)
+    if (!std::isfinite(r[i]) || r[i] < 0.0)
+      throw py::value_error(femtokit::Format("r = %g fm: expected a finite separation >= 0", r[i]));
+}
+
+// S_000 at the separations r (fm) from a fill of the l = 0 component on bins
+// of width dr (fm) reaching beyond the largest r, linear between the bin
+// centres and the first bin's value below its centre.
+void MeshSource(CSourceCalc &s, const double *r, py::ssize_t n, double dr, double *out) {
+  double rmax = 0.0;
+  for (py::ssize_t i = 0; i < n; i++) rmax = std::max(rmax, r[i]);
+  // At least 60 fm, so that the fill's check of the norm the mesh holds does
+  // not warn about the small reach a few small r would ask for.
+  const double bins = std::floor(std::max(rmax, 60.0) / dr) + 2.0;
+  if (bins > 1.0e7)
+    throw py::value_error(femtokit::Format("r up to %g fm on bins of %g fm: more than 10^7 bins; give a wider dr",
+                                           rmax, dr));
+  const int nbins = static_cast<int>(bins);
+  CCHArray a(0, nbins, dr, false, false, false);
+  s.CalcS(&a);
+  const double *S = a.Row(0, 0, 0);
+  for (py::ssize_t i = 0; i < n; i++) {
+    const double x = r[i] / dr - 0.5;
+    if (x <= 0.0) {
+      out[i] = S[0];
+      continue;
+    }
+    const int k = std::min(static_cast<int>(x), nbins - 2);
+    const double f = x - k;
+    out[i] = (1.0 - f) * S[k] + f * S[k + 1];
+  }
+}
+
+// r -> S(r) (profile: 4 pi r^2 S(r)) through `eval` over the flattened radii.
+template <class Eval>
+py::object RadialFunction(const py::object &r, bool profile, Eval eval) {
+  return Vectorize({r}, [&](const std::vector<const double *> &v, py::ssize_t n, double *out) {
+    CheckRadii(v[0], n);
+    eval(v[0], n, out);
+    if (profile)
+      for (py::ssize_t i = 0; i < n; i++) out[i] *= 4.0 * M_PI * v[0][i] * v[0][i];
+  });
+}
+
+double MeshWidth(const py::object &dr) {
+  const double w = dr.is_none() ? 0.1 : dr.cast<double>();
+  if (!std::isfinite(w) || !(w > 0.0)) throw py::value_error(femtokit::Format("dr = %g fm: expected a width > 0", w));
+  return w;
+}
+
+const char *kMeshSourceDoc =
+    "The angle-averaged source S(r) = S_000(r) in fm^-3 at separations r (fm; NumPy arrays welcome, same shape "
+    "out) with the current parameters: the l = 0 component filled on bins of dr fm (default 0.1) reaching past "
+    "the largest r, linear between bin centres. The Monte Carlo models (blast, events) fill histograms: a wider dr "
+    "means less noise. ValueError for r < 0, a non-finite r or dr <= 0; femtokit.Error as the model's fill fails.";
+const char *kMeshProfileDoc =
+    "The distribution of the separation, 4 pi r^2 S(r) in fm^-1 (its integral over r is the model's lambda), at "
+    "r (fm), from source(r, dr). Failures as source().";
+
 const char *kSparsDoc =
     "The model's parameters as a dict (a copy; doubles keep 6 significant digits). Assigning a dict replaces "
     "them all; update_spars changes some.";
@@ -103,7 +166,7 @@ const char *kSparsDoc =
 void BindSources(py::module_ &m) {
   py::class_<femtokit::SourceParameter>(m, "SourceParameter",
                                         "One parameter of a source model: the model refuses values outside its range.")
-      .def_property_readonly("name", [](const femtokit::SourceParameter &p) { return std::string(p.name); })
+      .def_property_readonly("name", [](const femtokit::SourceParameter &p) { return std::string(p.name); }, "The key in the model's spars.")
       .def_property_readonly(
           "unit", [](const femtokit::SourceParameter &p) { return std::string(p.unit); },
           "'fm', 'fm/c', 'MeV', 'MeV/c', 'rad', 'deg', 'c', or '' for a pure number.")
@@ -111,13 +174,13 @@ void BindSources(py::module_ &m) {
       .def_property_readonly(
           "range", [](const femtokit::SourceParameter &p) { return py::make_tuple(p.min, p.max); },
           "(min, max); min_open and max_open say whether an end is excluded.")
-      .def_readonly("min_open", &femtokit::SourceParameter::minOpen)
-      .def_readonly("max_open", &femtokit::SourceParameter::maxOpen)
+      .def_readonly("min_open", &femtokit::SourceParameter::minOpen, "True when the lower end of the range is excluded.")
+      .def_readonly("max_open", &femtokit::SourceParameter::maxOpen, "True when the upper end of the range is excluded.")
       .def_property_readonly("range_text", [](const femtokit::SourceParameter &p) { return femtokit::RangeText(p); },
                              "The range as the messages show it: '(0, 1000] fm'.")
       .def_readonly("step", &femtokit::SourceParameter::step, "First step of a fit (same unit).")
       .def_readonly("integer", &femtokit::SourceParameter::integer, "True for a count (an int).")
-      .def_property_readonly("meaning", [](const femtokit::SourceParameter &p) { return std::string(p.meaning); })
+      .def_property_readonly("meaning", [](const femtokit::SourceParameter &p) { return std::string(p.meaning); }, "What the parameter is, in one line.")
       .def(
           "contains", [](const femtokit::SourceParameter &p, double x) { return femtokit::InRange(p, x); },
           py::arg("value"), "True when the model accepts the value.")
@@ -125,7 +188,7 @@ void BindSources(py::module_ &m) {
 
   py::class_<femtokit::SourceModel>(m, "SourceModel",
                                     "A source model's parameter table, the one the library checks against.")
-      .def_property_readonly("name", [](const femtokit::SourceModel &s) { return std::string(s.name); })
+      .def_property_readonly("name", [](const femtokit::SourceModel &s) { return std::string(s.name); }, "The model's name ('gx1d', 'levy', 'gauss3d', 'blast', 'events').")
       .def_property_readonly(
           "title", [](const femtokit::SourceModel &s) { return std::string(s.title); }, "What the model is.")
       .def_property_readonly(
@@ -212,6 +275,20 @@ void BindSources(py::module_ &m) {
             return l;
           },
           "The model's parameters (femtokit.SourceParameter: name, unit, default, range, step, meaning).")
+      .def(
+          "source",
+          [](CSourceCalc &s, const py::object &r, const py::object &dr) {
+            const double w = MeshWidth(dr);
+            return RadialFunction(r, false, [&](const double *x, py::ssize_t n, double *out) { MeshSource(s, x, n, w, out); });
+          },
+          py::arg("r"), py::arg("dr") = py::none(), kMeshSourceDoc)
+      .def(
+          "profile",
+          [](CSourceCalc &s, const py::object &r, const py::object &dr) {
+            const double w = MeshWidth(dr);
+            return RadialFunction(r, true, [&](const double *x, py::ssize_t n, double *out) { MeshSource(s, x, n, w, out); });
+          },
+          py::arg("r"), py::arg("dr") = py::none(), kMeshProfileDoc)
       .def("calc_s", py::overload_cast<CCHArray *>(&CSourceCalc::CalcS), py::arg("A"), py::call_guard<Compute>(),
            "Fills the whole array with S(r) (fm^-3) on its r mesh (fm), without the GIL. femtokit.Error as the "
            "model fails (e.g. parameters that break the array's symmetry).")
@@ -247,6 +324,27 @@ void BindSources(py::module_ &m) {
            "Defaults, overlaid by the dict spars when given.")
       .def("set_spars", Checked(&CSourceCalc_GX1D::SetSPars), py::arg("lambdaG"), py::arg("R"), py::arg("lambdaX"), py::arg("X"),
            py::arg("a"), "Sets the five parameters (R, X, a in fm).")
+      .def(
+          "source",
+          [](const CSourceCalc_GX1D &s, const py::object &r, const py::object &) {
+            return RadialFunction(r, false, [&](const double *x, py::ssize_t n, double *out) {
+              s.Source(x, static_cast<int>(n), out);
+            });
+          },
+          py::arg("r"), py::arg("dr") = py::none(),
+          "The angle-averaged source S_000(r) in fm^-3 at separations r (fm; NumPy arrays welcome, same shape out), "
+          "exact (dr is not used). ValueError for r < 0 or not finite; femtokit.ParameterError for a parameter "
+          "outside its range.")
+      .def(
+          "profile",
+          [](const CSourceCalc_GX1D &s, const py::object &r, const py::object &) {
+            return RadialFunction(r, true, [&](const double *x, py::ssize_t n, double *out) {
+              s.Source(x, static_cast<int>(n), out);
+            });
+          },
+          py::arg("r"), py::arg("dr") = py::none(),
+          "4 pi r^2 S_000(r) in fm^-1 at r (fm), exact: the distribution of the separation, integrating to "
+          "lambdaG + lambdaX. Failures as source().")
       .def("lost_fraction", &CSourceCalc_GX1D::LostFraction, py::arg("rho"),
            "Fraction of the model's norm at r > rho (fm).");
 
@@ -261,18 +359,41 @@ void BindSources(py::module_ &m) {
            "Sets lambda, R (fm) and alpha.")
       .def(
           "source",
-          [](const CSourceCalc_Levy &s, const py::object &r) {
-            return Vectorize({r}, [&](const std::vector<const double *> &v, py::ssize_t n, double *out) {
-              for (py::ssize_t i = 0; i < n; i++) out[i] = s.Source(v[0][i]);
+          [](const CSourceCalc_Levy &s, const py::object &r, const py::object &) {
+            return RadialFunction(r, false, [&](const double *x, py::ssize_t n, double *out) {
+              for (py::ssize_t i = 0; i < n; i++) out[i] = s.Source(x[i]);
             });
           },
-          py::arg("r"),
-          "S(r) in fm^-3 at separations r (fm) with the current parameters (NumPy arrays welcome). femtokit.Error "
-          "for R <= 0 or alpha outside (0, 2].")
+          py::arg("r"), py::arg("dr") = py::none(),
+          "S(r) in fm^-3 at separations r (fm) with the current parameters (NumPy arrays welcome, same shape out; "
+          "dr is not used). ValueError for r < 0 or not finite; femtokit.Error for R <= 0 or alpha outside (0, 2].")
+      .def(
+          "radial_profile",
+          [](const CSourceCalc_Levy &s, const py::object &r, const py::object &) {
+            return RadialFunction(r, true, [&](const double *x, py::ssize_t n, double *out) {
+              for (py::ssize_t i = 0; i < n; i++) out[i] = s.Source(x[i]);
+            });
+          },
+          py::arg("r"), py::arg("dr") = py::none(),
+          "4 pi r^2 S(r) in fm^-1 at r (fm): the distribution of the separation, integrating to lambda. Called as "
+          "levy.profile(r) on an object. Failures as source().")
       .def("lost_fraction", &CSourceCalc_Levy::LostFraction, py::arg("rho"),
            "Fraction of the model's norm beyond rho (fm).")
-      .def_static("profile", &CSourceCalc_Levy::Profile, py::arg("alpha"), py::arg("x"),
-                  "Unit-scale profile f_alpha(x) (R = 1, lambda = 1, units of R^-3).");
+      .def_static(
+          "unit_profile",
+          [](double alpha, const py::object &x) {
+            return Vectorize({x}, [&](const std::vector<const double *> &v, py::ssize_t n, double *out) {
+              for (py::ssize_t i = 0; i < n; i++) {
+                if (!std::isfinite(v[0][i]) || v[0][i] < 0.0)
+                  throw py::value_error(femtokit::Format("x = %g: expected a finite value >= 0", v[0][i]));
+                out[i] = CSourceCalc_Levy::Profile(alpha, v[0][i]);
+              }
+            });
+          },
+          py::arg("alpha"), py::arg("x"),
+          "Unit-scale profile f_alpha(x) (R = 1, lambda = 1, units of R^-3) at x = r/R (NumPy arrays welcome); "
+          "also CSourceCalc_Levy.profile(alpha, x) called on the class. ValueError for x < 0 or not finite; "
+          "femtokit.Error for alpha outside (0, 2].");
 
   py::class_<CSourceCalc_Gaussian, CSourceCalc>(
       m, "CSourceCalc_Gaussian",

@@ -76,7 +76,7 @@ void BindImage(py::module_ &m);  // bind_image.cpp
 }  // namespace python
 }  // namespace femtokit
 
-PYBIND11_MODULE(femtokit, m) {
+PYBIND11_MODULE(_core, m) {
   using namespace femtokit::python;
   m.doc() =
       "femtoscopy with femtokit: C(q) - 1 = int d^3r K(q, r) S(r).\n\n"
@@ -92,7 +92,7 @@ PYBIND11_MODULE(femtokit, m) {
       "concurrent.futures.ProcessPoolExecutor(mp_context=multiprocessing.get_context('spawn')).\n"
       "GSL: loading the module turns GSL's aborting error handler off for the whole process "
       "(see the README).";
-  m.attr("__version__") = "0.1.0";
+  m.attr("__version__") = FEMTOKIT_VERSION;
   // Every array the module returns is a NumPy array: without NumPy it fails here, not in a later call.
   try {
     py::module_::import("numpy");

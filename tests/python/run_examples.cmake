@@ -33,3 +33,12 @@ if(NOT out MATCHES "lambdaG   (5\\.[89]|6\\.[01])[0-9]*e-01" OR NOT out MATCHES 
   message(FATAL_ERROR "fit_gx1d.py gave an unexpected table:\n${out}")
 endif()
 message(STATUS "${out}")
+
+# iminuit on the cost of a fit agrees with the Newton fit (where iminuit is installed).
+execute_process(COMMAND ${PYTHON} -c "import iminuit" RESULT_VARIABLE no_iminuit OUTPUT_QUIET ERROR_QUIET)
+if(NOT no_iminuit)
+  run("fit_iminuit.py" ${WORK_DIR} ${PYTHON} ${EXAMPLES_DIR}/fit_iminuit.py)
+  if(NOT out MATCHES "\nagree\n")
+    message(FATAL_ERROR "fit_iminuit.py: Minuit and Newton disagree:\n${out}")
+  endif()
+endif()
