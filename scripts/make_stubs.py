@@ -49,6 +49,9 @@ ARRAY_IN = {"q", "r", "x", "y", "z", "ctheta"}
 FLOAT_ARRAY = "Union[float, NDArray[numpy.float64]]"
 PATH = "Union[str, os.PathLike]"
 PARS = "Union[str, os.PathLike, Mapping[str, Any]]"
+# Other `object` arguments by name (those of image()).
+NAMED = {"c": "ArrayLike", "err": "ArrayLike", "knots": "Optional[ArrayLike]", "positive": "Optional[bool]",
+         "regularisation": "Union[None, str, float]", "norm": "Optional[float]", "l": "Union[int, Tuple[int, int, int]]"}
 
 
 def split_top(text):
@@ -79,7 +82,7 @@ def pytype(t):
 
 
 def convert_param(p, is_method, index):
-    if p in ("*args", "**kwargs"):
+    if p in ("*", "*args", "**kwargs"):
         return p
     name, _, rest = p.partition(":")
     name = name.strip()
@@ -89,7 +92,9 @@ def convert_param(p, is_method, index):
         return "self"
     if typ == "object":
         if name in ARRAY_IN:
-            typ = "ArrayLike"
+            typ = "Optional[ArrayLike]" if eq else "ArrayLike"
+        elif name in NAMED:
+            typ = NAMED[name]
         elif name in ("pars", "spars", "kpars"):
             typ = "Union[None, " + PARS + "]" if eq else PARS
         elif name in ("path", "filename", "dirname", "cfdir", "errordir", "cache_dir"):

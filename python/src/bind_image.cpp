@@ -1,10 +1,9 @@
 // Source imaging from Python: femtokit.image and femtokit.ImageResult.
-#include "common.h"
+#include <cmath>
 
+#include "common.h"
 #include "fit/image.h"
 #include "kernel/kernel.h"
-
-#include <cmath>
 
 namespace femtokit {
 namespace python {
@@ -57,29 +56,52 @@ void BindImage(py::module_ &m) {
       "effective_parameters), effective_parameters (trace of the influence matrix), regularisation (the strength "
       "used, dimensionless), criterion ('gcv', 'lcurve' or 'fixed'), positive, active (coefficients held at 0), "
       "r_min_resolved and r_max_resolved (fm), l.")
-      .def_property_readonly("r", [](const ImageResult &r) { return Array(r.r); })
-      .def_property_readonly("s", [](const ImageResult &r) { return Array(r.s); })
-      .def_property_readonly("s_err", [](const ImageResult &r) { return Array(r.error); })
-      .def_property_readonly("covariance", [](const ImageResult &r) { return Square(r.covariance); })
-      .def_property_readonly("coefficients", [](const ImageResult &r) { return Array(r.coefficients); })
-      .def_property_readonly("coefficient_covariance",
-                             [](const ImageResult &r) { return Square(r.coefficientCovariance); })
-      .def_property_readonly("knots", [](const ImageResult &r) { return Array(r.knots); })
-      .def_property_readonly("centres", [](const ImageResult &r) { return Array(r.centres); })
-      .def_property_readonly("resolution", [](const ImageResult &r) { return Array(r.resolution); })
-      .def_property_readonly("curve", [](const ImageResult &r) { return Array(r.curve); })
-      .def_readonly("order", &ImageResult::order)
-      .def_readonly("l", &ImageResult::l)
-      .def_readonly("chi2", &ImageResult::chi2)
-      .def_readonly("npoints", &ImageResult::npoints)
-      .def_readonly("ndof", &ImageResult::ndof)
-      .def_readonly("effective_parameters", &ImageResult::effective)
-      .def_readonly("regularisation", &ImageResult::alpha)
-      .def_property_readonly("criterion", [](const ImageResult &r) { return std::string(CriterionName(r.criterion)); })
-      .def_readonly("positive", &ImageResult::positive)
-      .def_readonly("active", &ImageResult::active)
-      .def_readonly("r_min_resolved", &ImageResult::rMinResolved)
-      .def_readonly("r_max_resolved", &ImageResult::rMaxResolved)
+      .def_property_readonly(
+          "r", [](const ImageResult &r) { return Array(r.r); }, "The output mesh r (fm).")
+      .def_property_readonly(
+          "s", [](const ImageResult &r) { return Array(r.s); }, "The image S_l(r) at r (fm^-3).")
+      .def_property_readonly(
+          "s_err", [](const ImageResult &r) { return Array(r.error); },
+          "The 1-sigma errors of s (fm^-3): square roots of the covariance's diagonal.")
+      .def_property_readonly(
+          "covariance", [](const ImageResult &r) { return Square(r.covariance); },
+          "Covariance of s (fm^-6), propagated from the data's errors through the regularised linear map; the "
+          "regularisation bias is not included.")
+      .def_property_readonly(
+          "coefficients", [](const ImageResult &r) { return Array(r.coefficients); },
+          "The basis coefficients c_j (fm^-3).")
+      .def_property_readonly(
+          "coefficient_covariance", [](const ImageResult &r) { return Square(r.coefficientCovariance); },
+          "Covariance of the basis coefficients (fm^-6).")
+      .def_property_readonly(
+          "knots", [](const ImageResult &r) { return Array(r.knots); }, "The basis breakpoints used (fm).")
+      .def_property_readonly(
+          "centres", [](const ImageResult &r) { return Array(r.centres); },
+          "Greville abscissa of each basis function (fm).")
+      .def_property_readonly(
+          "resolution", [](const ImageResult &r) { return Array(r.resolution); },
+          "Diagonal of the resolution matrix per basis function: the share of each coefficient the data determine (1 "
+          "fully, 0 not at all).")
+      .def_property_readonly(
+          "curve", [](const ImageResult &r) { return Array(r.curve); },
+          "The image transformed back at the data's q (C - 1 for l = 0, C_l otherwise).")
+      .def_readonly("order", &ImageResult::order, "B-spline order of the basis (1 bins, 4 cubic).")
+      .def_readonly("l", &ImageResult::l, "The order l of the imaged component.")
+      .def_readonly("chi2", &ImageResult::chi2, "chi^2 of the image transformed back against the data.")
+      .def_readonly("npoints", &ImageResult::npoints, "Number of data points.")
+      .def_readonly("ndof", &ImageResult::ndof, "Degrees of freedom: npoints minus effective_parameters.")
+      .def_readonly("effective_parameters", &ImageResult::effective,
+                    "Effective number of parameters: the trace of the influence matrix of the data on the fit.")
+      .def_readonly("regularisation", &ImageResult::alpha, "The regularisation strength used (dimensionless).")
+      .def_property_readonly(
+          "criterion", [](const ImageResult &r) { return std::string(CriterionName(r.criterion)); },
+          "How the strength was chosen: 'gcv', 'lcurve' or 'fixed'.")
+      .def_readonly("positive", &ImageResult::positive, "Whether S >= 0 was imposed.")
+      .def_readonly("active", &ImageResult::active, "Number of basis coefficients held at 0 by positivity.")
+      .def_readonly("r_min_resolved", &ImageResult::rMinResolved,
+                    "Smallest r (fm) the data resolve: max(first knot, pi hbar c / (2 q_max)).")
+      .def_readonly("r_max_resolved", &ImageResult::rMaxResolved,
+                    "Largest r (fm) the data resolve: min(last knot, pi hbar c / (2 dq)), dq the data's q spacing.")
       .def(
           "evaluate",
           [](const ImageResult &r, const py::object &x) {
@@ -106,7 +128,8 @@ void BindImage(py::module_ &m) {
             const size_t n = r.r.size();
             py::list cov;
             for (size_t i = 0; i < n; i++)
-              cov.append(py::cast(std::vector<double>(r.covariance.begin() + i * n, r.covariance.begin() + (i + 1) * n)));
+              cov.append(
+                  py::cast(std::vector<double>(r.covariance.begin() + i * n, r.covariance.begin() + (i + 1) * n)));
             d["l"] = r.l;
             d["r"] = list(r.r);
             d["s"] = list(r.s);
