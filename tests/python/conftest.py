@@ -35,3 +35,16 @@ def cf_pars(nq=24, dq=4.0):
 
 def source_pars(nr=80, dr=0.5):
     return {"LMAX": 4, "NRADIAL": nr, "RADSTEP": dr, "IDENTICAL": True}
+
+
+def noisy_gauss_data(kernel, seed):
+    """Noisy C(q) - 1 of a Gaussian source (lambdaG 0.6, R 5 fm) through `kernel`, and its errors."""
+    import numpy as np
+    source, exact = femtokit.CCHArray(source_pars()), femtokit.CCHArray(cf_pars())
+    femtokit.CSourceCalc_GX1D({"lambdaG": 0.6, "R": 5.0, "lambdaX": 0.0}).calc_s(source)
+    femtokit.S2CF.s2c(source, kernel, exact)
+    cexp, cerror = femtokit.CCHArray(cf_pars()), femtokit.CCHArray(cf_pars())
+    err = 0.02 / (np.arange(cexp.nradial) + 1)
+    cerror.component(0, 0, 0)[:] = err
+    cexp.component(0, 0, 0)[:] = exact.component(0, 0, 0) + np.random.default_rng(seed).normal(size=err.size) * err
+    return cexp, cerror

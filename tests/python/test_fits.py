@@ -7,20 +7,13 @@ import numpy as np
 import pytest
 
 import femtokit
-from conftest import cf_pars, source_pars
+from conftest import cf_pars, noisy_gauss_data, source_pars
 
 
 @pytest.fixture
 def data(hbt_kernel):
     """Noisy C(q) - 1 of a Gaussian source (lambdaG 0.6, R 5 fm) through the free-boson kernel."""
-    source, exact = femtokit.CCHArray(source_pars()), femtokit.CCHArray(cf_pars())
-    femtokit.CSourceCalc_GX1D({"lambdaG": 0.6, "R": 5.0, "lambdaX": 0.0}).calc_s(source)
-    femtokit.S2CF.s2c(source, hbt_kernel, exact)
-    cexp, cerror = femtokit.CCHArray(cf_pars()), femtokit.CCHArray(cf_pars())
-    err = 0.02 / (np.arange(cexp.nradial) + 1)
-    cerror.component(0, 0, 0)[:] = err
-    cexp.component(0, 0, 0)[:] = exact.component(0, 0, 0) + np.random.default_rng(11).normal(size=err.size) * err
-    return cexp, cerror
+    return noisy_gauss_data(hbt_kernel, seed=11)
 
 
 def make_fit(kernel, cexp, cerror, generic=False):
