@@ -11,7 +11,7 @@ import numpy as np
 import pytest
 
 import femtokit
-from conftest import SOURCE_DIR, cf_pars, noisy_gauss_data, source_pars
+from conftest import SOURCE_DIR, noisy_gauss_data
 from test_fits import make_fit
 
 STUBS = SOURCE_DIR / "python" / "femtokit" / "__init__.pyi"
