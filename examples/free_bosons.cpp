@@ -9,10 +9,13 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char **argv) {
-  const double R = argc > 1 ? std::atof(argv[1]) : 4.0;
+  double R = 4.0;
+  if (argc > 1 && !(femtokit::ParseNumber(argv[1], R) && R > 0)) {
+    std::fprintf(stderr, "free_bosons: R must be a positive number of fm, got '%s'\n", argv[1]);
+    return 2;
+  }
   const double hbarc = femtokit::constants::HBARC;
   femtokit::SetVerbosity(femtokit::Verbosity::Quiet);
 

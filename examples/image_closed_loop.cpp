@@ -13,11 +13,15 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char **argv) {
-  const double sigma = argc > 1 ? std::atof(argv[1]) : 0.01;
-  const int seed = argc > 2 ? std::atoi(argv[2]) : 1;
+  double sigma = 0.01;
+  long long seed = 1;
+  if ((argc > 1 && !(femtokit::ParseNumber(argv[1], sigma) && sigma > 0)) ||
+      (argc > 2 && !(femtokit::ParseInteger(argv[2], seed) && seed > 0 && seed < 2147483647))) {
+    std::fprintf(stderr, "usage: image_closed_loop [noise per bin > 0] [seed, a positive integer]\n");
+    return 2;
+  }
   femtokit::SetVerbosity(femtokit::Verbosity::Quiet);
 
   // Kernel of free identical bosons: 60 q bins of 2 MeV/c, 80 r bins of 0.5 fm.
@@ -37,7 +41,7 @@ int main(int argc, char **argv) {
   S2CF::s2c(&source, &kernel, &cf);
 
   // The measurement: C - 1 with Gaussian noise.
-  CRandom random(seed);
+  CRandom random(static_cast<int>(seed));
   femtokit::ImageData data;
   for (int iq = 0; iq < 60; iq++) {
     data.q.push_back((iq + 0.5) * 2.0);
@@ -50,7 +54,7 @@ int main(int argc, char **argv) {
   for (int k = 0; k <= 20; k++) options.knots.push_back(1.5 * k);
   const femtokit::ImageResult image = femtokit::Image(kernel, data, options);
 
-  std::printf("# image of a Gaussian + halo source through free bosons, noise %g per bin, seed %d\n", sigma, seed);
+  std::printf("# image of a Gaussian + halo source through free bosons, noise %g per bin, seed %lld\n", sigma, seed);
   for (const std::string &line : image.Summary()) std::printf("# %s\n", line.c_str());
   std::printf("# r(fm)  S(fm^-3)  error  S_true\n");
   int inside = 0, points = 0;

@@ -10,7 +10,6 @@
 #include <femtokit.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 int main(int argc, char **argv) {
@@ -19,7 +18,11 @@ int main(int argc, char **argv) {
     return 2;
   }
   const std::string kdir = argv[1], pars = argv[2];
-  const double R = argc > 3 ? std::atof(argv[3]) : 3.0;
+  double R = 3.0;
+  if (argc > 3 && !(femtokit::ParseNumber(argv[3], R) && R > 0)) {
+    std::fprintf(stderr, "pp_correlation: R must be a positive number of fm, got '%s'\n", argv[3]);
+    return 2;
+  }
   femtokit::SetVerbosity(femtokit::Verbosity::Quiet);  // only warnings and errors
 
   CKernel kernel(pars + "/kparameters.dat");
