@@ -2,17 +2,15 @@
 // the fit of that table reported in either frame, and refusals.
 #include "femtokit_run.h"
 #include "common/child.h"
+#include "common/testutil.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef FEMTOKIT_CLI

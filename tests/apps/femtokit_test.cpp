@@ -3,6 +3,7 @@
 // a terminal and off it, the run's seed, a fit of the main job and the plots.
 #include "femtokit_run.h"
 #include "common/child.h"
+#include "common/testutil.h"
 
 #include "arrays/charray.h"
 #include "config/output.h"

@@ -33,7 +33,6 @@ const int kNq = 16, kNr = 160, kNodes = 320, kLmax = 40;
 // Reid93 acts inside kRcut, the pipeline's rmax (its tail beyond adds up to 5e-4 rad to delta_1S0).
 const double kDelq = 5.0, kDelr = 0.1, kRmatch = 16.0, kRcut = 10.0;
 
-
 struct RadialEquation { double k, eta; int l; const char *state; };
 
 int RadialRhs(double r, const double y[], double dydr[], void *p) {
@@ -41,7 +40,8 @@ int RadialRhs(double r, const double y[], double dydr[], void *p) {
   double v = 0.0, v12, v22;
   if (r < kRcut) creid93(&r, s.state, "PP", &v, &v12, &v22);
   dydr[0] = y[1];
-  dydr[1] = (s.l * (s.l + 1.0) / (r * r) + kProtonMass * v / (kHbarc * kHbarc) + 2.0 * s.eta * s.k / r - s.k * s.k) * y[0];
+  dydr[1] = (s.l * (s.l + 1.0) / (r * r) + kProtonMass * v / (kHbarc * kHbarc) + 2.0 * s.eta * s.k / r - s.k * s.k) *
+            y[0];
   return GSL_SUCCESS;
 }
 

@@ -30,6 +30,7 @@
 namespace {
 
 using testutil::kHbarc;
+using testutil::WriteTextIn;
 
 std::string MeshKeysWithEpsilon(int nq, double delq, double epsilon) {
   std::ostringstream s;
@@ -41,7 +42,7 @@ std::string KernelPars(const std::string &dir, int nq, double delq, int nr, doub
   std::ostringstream s;
   s << "int NQMAX " << nq << "\nint NRMAX " << nr << "\nint KLMAX " << lmax << "\ndouble DELQ " << delq
     << "\ndouble DELR " << delr << "\nbool IDENTICAL " << identical << "\n";
-  return testutil::WriteTextIn(dir, "k.dat", s.str());
+  return WriteTextIn(dir, "k.dat", s.str());
 }
 
 std::string Shipped(const std::string &pair) { return std::string(FEMTOKIT_SOURCE_DIR) + "/data/" + pair + "/wfparameters.dat"; }
@@ -84,9 +85,9 @@ TEST(GenericPair, ProtonPairWithoutStrongIsTheProtonPairsStrongZero) {
   testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("generic_pp");
   const std::string mesh = MeshKeysWithEpsilon(6, 10.0, 1.0) + "bool STRONG 0\n";
-  CWaveFunction_generic generic(testutil::WriteTextIn(dir, "generic.dat", mesh + "double M1 938.271\nint Q1Q2 1\nbool IDENTICAL 1\n"
+  CWaveFunction_generic generic(WriteTextIn(dir, "generic.dat", mesh + "double M1 938.271\nint Q1Q2 1\nbool IDENTICAL 1\n"
                                                                   "double SPIN1 0.5\n"));
-  CWaveFunction_pp pp(testutil::WriteTextIn(dir, "pp.dat", mesh));
+  CWaveFunction_pp pp(WriteTextIn(dir, "pp.dat", mesh));
   for (int iq = 0; iq < 6; iq++)
     for (double r : {0.05, 0.7, 2.3, 9.9, 17.0, 33.0})
       for (double c : {-1.0, -0.6, 0.0, 0.3, 0.95}) {
@@ -114,7 +115,7 @@ TEST(GenericPair, CoulombOnlyPionsAndKaonsMatchSymmetrisedCoulombWaves) {
   for (const Case &p : {Case{"pipluspiplus", 139.57}, Case{"kpluskplus", 493.677}}) {
     std::ostringstream pars;
     pars << MeshKeysWithEpsilon(nq, delq, 1.0) << "bool STRONG 1\ndouble M1 " << p.m << "\nint Q1Q2 1\nbool IDENTICAL 1\n";
-    CWaveFunction_generic wf(testutil::WriteTextIn(dir, std::string(p.name) + ".dat", pars.str()));
+    CWaveFunction_generic wf(WriteTextIn(dir, std::string(p.name) + ".dat", pars.str()));
     CKernel kernel(KernelPars(dir, nq, delq, nr, delr, 0, true));
     kernel.Calc(&wf);
     // Measured: 6.5e-7 (the hypergeometric table and the 720-angle projection).
@@ -206,7 +207,7 @@ TEST(GenericPair, ScatteringLengthConventionTablesAndSpinStates) {
   testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("generic_conventions");
   // k cot delta = -1/A + REFF k^2/2: delta -> -k A at small k, so A < 0 attracts.
-  CWaveFunction_generic nn(testutil::WriteTextIn(dir, "nn.dat", MeshKeysWithEpsilon(4, 0.2, 1.0) +
+  CWaveFunction_generic nn(WriteTextIn(dir, "nn.dat", MeshKeysWithEpsilon(4, 0.2, 1.0) +
                                                     "double M1 939.565\nbool IDENTICAL 1\ndouble SPIN1 0.5\n"
                                                     "int NCHANNELS 1\ndouble CHANNEL0_S 0\ndouble CHANNEL0_A -18.9\n"
                                                     "double CHANNEL0_REFF 2.75\n"));
@@ -232,8 +233,8 @@ TEST(GenericPair, ScatteringLengthConventionTablesAndSpinStates) {
     std::snprintf(row, sizeof row, "%.17g %.17g %.17g\n", 5.0 * n, phase(5.0 * n), slope(5.0 * n));
     table += row;
   }
-  testutil::WriteTextIn(dir, "table.dat", table);
-  CWaveFunction_generic pk(testutil::WriteTextIn(dir, "pk.dat", MeshKeysWithEpsilon(5, 7.0, 1.0) +
+  WriteTextIn(dir, "table.dat", table);
+  CWaveFunction_generic pk(WriteTextIn(dir, "pk.dat", MeshKeysWithEpsilon(5, 7.0, 1.0) +
                                                     "double M1 938.271\ndouble M2 493.677\nint Q1Q2 1\ndouble SPIN1 0.5\ndouble SPIN2 0\n"
                                                     "int NCHANNELS 1\nint CHANNEL0_L 1\n"
                                                     "string CHANNEL0_PHASEFILE table.dat\nbool COULOMBCORRECT 0\n"));
@@ -243,7 +244,7 @@ TEST(GenericPair, ScatteringLengthConventionTablesAndSpinStates) {
   }
   EXPECT_EQ(pk.GetChannelWeight(0), 3.0);  // one spin state (1/2), 2l + 1 = 3
   // Strong off: the Coulomb wave whatever the phases.
-  CWaveFunction_generic off(testutil::WriteTextIn(dir, "pkoff.dat", MeshKeysWithEpsilon(5, 7.0, 1.0) + "bool STRONG 0\n"
+  CWaveFunction_generic off(WriteTextIn(dir, "pkoff.dat", MeshKeysWithEpsilon(5, 7.0, 1.0) + "bool STRONG 0\n"
                                                     "double M1 938.271\ndouble M2 493.677\nint Q1Q2 1\ndouble SPIN1 0.5\ndouble SPIN2 0\n"
                                                     "int NCHANNELS 1\nint CHANNEL0_L 1\nstring CHANNEL0_PHASEFILE table.dat\n"));
   for (double r : {0.5, 3.0})
@@ -253,8 +254,8 @@ TEST(GenericPair, ScatteringLengthConventionTablesAndSpinStates) {
 TEST(GenericPair, MalformedFilesAreFatal) {
   testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("generic_errors");
-  testutil::WriteTextIn(dir, "short.dat", "0 0 0\n");
-  testutil::WriteTextIn(dir, "table.dat", "0 0 0\n10 0.1 0.01\n");
+  WriteTextIn(dir, "short.dat", "0 0 0\n");
+  WriteTextIn(dir, "table.dat", "0 0 0\n10 0.1 0.01\n");
   const std::string m = MeshKeysWithEpsilon(3, 5.0, 1.0);
   const std::string bad[] = {
       "int Q1Q2 1\n",                                                          // no mass
@@ -280,7 +281,7 @@ TEST(GenericPair, MalformedFilesAreFatal) {
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
   int i = 0;
   for (const std::string &b : bad) {
-    const std::string file = testutil::WriteTextIn(dir, "bad" + std::to_string(i) + ".dat", m + b);
+    const std::string file = WriteTextIn(dir, "bad" + std::to_string(i) + ".dat", m + b);
     EXPECT_THROW(CWaveFunction_generic wf(file), femtokit::Error) << i << ": " << b;
     i++;
   }

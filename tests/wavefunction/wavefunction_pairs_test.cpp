@@ -28,11 +28,11 @@ using Pipi = CWaveFunction_pipluspiminus;
 
 std::string WritePairsFile(const std::string &name, const std::string &text) {
   static const std::string dir = ScratchDir("wavefunction_pairs");
-  std::ofstream(dir + "/" + name) << text;
-  return dir + "/" + name;
+  return testutil::WriteTextIn(dir, name, text);
 }
 
-std::string PairPars(const std::string &name, int nqmax, double delq, double epsilon, bool strong, bool coulomb = true) {
+std::string PairPars(const std::string &name, int nqmax, double delq, double epsilon, bool strong,
+                     bool coulomb = true) {
   return WritePairsFile(name, "int NQMAX " + std::to_string(nqmax) + "\ndouble DELQ " + std::to_string(delq) +
                              "\ndouble EPSILON " + std::to_string(epsilon) + "\nbool STRONG " +
                              std::to_string(strong) + "\nbool COULOMB " + std::to_string(coulomb) + "\n");
@@ -211,7 +211,8 @@ TEST(PairWaveFunctions, ShippedSettingsGiveNonNegativeDensities) {
 
 TEST(PairWaveFunctions, TablesExtendedBeyond30fmAgreeWithDirectEvaluation) {
   testutil::QuietOutput quiet;
-  CWaveFunction_ppiplus direct(PairPars("ext.dat", 3, 40.0, 1.5, true)), tabulated(PairPars("ext.dat", 3, 40.0, 1.5, true));
+  CWaveFunction_ppiplus direct(PairPars("ext.dat", 3, 40.0, 1.5, true)),
+      tabulated(PairPars("ext.dat", 3, 40.0, 1.5, true));
   tabulated.TabulateTo(70.0);
   for (int iq = 0; iq < 3; iq++)
     for (double r : {12.345, 29.99, 30.7, 44.4, 69.9})

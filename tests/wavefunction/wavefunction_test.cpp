@@ -1,4 +1,5 @@
 #include "common/child.h"
+#include "common/testutil.h"
 #include "wavefunction/wavefunction.h"
 
 #include <gtest/gtest.h>
@@ -11,14 +12,14 @@ namespace {
 
 std::string WriteWaveFunctionFile(const std::string &name, const std::string &text) {
   static const std::string dir = ScratchDir("wavefunction");
-  std::ofstream(dir + "/" + name) << text;
-  return dir + "/" + name;
+  return testutil::WriteTextIn(dir, name, text);
 }
 
 // |psi|^2 = 1 + q/100 at every mesh point: linear in q, so interpolation is exact.
 struct LinearWF : CWaveFunction {
   explicit LinearWF(const std::string &pars, const std::string &qfile = "") {
-    ParsInit(qfile.empty() ? pars : WriteWaveFunctionFile("pars.dat", "double DELQ -1\nstring QARRAYFILENAME " + qfile + "\n"));
+    ParsInit(qfile.empty() ? pars
+                           : WriteWaveFunctionFile("pars.dat", "double DELQ -1\nstring QARRAYFILENAME " + qfile + "\n"));
   }
   double CalcPsiSquared(int iq, double, double) const override { return 1.0 + 0.01 * qarray[iq]; }
 };

@@ -2,6 +2,7 @@
 // must not depend on the thread count, and a failure at one momentum must
 // leave the parallel region through the error path.
 #include "common/child.h"
+#include "common/testutil.h"
 #include "config/fatal.h"
 #include "wavefunction/wavefunction_pairs.h"
 #include "wavefunction/wavefunction_pp.h"
@@ -23,8 +24,7 @@ namespace {
 
 std::string ThreadsPars(const std::string &name, const std::string &text) {
   static const std::string dir = ScratchDir("wavefunction_threads");
-  std::ofstream(dir + "/" + name) << text;
-  return dir + "/" + name;
+  return testutil::WriteTextIn(dir, name, text);
 }
 
 // Runs make() with the given number of threads and restores the default.
