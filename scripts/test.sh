@@ -12,14 +12,20 @@ cd "$(dirname "$0")/.."
 # Everything is turned on explicitly: the main job's first run configures
 # build/ without tests, benchmarks, tools and the Python module.
 build=build
-flags=(-DFEMTOKIT_BUILD_TESTS=ON -DFEMTOKIT_BUILD_BENCH=ON -DFEMTOKIT_BUILD_TOOLS=ON -DFEMTOKIT_BUILD_PYTHON=AUTO)
+# The test executables and the Python module compile their files in batches
+# (the pip build compiles the module so too).
+flags=(-DFEMTOKIT_BUILD_TESTS=ON -DFEMTOKIT_BUILD_BENCH=ON -DFEMTOKIT_BUILD_TOOLS=ON -DFEMTOKIT_BUILD_PYTHON=AUTO
+  -DFEMTOKIT_TEST_UNITY_BUILD=ON -DFEMTOKIT_PYTHON_UNITY_BUILD=ON)
 if [ "${1:-}" = "--sanitize" ]; then
-  # File by file rather than in batches, so that a library file missing an
-  # include of its own is caught here; -O1 with line tables, as the
-  # sanitizers advise (half the compile time of -O2 -g, stack traces intact).
+  # The library file by file rather than in batches, so that a library file
+  # missing an include of its own is caught here (the test executables in
+  # batches: most of their time is GoogleTest's headers); -O1 with line
+  # tables, as the sanitizers advise (half the compile time of -O2 -g, stack
+  # traces intact).
   build=build-sanitize
   flags=(-DFEMTOKIT_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG"
-    -DFEMTOKIT_BUILD_TESTS=ON -DFEMTOKIT_BUILD_BENCH=OFF -DFEMTOKIT_BUILD_TOOLS=ON -DFEMTOKIT_UNITY_BUILD=OFF)
+    -DFEMTOKIT_BUILD_TESTS=ON -DFEMTOKIT_BUILD_BENCH=OFF -DFEMTOKIT_BUILD_TOOLS=ON -DFEMTOKIT_UNITY_BUILD=OFF
+    -DFEMTOKIT_TEST_UNITY_BUILD=ON)
 fi
 
 scripts/deps.sh

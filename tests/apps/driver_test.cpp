@@ -1,4 +1,5 @@
 #include "common/child.h"
+#include "common/testutil.h"
 
 #include <gsl/gsl_sf_bessel.h>
 #include <gtest/gtest.h>
@@ -49,12 +50,6 @@ ChildResult RunDriver(const std::string &root, const char *seed = nullptr) {
   });
 }
 
-std::string Slurp(const std::string &file) {
-  std::stringstream s;
-  s << std::ifstream(file).rdbuf();
-  return s.str();
-}
-
 }  // namespace
 
 TEST(Driver, RunsTheMainJobAndWritesNoisyCorrelationFunction) {
@@ -68,7 +63,7 @@ TEST(Driver, RunsTheMainJobAndWritesNoisyCorrelationFunction) {
   EXPECT_GT(chi2, 20 - 5 * std::sqrt(40.0));
   EXPECT_LT(chi2, 20 + 5 * std::sqrt(40.0));
 
-  std::istringstream errors(Slurp(out + "pp_errors/lx0_ly0_lz0.tmp"));
+  std::istringstream errors(testutil::ReadText(out + "pp_errors/lx0_ly0_lz0.tmp"));
   std::vector<double> e(12);
   for (double &x : e) errors >> x;  // header NRADIAL, RADSTEP, then bins 0..9
   EXPECT_EQ(e[0], 20);
@@ -82,21 +77,21 @@ TEST(Driver, RunsTheMainJobAndWritesNoisyCorrelationFunction) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     const std::time_t start = std::time(nullptr);
     RunDriver(root);
-    const std::string first = Slurp(out + "pp/lx0_ly0_lz0.tmp");
+    const std::string first = testutil::ReadText(out + "pp/lx0_ly0_lz0.tmp");
     RunDriver(root);
     if (std::time(nullptr) != start) continue;
-    EXPECT_EQ(first, Slurp(out + "pp/lx0_ly0_lz0.tmp"));
+    EXPECT_EQ(first, testutil::ReadText(out + "pp/lx0_ly0_lz0.tmp"));
     break;
   }
 
   // FEMTOKIT_SEED repeats a run exactly, whenever it runs; a bad value is refused.
   run = RunDriver(root, "12345");
   EXPECT_NE(run.output.find("noise seeded from FEMTOKIT_SEED=12345\n"), std::string::npos) << run.output;
-  const std::string seeded = Slurp(out + "pp/lx0_ly0_lz0.tmp");
+  const std::string seeded = testutil::ReadText(out + "pp/lx0_ly0_lz0.tmp");
   RunDriver(root, "-7");
-  EXPECT_NE(seeded, Slurp(out + "pp/lx0_ly0_lz0.tmp"));
+  EXPECT_NE(seeded, testutil::ReadText(out + "pp/lx0_ly0_lz0.tmp"));
   RunDriver(root, "12345");
-  EXPECT_EQ(seeded, Slurp(out + "pp/lx0_ly0_lz0.tmp"));
+  EXPECT_EQ(seeded, testutil::ReadText(out + "pp/lx0_ly0_lz0.tmp"));
   run = RunDriver(root, "12x");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.output, "FEMTOKIT_SEED=12x is not an integer\n");

@@ -1,56 +1,28 @@
 // The femtokit program's 3D paths as a user runs them: cf --3d in the LCMS,
 // the fit of that table reported in either frame, and refusals.
+#include "femtokit_run.h"
 #include "common/child.h"
+#include "common/testutil.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef FEMTOKIT_CLI
 
+using femtokitrun::Outcome;
+using testutil::ReadText;
+
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out, err;
-};
-
-std::string Slurp(const std::string &file) {
-  std::stringstream s;
-  s << std::ifstream(file).rdbuf();
-  return s.str();
-}
-
-// Runs femtokit with args in dir, standard output and error to files.
+// Runs femtokit with args in dir on one thread.
 Outcome Run3D(std::vector<std::string> args, const std::string &dir) {
-  static int count = 0;
-  const std::string base = dir + "/io" + std::to_string(count++);
-  std::vector<char *> argv = {const_cast<char *>(FEMTOKIT_CLI)};
-  for (std::string &a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::fflush(stdout);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(120);
-    setenv("OMP_NUM_THREADS", "1", 1);
-    const int out = open((base + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open((base + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, STDOUT_FILENO);
-    dup2(err, STDERR_FILENO);
-    execv(FEMTOKIT_CLI, argv.data());
-    _exit(127);
-  }
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, Slurp(base + ".out"), Slurp(base + ".err")};
+  return femtokitrun::Femtokit(std::move(args), dir, {{"OMP_NUM_THREADS", "1"}});
 }
 
 // Value (column 0) or error (1) of a named row of the printed tables.
@@ -85,10 +57,10 @@ TEST(Femtokit3D, LCMSTableFitInEitherFrame) {
                             "5", "-o", "cf3d.dat", "--projections", "proj.dat"},
                            dir);
   ASSERT_EQ(cf.status, 0) << cf.err;
-  const std::string table = Slurp(dir + "/cf3d.dat");
+  const std::string table = ReadText(dir + "/cf3d.dat");
   EXPECT_NE(table.find("# frame LCMS gamma_T 2.3705"), std::string::npos) << table.substr(0, 600);
   EXPECT_NE(table.find("# binning q_out 0 30 6 q_side 0 30 6 q_long 0 30 6"), std::string::npos);
-  EXPECT_NE(Slurp(dir + "/proj.dat").find("C_2_0_0"), std::string::npos);
+  EXPECT_NE(ReadText(dir + "/proj.dat").find("C_2_0_0"), std::string::npos);
   // Errors of 0.01 on every computed cell (rows with error 0 are not fitted).
   {
     std::istringstream in(table);

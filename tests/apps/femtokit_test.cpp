@@ -1,7 +1,9 @@
 // The femtokit program, run as a user runs it: help texts, exit statuses and
 // messages, table formats, numbers against the library's, the progress bar on
 // a terminal and off it, the run's seed, a fit of the main job and the plots.
+#include "femtokit_run.h"
 #include "common/child.h"
+#include "common/testutil.h"
 
 #include "arrays/charray.h"
 #include "config/output.h"
@@ -30,53 +32,15 @@
 
 namespace fs = std::filesystem;
 
+using femtokitrun::Femtokit;
+using femtokitrun::Outcome;
+using testutil::ReadText;
+
 namespace {
-
-struct Outcome {
-  int status;
-  std::string out, err;
-};
-
-std::string Slurp(const std::string &file) {
-  std::stringstream s;
-  s << std::ifstream(file).rdbuf();
-  return s.str();
-}
-
-std::vector<char *> Argv(std::vector<std::string> &args) {
-  std::vector<char *> argv = {const_cast<char *>(FEMTOKIT_CLI)};
-  for (std::string &a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  return argv;
-}
-
-// Runs femtokit with args in dir (standard output and error to files, so
-// neither is a terminal), with extra environment variables.
-Outcome Femtokit(std::vector<std::string> args, const std::string &dir = ".",
-             const std::vector<std::pair<std::string, std::string>> &env = {}) {
-  static int count = 0;
-  const std::string base = ScratchDir("femtokit_io") + "/" + std::to_string(count++);
-  std::vector<char *> argv = Argv(args);
-  std::fflush(stdout);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(120);
-    for (const auto &e : env) setenv(e.first.c_str(), e.second.c_str(), 1);
-    const int out = open((base + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open((base + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, STDOUT_FILENO);
-    dup2(err, STDERR_FILENO);
-    execv(FEMTOKIT_CLI, argv.data());
-    _exit(127);
-  }
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, Slurp(base + ".out"), Slurp(base + ".err")};
-}
 
 // Runs femtokit on a pseudo-terminal; returns everything it drew there.
 Outcome OnTerminal(std::vector<std::string> args) {
-  std::vector<char *> argv = Argv(args);
+  std::vector<char *> argv = femtokitrun::Argv(args);
   int master = -1;
   std::fflush(stdout);
   const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
@@ -289,7 +253,7 @@ TEST(FemtokitKernel, WritesTheLibrarysKernelWithItsMeshWhateverTheThreads) {
     for (int iq = 0; iq < 4; iq++) {
       char name[64];
       std::snprintf(name, sizeof name, "/ell%d_q%07.2f.tmp", l, (iq + 0.5) * 2.0);
-      EXPECT_EQ(Slurp(dir + "/one" + name), Slurp(dir + "/two" + name)) << name;
+      EXPECT_EQ(ReadText(dir + "/one" + name), ReadText(dir + "/two" + name)) << name;
       for (int ir = 0; ir < 30; ir++) ASSERT_NEAR(written.GetValue(l, iq, ir), library.GetValue(l, iq, ir), 1e-9);
     }
 
@@ -303,7 +267,7 @@ TEST(FemtokitKernel, WritesTheLibrarysKernelWithItsMeshWhateverTheThreads) {
                      dir)
                 .status,
             0);
-  EXPECT_NE(Slurp(dir + "/classical/kparameters.dat").find("bool IDENTICAL 0"), std::string::npos);
+  EXPECT_NE(ReadText(dir + "/classical/kparameters.dat").find("bool IDENTICAL 0"), std::string::npos);
 }
 
 TEST(FemtokitKernel, ProgressBarOnATerminalOnlyAndNotWhenQuiet) {
@@ -356,7 +320,7 @@ TEST(FemtokitTables, CFAndSourceTablesHoldTheLibrarysNumbersUnderACommentedHeade
   back.ReadAX(dir + "/cfdir");
   EXPECT_NEAR(back.GetElement(0, 0, 0, 3), c.GetElement(0, 0, 0, 3), 1e-6);
 
-  const Table s = Parse(Slurp(dir + "/s.dat"));
+  const Table s = Parse(ReadText(dir + "/s.dat"));
   EXPECT_EQ(s.columns, (std::vector<std::string>{"r", "S", "S_0_0_2", "S_0_2_0"}));
   ASSERT_EQ(s.rows.size(), 60u);
   double norm = 0.0;
@@ -372,7 +336,7 @@ TEST(FemtokitTables, CFAndSourceTablesHoldTheLibrarysNumbersUnderACommentedHeade
                            dir);
   ASSERT_EQ(src.status, 0) << src.err;
   EXPECT_EQ(src.out, "");
-  const Table g = Parse(Slurp(dir + "/g.dat"));
+  const Table g = Parse(ReadText(dir + "/g.dat"));
   EXPECT_EQ(g.columns.size(), 1u + 9u);  // r and the 9 components with lx <= 1 up to L = 2
   EXPECT_EQ(g.columns[2], "S_0_0_1");
   EXPECT_TRUE(fs::exists(dir + "/gdir/lx2_ly0_lz0.tmp"));
@@ -391,9 +355,9 @@ TEST(FemtokitRun, SeedRepeatsTheMainJobAsFemtodriverDrawsIt) {
   const Outcome seeded = with({"--seed", "4321", "-o", "run.dat"});
   ASSERT_EQ(seeded.status, 0) << seeded.err;
   EXPECT_EQ(seeded.out.rfind("chisquare=", 0), 0u);
-  const std::string first = Slurp(dir + "/out/pp/lx0_ly0_lz0.tmp");
+  const std::string first = ReadText(dir + "/out/pp/lx0_ly0_lz0.tmp");
   EXPECT_EQ(with({"--seed", "4321"}).out, seeded.out);
-  EXPECT_EQ(Slurp(dir + "/out/pp/lx0_ly0_lz0.tmp"), first);
+  EXPECT_EQ(ReadText(dir + "/out/pp/lx0_ly0_lz0.tmp"), first);
 
 #ifdef FEMTOKIT_DRIVER
   // femtodriver with FEMTOKIT_SEED draws the same noise.
@@ -410,8 +374,8 @@ TEST(FemtokitRun, SeedRepeatsTheMainJobAsFemtodriverDrawsIt) {
     execl(FEMTOKIT_DRIVER, FEMTOKIT_DRIVER, static_cast<char *>(nullptr));
   });
   ASSERT_EQ(driver.status, 0) << driver.output;
-  EXPECT_EQ(Slurp(dir + "/driver/work/GX1d/pp/lx0_ly0_lz0.tmp"), first);
-  EXPECT_EQ(Slurp(dir + "/driver/work/GX1d/pp_errors/lx0_ly2_lz0.tmp"), Slurp(dir + "/out/pp_errors/lx0_ly2_lz0.tmp"));
+  EXPECT_EQ(ReadText(dir + "/driver/work/GX1d/pp/lx0_ly0_lz0.tmp"), first);
+  EXPECT_EQ(ReadText(dir + "/driver/work/GX1d/pp_errors/lx0_ly2_lz0.tmp"), ReadText(dir + "/out/pp_errors/lx0_ly2_lz0.tmp"));
 #endif
 
   // Without a seed, two runs in the same second differ, and the seed they report repeats them.
@@ -421,11 +385,11 @@ TEST(FemtokitRun, SeedRepeatsTheMainJobAsFemtodriverDrawsIt) {
   const size_t at = b.err.find("--seed ");
   ASSERT_NE(at, std::string::npos) << b.err;
   const std::string seed = std::to_string(std::atol(b.err.c_str() + at + 7));
-  const std::string latest = Slurp(dir + "/out/pp/lx0_ly0_lz0.tmp");
+  const std::string latest = ReadText(dir + "/out/pp/lx0_ly0_lz0.tmp");
   EXPECT_EQ(with({"--seed", seed}).out, b.out);
-  EXPECT_EQ(Slurp(dir + "/out/pp/lx0_ly0_lz0.tmp"), latest);
+  EXPECT_EQ(ReadText(dir + "/out/pp/lx0_ly0_lz0.tmp"), latest);
 
-  const Table t = Parse(Slurp(dir + "/run.dat"));
+  const Table t = Parse(ReadText(dir + "/run.dat"));
   EXPECT_EQ(t.comments.front(), "# femtokit run: the main job's noisy correlation function and the exact one");
   EXPECT_EQ(t.columns, (std::vector<std::string>{"q", "C_exp", "error", "C_theory"}));
   EXPECT_DOUBLE_EQ(t.rows[0][2], 0.05);
@@ -473,9 +437,9 @@ TEST(FemtokitFit, RecoversTheMainJobsLambdaAndRadiusFromDirectoriesAndTables) {
   EXPECT_NEAR(value(metro.out, "R", 1), value(dirs.out, "R", 1), 0.5 * value(dirs.out, "R", 1));
 
   // The curve: q, the data, their errors and the model at the best point.
-  const Table curve = Parse(Slurp(dir + "/fit.dat"));
+  const Table curve = Parse(ReadText(dir + "/fit.dat"));
   EXPECT_EQ(curve.columns, (std::vector<std::string>{"q", "C_exp", "error", "C_fit"}));
-  const Table data = Parse(Slurp(dir + "/run.dat"));
+  const Table data = Parse(ReadText(dir + "/run.dat"));
   ASSERT_EQ(curve.rows.size(), data.rows.size());
   for (size_t i = 0; i < data.rows.size(); i++) {
     EXPECT_DOUBLE_EQ(curve.rows[i][1], data.rows[i][1]);
@@ -607,7 +571,7 @@ TEST(FemtokitFit, StatusUnitsRangesAndTheLevyStart) {
   EXPECT_FALSE(fs::exists(dir + "/failed.dat"));
 
   // Data with twice the correlation want lambdaG = 1.2 beyond its range [0, 1]: at the bound, status 3.
-  const Table data = Parse(Slurp(dir + "/run.dat"));
+  const Table data = Parse(ReadText(dir + "/run.dat"));
   {
     std::ofstream twice(dir + "/twice.dat");
     for (const auto &r : data.rows) twice << r[0] << " " << 1 + 2 * (r[1] - 1) << " " << 2 * r[2] << "\n";
@@ -649,7 +613,7 @@ TEST(FemtokitFit, StatusUnitsRangesAndTheLevyStart) {
   int inrange = 0;
   for (size_t i = 0; i < data.rows.size(); i++) inrange += i % 3 != 0 && data.rows[i][0] >= 10 && data.rows[i][0] <= 80;
   EXPECT_EQ(number(subset.out, "bins"), inrange) << subset.out;
-  const Table curve = Parse(Slurp(dir + "/some_fit.dat"));
+  const Table curve = Parse(ReadText(dir + "/some_fit.dat"));
   EXPECT_EQ(static_cast<int>(curve.rows.size()), inrange);
   EXPECT_GE(curve.rows.front()[0], 10.0);
   EXPECT_EQ(Femtokit({"fit", "-k", "kernel", "-t", "some.dat", "--qmin", "90", "--qmax", "80"}, dir).status, 2);
@@ -703,7 +667,7 @@ TEST(FemtokitPlot, PicturesWithAxesAndUnitsOrAnInstallHint) {
   EXPECT_EQ(Lines(missing.err), 1) << missing.err;
   EXPECT_NE(missing.err.find("install it with 'sudo apt-get install gnuplot-nox'"), std::string::npos) << missing.err;
   // The script drawn: data with error bars and the curve, axes with units.
-  const std::string script = Slurp(dir + "/run.gp");
+  const std::string script = ReadText(dir + "/run.gp");
   EXPECT_NE(script.find("set xlabel 'q (MeV/c)'"), std::string::npos);
   EXPECT_NE(script.find("using 1:2:3 with yerrorbars"), std::string::npos) << script;
   EXPECT_NE(script.find("using 1:4 with lines"), std::string::npos) << script;
@@ -711,13 +675,13 @@ TEST(FemtokitPlot, PicturesWithAxesAndUnitsOrAnInstallHint) {
   if (system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
   const Outcome png = Femtokit({"plot", "run.dat", "-o", "run.png"}, dir);
   ASSERT_EQ(png.status, 0) << png.err;
-  EXPECT_EQ(Slurp(dir + "/run.png").substr(1, 3), "PNG");
+  EXPECT_EQ(ReadText(dir + "/run.png").substr(1, 3), "PNG");
   ASSERT_EQ(Femtokit({"plot", "cf.dat", "--data", "run.dat", "-o", "cf.svg"}, dir).status, 0);
-  const std::string svg = Slurp(dir + "/cf.svg");
+  const std::string svg = ReadText(dir + "/cf.svg");
   EXPECT_NE(svg.find("q (MeV/c)"), std::string::npos);
   EXPECT_NE(svg.find("<svg"), std::string::npos);
   ASSERT_EQ(Femtokit({"plot", "s.dat", "--r2", "-o", "s.svg"}, dir).status, 0);
-  EXPECT_NE(Slurp(dir + "/s.svg").find("(fm"), std::string::npos);
+  EXPECT_NE(ReadText(dir + "/s.svg").find("(fm"), std::string::npos);
 }
 
 // Every file in dir (names relative to it), hidden ones included.
@@ -791,10 +755,10 @@ TEST(FemtokitPlot, TitlesLegendsSeveralTablesAndTheFunctionAlongTheAxes) {
                                  {{"FEMTOKIT_GNUPLOT", "/bin/true"}});
   ASSERT_EQ(drawn.status, 0) << drawn.err;
   EXPECT_TRUE(fs::exists(dir + "/pics/new/s.png"));  // gnuplot stood in for: its (empty) picture renamed into place
-  const std::string script = Slurp(dir + "/s.gp");
+  const std::string script = ReadText(dir + "/s.gp");
   EXPECT_NE(script.find("set multiplot layout 2,1"), std::string::npos) << script;
   EXPECT_NE(script.find("Rx = 3 fm, Ry = 2 fm, Rz = 1.5 fm"), std::string::npos) << script;
-  const Table t = Parse(Slurp(dir + "/s.dat"));
+  const Table t = Parse(ReadText(dir + "/s.dat"));
   CCHArray a(4, 30, 0.5, true, true, true);
   a.ReadAllA(dir + "/s");
   const int ir = 3;
@@ -835,7 +799,7 @@ TEST(FemtokitPlot, TitlesLegendsSeveralTablesAndTheFunctionAlongTheAxes) {
                      dir, {{"FEMTOKIT_GNUPLOT", "/bin/true"}})
                 .status,
             0);
-  const std::string fits = Slurp(dir + "/f.gp");
+  const std::string fits = ReadText(dir + "/f.gp");
   EXPECT_NE(fits.find("set logscale x"), std::string::npos);
   EXPECT_NE(fits.find("font 'DejaVu Sans,26'"), std::string::npos) << fits;  // wider than 1600 for its legend
   EXPECT_NE(fits.find("gx1d fit: lambdaG = "), std::string::npos) << fits;
@@ -856,7 +820,7 @@ TEST(FemtokitImage, ImagesACorrelationFunctionAndReportsTheFitAndItsRange) {
   const Outcome cf = Femtokit({"cf", "-k", dir + "/kernel", "-s", "lambdaG=0.8", "-s", "R=3", "-s", "lambdaX=0", "-o",
                                dir + "/cf.dat"});
   ASSERT_EQ(cf.status, 0) << cf.err;
-  const Table c = Parse(Slurp(dir + "/cf.dat"));
+  const Table c = Parse(ReadText(dir + "/cf.dat"));
   {
     std::ofstream data(dir + "/data.dat");
     data << "# q C error\n";
@@ -865,7 +829,7 @@ TEST(FemtokitImage, ImagesACorrelationFunctionAndReportsTheFitAndItsRange) {
   const Outcome img = Femtokit({"image", "-k", dir + "/kernel", "-t", dir + "/data.dat", "--knots", "0:25:15", "-o",
                                 dir + "/image.dat"});
   ASSERT_EQ(img.status, 0) << img.err;
-  const std::string text = Slurp(dir + "/image.dat");
+  const std::string text = ReadText(dir + "/image.dat");
   const Table t = Parse(text);
   EXPECT_EQ(t.columns, (std::vector<std::string>{"r", "S", "error", "r2S", "r2error"}));
   for (const char *s : {"chi^2=", "dof=", "effective parameters=", "(gcv)", "resolved r range: ", "S >= 0"})

@@ -9,11 +9,6 @@ using namespace testutil;
 
 namespace {
 
-struct ThrowPolicy {
-  ThrowPolicy() { femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw); }
-  ~ThrowPolicy() { femtokit::SetFatalPolicy(femtokit::FatalPolicy::Exit); }
-};
-
 // Message of the fatal error body raises.
 std::string FatalMessage(const std::function<void()> &body) {
   ThrowPolicy throws;
@@ -45,11 +40,6 @@ double MaxDifference(const CCHArray &a, int ira, const CCHArray &b, int irb) {
   return worst;
 }
 
-Direction RandomUnit(CRandom &random) {
-  double e[3] = {random.gauss(), random.gauss(), random.gauss()};
-  const double r = std::sqrt(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
-  return {e[0] / r, e[1] / r, e[2] / r, 0.0};
-}
 
 }  // namespace
 
@@ -58,7 +48,7 @@ TEST(ArrayCalcConvert, MomentsAndTracelessArraysAreInverses) {
   CCHArray m(6, 3, 0.5), a(6, 3, 0.5), points(6, 3, 0.5), back(6, 3, 0.5);
   for (int ir = 0; ir < 3; ++ir)
     for (int p = 0; p < 5; ++p) {
-      const Direction e = RandomUnit(random);
+      const Direction e = RandomDirection(random);
       m.IncrementMArrayFromE(e.x, e.y, e.z, 1.0 + p, ir);
       points.IncrementAExpArrayFromE(e.x, e.y, e.z, 1.0 + p, ir);
     }
@@ -267,7 +257,7 @@ TEST(ArrayCalcConvert, SphericalHarmonicCoefficientsAreExactInversesAndMatchYlm)
   CRandom random(8);
   // A point: y(L, M) = 4 pi w conj(Y_LM(e0)).
   CCHArray point(6, 1, 1.0);
-  const Direction e0 = RandomUnit(random);
+  const Direction e0 = RandomDirection(random);
   point.IncrementAExpArrayFromE(e0.x, e0.y, e0.z, 0.8, 0);
   CYlmArray y(6, 2);
   ArrayCalc::CalcYlmExpArrayFromAExpArray(&point, 0, &y, 1);
@@ -301,7 +291,7 @@ TEST(ArrayCalcConvert, SphericalHarmonicCoefficientsAreExactInversesAndMatchYlm)
     for (int M = 0; M <= L; ++M)
       EXPECT_LT(std::abs(yback.GetElement(L, M, 0) - (L <= 5 ? yr.GetElement(L, M, 0) : 0.0)), 1e-11) << L << M;
   // The function itself: F(e) = sum_LM y Y_LM at a direction.
-  const Direction e1 = RandomUnit(random);
+  const Direction e1 = RandomDirection(random);
   const double t1 = std::acos(e1.z), p1 = std::atan2(e1.y, e1.x);
   double f = 0.0;
   for (int L = 0; L <= 5; ++L)

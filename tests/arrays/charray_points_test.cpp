@@ -7,19 +7,6 @@ using namespace testutil;
 
 namespace {
 
-struct ThrowPolicy {
-  ThrowPolicy() { femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw); }
-  ~ThrowPolicy() { femtokit::SetFatalPolicy(femtokit::FatalPolicy::Exit); }
-};
-
-struct Unit { double x, y, z; };
-
-Unit RandomUnit(CRandom &random) {
-  double e[3] = {random.gauss(), random.gauss(), random.gauss()};
-  const double r = std::sqrt(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
-  return {e[0] / r, e[1] / r, e[2] / r};
-}
-
 // w * sum_{L<=lmax} (2L+1) P_L(c), the truncated 4 pi w delta.
 double PointSeries(double w, int lmax, double c) {
   double s = 0.0;
@@ -35,14 +22,14 @@ TEST(CCHArrayPoints, ExpansionOfAPointIsTheTruncatedLegendreSeriesAlsoUnderSymme
   for (int flags = 0; flags < 8; ++flags) {
     const bool sx = flags & 1, sy = flags & 2, sz = flags & 4;
     CCHArray a(lmax, 3, 1.0, sx, sy, sz);
-    const Unit e0 = RandomUnit(random);
+    const Direction e0 = RandomDirection(random);
     const double w = 1.7;
     a.IncrementAExpArrayFromE(e0.x, e0.y, e0.z, w, 2);
     EXPECT_LT(TraceResidual(a, 2), 1e-12);
     // A symmetric array keeps the part of the point that is even along its
     // symmetric axes: the mean over the mirror images of e0.
     for (int k = 0; k < 5; ++k) {
-      const Unit e1 = RandomUnit(random);
+      const Direction e1 = RandomDirection(random);
       double expected = 0.0;
       int images = 0;
       for (int m = 0; m < 8; ++m) {
@@ -71,7 +58,7 @@ TEST(CCHArrayPoints, RecursiveAndDirectIncrementsAgree) {
   for (int flags = 0; flags < 8; ++flags) {
     CCHArray direct(12, 2, 1.0, flags & 1, flags & 2, flags & 4), recursive(12, 2, 1.0, flags & 1, flags & 2, flags & 4);
     for (int p = 0; p < 4; ++p) {
-      const Unit e = RandomUnit(random);
+      const Direction e = RandomDirection(random);
       const double w = 0.5 + p;
       direct.IncrementAExpArrayFromE(e.x, e.y, e.z, w, 1);
       recursive.AltIncrementAExpArrayFromE(e.x, e.y, e.z, w, 1);
@@ -92,7 +79,7 @@ TEST(CCHArrayPoints, MomentsAndTracelessCoefficientsConvertIntoEachOther) {
   for (bool s : {false, true}) {
     CCHArray m(lmax, 2, 1.0, s, false, s), a(lmax, 2, 1.0, s, false, s);
     for (int p = 0; p < 6; ++p) {
-      const Unit e = RandomUnit(random);
+      const Direction e = RandomDirection(random);
       const double w = 1.0 + random.ran();
       m.IncrementMArrayFromE(e.x, e.y, e.z, w, 0);
       a.IncrementAExpArrayFromE(e.x, e.y, e.z, w, 0);

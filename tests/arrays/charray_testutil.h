@@ -5,6 +5,8 @@
 
 #include "arrays/charray.h"
 #include "common/child.h"
+#include "common/testutil.h"
+#include "math/random.h"
 
 #include <gsl/gsl_integration.h>
 #include <gsl/gsl_sf_legendre.h>
@@ -27,6 +29,13 @@ void ForTriples(int lmax, F f) {
 }
 
 struct Direction { double x, y, z, weight; };
+
+// A direction drawn uniformly on the unit sphere (weight 0).
+inline Direction RandomDirection(CRandom &random) {
+  double e[3] = {random.gauss(), random.gauss(), random.gauss()};
+  const double r = std::sqrt(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
+  return {e[0] / r, e[1] / r, e[2] / r, 0.0};
+}
 
 // Gauss-Legendre in cos(theta) times the uniform rule in phi: exact for
 // polynomials of degree below min(2*ntheta, nphi) in the components.
@@ -79,12 +88,6 @@ inline double TraceResidual(const CCHArray &a, int ir) {
                                          a.GetElement(x, y, z + 2, ir)));
   });
   return worst;
-}
-
-// Writes text to path and gives back the path; reads a whole file.
-inline std::string WriteText(std::string path, const std::string &text) { std::ofstream(path) << text; return path; }
-inline std::string ReadText(const std::string &path) {
-  return {std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {}};
 }
 
 // What body prints on standard output, run in this process.

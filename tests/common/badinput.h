@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/testutil.h"
 #include "config/fatal.h"
 #include "config/output.h"
 
@@ -32,10 +33,7 @@ struct Guard {
   bool Printed(const std::string &part) const { return text.find(part) != std::string::npos; }
 };
 
-inline std::string WriteText(const std::string &path, const std::string &text) {
-  std::ofstream(path, std::ios::binary) << text;
-  return path;
-}
+using testutil::WriteText;
 
 // body must throw a femtokit::Error about `file` whose message holds every part, within a second.
 inline void ExpectRefused(const std::function<void()> &body, const std::string &file,

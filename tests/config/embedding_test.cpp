@@ -18,8 +18,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
 // Throwing policy and a captured output channel for the duration of a test.
 struct Embedded : testing::Test {
   std::vector<std::pair<femtokit::Verbosity, std::string>> lines;
@@ -38,6 +36,8 @@ struct Embedded : testing::Test {
     return all;
   }
 };
+
+namespace {
 
 std::string Write(const std::string &file, const std::string &text) {
   std::ofstream(file) << text;

@@ -7,6 +7,7 @@
 #include "arrays/charray.h"
 #include "common/badinput.h"
 #include "common/child.h"
+#include "common/testutil.h"
 #include "config/numberreader.h"
 #include "fit/smearing.h"
 #include "kernel/kernel.h"
@@ -187,10 +188,6 @@ std::string Gzip(const std::string &path, const std::string &text) {
   gzclose(f);
   return path;
 }
-std::string Slurp(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 }  // namespace
 
 TEST(StrictReaders, GzipFilesReadAsTheirText) {
@@ -214,7 +211,7 @@ TEST(StrictReaders, GzipFilesReadAsTheirText) {
     EXPECT_FALSE(in.Terminated()) << f;
   }
   // A compressed file cut short is a truncated file: the lines before stand, with a warning.
-  const std::string whole = Slurp(dir + "/z.dat.gz");
+  const std::string whole = testutil::ReadText(dir + "/z.dat.gz");
   const std::string cut = WriteText(dir + "/cut.gz", whole.substr(0, whole.size() / 2));
   femtokit::LineReader in(cut);
   long lines = 0;

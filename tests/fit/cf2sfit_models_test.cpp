@@ -12,10 +12,6 @@
 #include <fstream>
 #include <string>
 
-namespace {
-
-const std::string kPars = std::string(FEMTOKIT_SOURCE_DIR) + "/data/pp";
-
 struct Quiet : testing::Test {
   std::string out;
   void SetUp() override {
@@ -29,6 +25,10 @@ struct Quiet : testing::Test {
     femtokit::SetOutput(femtokit::OutputFunction());
   }
 };
+
+namespace {
+
+const std::string kPars = std::string(FEMTOKIT_SOURCE_DIR) + "/data/pp";
 
 // The main job with the free-boson kernel on its meshes; returns the
 // directory holding GX1d/.

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+// The tests are file-local with their fixture, whose members are file-local types.
 namespace {
 
 const int kN = 3;
@@ -101,7 +102,6 @@ struct Toy : testing::Test {
   }
 };
 
-}  // namespace
 
 TEST_F(Toy, EvaluationFollowsThePipelineAndRemembersTheBest) {
   EXPECT_EQ(fit->chi2, 1e20);
@@ -437,3 +437,5 @@ TEST_F(Toy, AFailedFitHasAFailedStatusAndNoErrors) {
   EXPECT_EQ(fit->status.code, FitStatus::Code::Failed);
   EXPECT_NE(fit->status.reason.find("outside the bounds"), std::string::npos) << fit->status.Text();
 }
+
+}  // namespace

@@ -10,9 +10,9 @@
 using qmtest::WriteMatrix;
 using qmtest::WriteText;
 
-namespace {
-
 class FeedDown : public qmtest::Quiet {};
+
+namespace {
 
 std::vector<double> Values(const CCHArray &a) {
   std::vector<double> v;

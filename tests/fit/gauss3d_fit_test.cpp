@@ -4,6 +4,7 @@
 #include "arrays/array3d.h"
 #include "arrays/arraycalc.h"
 #include "arrays/charray.h"
+#include "common/testutil.h"
 #include "config/constants.h"
 #include "config/output.h"
 #include "fit/cf2sfit_models.h"
@@ -25,12 +26,7 @@
 
 namespace {
 
-const double kHbarc = femtokit::constants::HBARC;
-
-struct Quiet {
-  Quiet() { femtokit::SetVerbosity(femtokit::Verbosity::Silent); }
-  ~Quiet() { femtokit::SetVerbosity(femtokit::Verbosity::Normal); }
-};
+using testutil::kHbarc;
 
 // Free identical-boson kernel; with identical = false the same tables on a
 // kernel that keeps odd components (arrays without symmetry flags).
@@ -99,7 +95,7 @@ struct Fit3D {
 // LMAX 8 on a fine q mesh, converted to the 3D mesh, equals the closed form up
 // to the truncation in L and the interpolation between the 0.5 MeV/c bins.
 TEST(Gauss3DFit, FreeBosonsGiveTheClosedFormCellByCell) {
-  Quiet quiet;
+  const testutil::ScopedVerbosity silent(femtokit::Verbosity::Silent);
   auto kernel = BosonKernel(100, 0.5, 8, true);  // to 50 MeV/c, beyond the mesh's corner
   CSourceCalc_Gaussian g;
   const double R[3] = {3.0, 4.0, 5.5};
@@ -127,7 +123,7 @@ TEST(Gauss3DFit, FreeBosonsGiveTheClosedFormCellByCell) {
 // lambda unchanged, whether the data come as the LCMS table or directly on
 // the PRF mesh.
 TEST(Gauss3DFit, LCMSTableFitsAsThePRFSourceWithOutRadiusTimesGammaT) {
-  Quiet quiet;
+  const testutil::ScopedVerbosity silent(femtokit::Verbosity::Silent);
   const double gammaT = femtokit::GammaTFromKT(250.0, femtokit::constants::MPI, femtokit::constants::MPI);
   const double lcms[3] = {2.5, 4.0, 3.5}, prf[3] = {gammaT * 2.5, 4.0, 3.5};
   C3DArray measured(6, 5.0, true, true, true), err(6, 5.0, true, true, true);
@@ -160,7 +156,7 @@ TEST(Gauss3DFit, LCMSTableFitsAsThePRFSourceWithOutRadiusTimesGammaT) {
 // mixed) through a kernel that keeps the components odd in each axis: the
 // fit with Euler_Theta free finds the angle and the radii.
 TEST(Gauss3DFit, TurnedSourceRecoveredWithItsAngleFree) {
-  Quiet quiet;
+  const testutil::ScopedVerbosity silent(femtokit::Verbosity::Silent);
   auto truthKernel = BosonKernel(30, 1.0, 4, false);
   CSourceCalc_Gaussian truth;
   truth.SetSPars(0.8, 3.0, 4.0, 5.0, 0, 0, 0, 0, 0.4, 0);

@@ -7,11 +7,7 @@
 using qmtest::WriteMatrix;
 using qmtest::WriteText;
 
-namespace {
-
 class QMatrixFiles : public qmtest::Quiet {};
-
-}  // namespace
 
 TEST_F(QMatrixFiles, BadMatricesEndWithAMessageNamingTheFile) {
   const std::string dir = ScratchDir("qmatrix_bad");

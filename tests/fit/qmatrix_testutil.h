@@ -14,6 +14,7 @@
 
 #include "arrays/charray.h"
 #include "common/child.h"
+#include "common/testutil.h"
 #include "config/fatal.h"
 #include "config/output.h"
 #include "fit/s2cf.h"
@@ -22,10 +23,7 @@
 
 namespace qmtest {
 
-inline std::string WriteText(const std::string &path, const std::string &text) {
-  std::ofstream(path) << text;
-  return path;
-}
+using testutil::WriteText;
 
 // A matrix file: header "nrows rowstep ncols colstep", then row i as line i.
 inline std::string WriteMatrix(const std::string &path, int nrows, double rowstep, int ncols, double colstep,

@@ -1,6 +1,7 @@
 #include "arrays/array3d.h"
 #include "arrays/arraycalc_convert.h"
 #include "arrays/charray.h"
+#include "common/testutil.h"
 #include "fit/s2cf.h"
 #include "kernel/kernel.h"
 #include "kernel/kernelwf.h"
@@ -17,7 +18,7 @@
 
 namespace {
 
-const double kHbarc = 197.3269602;
+using testutil::kHbarc;
 
 struct Silence {
   Silence() { femtokit::SetVerbosity(femtokit::Verbosity::Silent); }

@@ -15,7 +15,8 @@
 namespace {
 
 // Kernel files with K_l(iq, ir) = sin(1 + 0.7 l + 0.31 iq + 0.17 ir) (odd l too unless identical).
-std::string WriteKernel(const std::string &name, int nq, double delq, int nr, double delr, int lmax, bool identical) {
+std::string WriteSineKernel(const std::string &name, int nq, double delq, int nr, double delr, int lmax,
+                            bool identical) {
   const std::string dir = ScratchDir(name);
   std::ofstream(dir + "/kpars.dat") << "int NQMAX " << nq << "\nint NRMAX " << nr << "\nint KLMAX " << lmax
                                     << "\ndouble DELQ " << delq << "\ndouble DELR " << delr << "\nbool IDENTICAL "
@@ -54,7 +55,8 @@ TEST(S2CFRows, RowFormEqualsTheElementSumAndTheInterpolatingForm) {
   const int nq = 7, nr = 13, lmax = 3;
   const double delq = 4.0, delr = 0.5;
   for (bool identical : {false, true}) {
-    const std::string dir = WriteKernel(identical ? "s2cf_rows_id" : "s2cf_rows", nq, delq, nr, delr, lmax, identical);
+    const std::string dir =
+        WriteSineKernel(identical ? "s2cf_rows_id" : "s2cf_rows", nq, delq, nr, delr, lmax, identical);
     CKernel kernel(dir + "/kpars.dat");
     kernel.Read(dir);
     EXPECT_EQ(kernel.Table(1) == nullptr, identical);
@@ -98,7 +100,7 @@ TEST(S2CFRows, RowFormEqualsTheElementSumAndTheInterpolatingForm) {
 
 TEST(S2CFRows, AComponentTheSourceDoesNotStoreCountsAsZeroWithOneWarning) {
   const int nq = 5, nr = 9;
-  const std::string dir = WriteKernel("s2cf_rows_missing", nq, 5.0, nr, 1.0, 2, false);
+  const std::string dir = WriteSineKernel("s2cf_rows_missing", nq, 5.0, nr, 1.0, 2, false);
   testing::internal::CaptureStdout();
   CKernel kernel(dir + "/kpars.dat");
   kernel.Read(dir);

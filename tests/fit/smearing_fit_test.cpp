@@ -14,9 +14,9 @@
 
 using qmtest::WriteText;
 
-namespace {
-
 class SmearingFit : public qmtest::Quiet {};
+
+namespace {
 
 // Minimum of f over [lo, hi]: a scan in steps of `step`, then Brent's method
 // in the bracket around the best scan point.

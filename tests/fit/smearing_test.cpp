@@ -11,9 +11,9 @@
 using qmtest::WriteMatrix;
 using qmtest::WriteText;
 
-namespace {
-
 class Smearing : public qmtest::Quiet {};
+
+namespace {
 
 struct GLTable {
   explicit GLTable(size_t n) : t(gsl_integration_glfixed_table_alloc(n)), n(n) {}

@@ -1,3 +1,4 @@
+#include "common/testutil.h"
 #include "kernel/kernel.h"
 #include "wavefunction/wavefunction.h"
 
@@ -21,7 +22,7 @@
 
 namespace {
 
-const double kHbarc = 197.3269602;
+using testutil::kHbarc;
 
 struct Mesh { int nq, nr, lmax; double delq, delr; bool identical; };
 using KFunction = std::function<double(int ell, double q, double r)>;
@@ -55,8 +56,8 @@ std::unique_ptr<CKernel> Load(const std::string &name, const Mesh &m, const KFun
 }
 
 // A wave function given by a formula of (q, r, ctheta) on the uniform q mesh (iq + 0.5)*dq.
-struct FormulaWF : CWaveFunction {
-  FormulaWF(int nq, double dq, std::function<double(double, double, double)> f) : f_(std::move(f)) {
+struct QMeshFormulaWF : CWaveFunction {
+  QMeshFormulaWF(int nq, double dq, std::function<double(double, double, double)> f) : f_(std::move(f)) {
     nqmax = nq;
     delq = dq;
     for (int iq = 0; iq < nq; iq++) qarray.push_back((iq + 0.5) * dq);
@@ -142,7 +143,7 @@ TEST(CKernel, PsiSquaredFromLegendreProjections) {
 
 TEST(KernelCalc, LegendreProjectionsAndFreeBosons) {
   CKernel k(WriteKernelDir(ScratchDir("kernel_hbt"), Mesh{10, 40, 12, 4.0, 0.5, false}, nullptr));
-  FormulaWF wf(1, 4.0, [](double, double, double c) { return 1 + c; });  // one point serves every q
+  QMeshFormulaWF wf(1, 4.0, [](double, double, double c) { return 1 + c; });  // one point serves every q
   k.Calc(&wf);
   const double h = 2.0 / 720;  // midpoint rule for 1/2 Int x^2 dx: 1/3 - h^2/12
   for (int i = 0; i < 10 * 40; i++)
@@ -153,7 +154,7 @@ TEST(KernelCalc, LegendreProjectionsAndFreeBosons) {
     for (int l = 0; l <= 12; l++) ASSERT_NEAR(k.GetValue(l, i / 40, i % 40), FreeK(k, l, i / 40, i % 40), 1e-12);
 
   // Calc of the free wave 1 + cos(2 q r ctheta/hbarc) gives the same kernel.
-  FormulaWF wave(6, 8.0, [](double q, double r, double c) { return 1.0 + std::cos(2 * q * r * c / kHbarc); });
+  QMeshFormulaWF wave(6, 8.0, [](double q, double r, double c) { return 1.0 + std::cos(2 * q * r * c / kHbarc); });
   const std::string kpars = WriteKernelDir(ScratchDir("kernel_proj"), Mesh{6, 20, 4, 8.0, 1.0, true}, nullptr);
   CKernel calc(kpars), serial(kpars);
   omp_set_num_threads(3);
@@ -170,7 +171,7 @@ TEST(KernelCalc, LegendreProjectionsAndFreeBosons) {
 }
 
 TEST(KernelCalc, ProgressReportsEachRowOnceAndChangesNothing) {
-  FormulaWF wave(6, 8.0, [](double q, double r, double c) { return 1.0 + std::cos(2 * q * r * c / kHbarc); });
+  QMeshFormulaWF wave(6, 8.0, [](double q, double r, double c) { return 1.0 + std::cos(2 * q * r * c / kHbarc); });
   const std::string kpars = WriteKernelDir(ScratchDir("kernel_progress"), Mesh{6, 20, 4, 8.0, 1.0, true}, nullptr);
   CKernel plain(kpars), reported(kpars);
   plain.Calc(&wave);

@@ -37,8 +37,8 @@ std::string Pars(const std::string &dir, int nq, int nr, int nc, double dq, doub
 }
 
 // A wave function given by a formula of (r, ctheta), one q point serving every q.
-struct FormulaWF : CWaveFunction {
-  explicit FormulaWF(std::function<double(double, double)> f) : f_(std::move(f)) {
+struct OneQFormulaWF : CWaveFunction {
+  explicit OneQFormulaWF(std::function<double(double, double)> f) : f_(std::move(f)) {
     nqmax = 1;
     delq = 1.0;
     qarray.push_back(0.5);
@@ -104,7 +104,7 @@ TEST(CKernelWF, InterpolationIsTrilinearBetweenMeshPoints) {
 TEST(CKernelWF, CalcFromWaveFunctionIndependentOfThreads) {
   Quiet quiet;
   const std::string pars = Pars(ScratchDir("kwf_calc"), 6, 10, 20, 5.0, 0.4, false);
-  FormulaWF wf([](double r, double c) { return 1.0 + 0.1 * r * c + 0.5 * c * c; });
+  OneQFormulaWF wf([](double r, double c) { return 1.0 + 0.1 * r * c + 0.5 * c * c; });
   CKernelWF a(pars), b(pars);
   omp_set_num_threads(2);
   a.Calc(&wf);
@@ -119,9 +119,9 @@ TEST(CKernelWF, CalcFromWaveFunctionIndependentOfThreads) {
         ASSERT_EQ(a.Value(iq, ir, ic), b.Value(iq, ir, ic));
       }
   // |psi|^2 < 0 beyond 1 fm is unphysical; inside 1 fm it is let through.
-  FormulaWF bad([](double r, double) { return r > 2.0 ? -0.5 : 1.0; });
+  OneQFormulaWF bad([](double r, double) { return r > 2.0 ? -0.5 : 1.0; });
   EXPECT_THROW(a.Calc(&bad), femtokit::Error);
-  FormulaWF inner([](double r, double) { return r < 1.0 ? -0.5 : 1.0; });
+  OneQFormulaWF inner([](double r, double) { return r < 1.0 ? -0.5 : 1.0; });
   EXPECT_NO_THROW(a.Calc(&inner));
   EXPECT_EQ(a.Value(0, 0, 0), -1.5);
 

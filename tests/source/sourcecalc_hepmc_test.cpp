@@ -62,7 +62,7 @@ std::vector<std::vector<P>> Events() {
   return events;
 }
 
-std::string OSCAR2013(const std::vector<std::vector<P>> &events) {
+std::string FinalStateOSCAR2013(const std::vector<std::vector<P>> &events) {
   std::ostringstream s;
   s.precision(17);
   s << "#!OSCAR2013 particle_lists t x y z mass p0 px py pz pdg ID charge\n";
@@ -124,7 +124,7 @@ TEST(HepMC, SameParticlesAsOSCARInAnyUnitsVersionAndCompression) {
   Guard guard;
   const std::string dir = ScratchDir("hepmc_same");
   const auto events = Events();
-  const std::string oscar = badinput::WriteText(dir + "/e.oscar", OSCAR2013(events));
+  const std::string oscar = badinput::WriteText(dir + "/e.oscar", FinalStateOSCAR2013(events));
   const CSourceCalc_OSCAR::Points ref = Read(oscar);
   ASSERT_GT(ref.size(), 100u);
   int n = 0;
@@ -178,7 +178,7 @@ TEST(HepMC, DamagedFileEndsTheReadingInOrder) {
   EXPECT_TRUE(guard.Printed("event 4 is malformed or truncated")) << guard.text;
   EXPECT_TRUE(guard.Printed("after 3 complete events")) << guard.text;
   std::vector<std::vector<P>> first(events.begin(), events.begin() + 3);
-  ExpectSame(ra, Read(badinput::WriteText(dir + "/three.oscar", OSCAR2013(first))), "three events");
+  ExpectSame(ra, Read(badinput::WriteText(dir + "/three.oscar", FinalStateOSCAR2013(first))), "three events");
 
   // Each damage in the fourth event stops the reading after three, with the reason; none reaches the library.
   std::ifstream again(file, std::ios::binary);

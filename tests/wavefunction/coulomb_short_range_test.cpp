@@ -2,6 +2,7 @@
 // (tests/data/coulomb_short_range: pi+ pi- with a short-range well in the S
 // and P waves, solved with Coulomb; README there), its Gamow scaling at small q
 // for the shipped pairs, and the guard against a negative density inside EPSILON.
+#include "common/testutil.h"
 #include "config/fatal.h"
 #include "config/output.h"
 #include "common/child.h"
@@ -21,7 +22,7 @@
 
 namespace {
 
-const double kHbarc = 197.3269602;
+using testutil::kHbarc;
 const std::string kRef = std::string(FEMTOKIT_SOURCE_DIR) + "/tests/data/coulomb_short_range/";
 
 // Rows of a reference table by q.

@@ -4,6 +4,8 @@
 //    scattering length and effective range;
 //  - pK+ and pi+ p against a radial sum of GSL Coulomb functions with the
 //    wave function's phase shifts and its correction inside the sphere.
+#include "common/gaussiancf.h"
+#include "common/testutil.h"
 #include "config/fatal.h"
 #include "config/output.h"
 #include "common/child.h"
@@ -25,17 +27,9 @@
 
 namespace {
 
-const double kHbarc = 197.3269602;
+using testutil::kHbarc;
 
-// C(q) - 1 = sum_r 4 pi r^2 dr S(r) K_0(q, r) on the kernel's r mesh, S(r) = exp(-r^2/4R^2)/(4 pi R^2)^(3/2).
-double GaussianCF(const CKernel &kernel, int iq, double R) {
-  double c = 0.0;
-  for (int ir = 0; ir < kernel.GetNRMAX(); ir++) {
-    const double r = (ir + 0.5) * kernel.GetDELR();
-    c += 4 * M_PI * r * r * kernel.GetDELR() * std::exp(-r * r / (4 * R * R)) * kernel.GetValue(0, iq, ir);
-  }
-  return c * std::pow(4 * M_PI * R * R, -1.5);
-}
+using testutil::GaussianCF;
 
 template <class WF>
 struct Pipeline {

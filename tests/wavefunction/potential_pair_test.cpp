@@ -6,6 +6,7 @@
 // continuity at the matching radius, C(q) of a Gaussian source against an
 // independent exact solution, and the errors of the potential keys.
 #include "common/child.h"
+#include "common/testutil.h"
 #include "config/fatal.h"
 #include "config/output.h"
 #include "kernel/kernel.h"
@@ -26,20 +27,10 @@
 
 namespace {
 
-const double kHbarc = 197.3269602;
+using testutil::kHbarc;
+using testutil::WriteTextIn;
 
-struct Quiet {
-  Quiet() { femtokit::SetVerbosity(femtokit::Verbosity::Quiet); }
-  ~Quiet() { femtokit::SetVerbosity(femtokit::Verbosity::Normal); }
-};
-
-std::string Write(const std::string &dir, const std::string &name, const std::string &text) {
-  const std::string path = dir + "/" + name;
-  std::ofstream(path) << text;
-  return path;
-}
-
-std::string Mesh(int nq, double delq) {
+std::string MeshKeys(int nq, double delq) {
   std::ostringstream s;
   s << "int NQMAX " << nq << "\ndouble DELQ " << delq << "\n";
   return s.str();
@@ -129,18 +120,18 @@ const char *kPlambdaPair =
 }  // namespace
 
 TEST(PotentialPair, SquareWellPhasesAndInteriorInClosedForm) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("potential_square");
   // Two spin-0 particles of 1000 MeV (mu = 500 MeV), S and P waves in a well
   // of -30 MeV and 2 fm, and a repulsive barrier of +80 MeV in the S wave of
   // a second pair.
   for (double V : {-30.0, 80.0}) {
     std::ostringstream p;
-    p << Mesh(8, 25.0) << "double M1 1000\ndouble M2 1000\nint NCHANNELS 2\nint CHANNEL0_L 0\n"
+    p << MeshKeys(8, 25.0) << "double M1 1000\ndouble M2 1000\nint NCHANNELS 2\nint CHANNEL0_L 0\n"
       << "string CHANNEL0_POTENTIAL squarewell\ndouble CHANNEL0_V " << V << "\ndouble CHANNEL0_R 2\n"
       << "int CHANNEL1_L 1\nstring CHANNEL1_POTENTIAL squarewell\ndouble CHANNEL1_V " << V
       << "\ndouble CHANNEL1_R 2\n";
-    CWaveFunction_generic wf(Write(dir, "wf.dat", p.str()));
+    CWaveFunction_generic wf(WriteTextIn(dir, "wf.dat", p.str()));
     EXPECT_DOUBLE_EQ(wf.GetMatchRadius(), 2.0);
     const double R = 2.0, twomu = 2 * 500.0 / (kHbarc * kHbarc);
     for (int iq = 0; iq < wf.GetNQMAX(); iq++) {
@@ -188,7 +179,7 @@ TEST(PotentialPair, SquareWellPhasesAndInteriorInClosedForm) {
 }
 
 TEST(PotentialPair, ScatteringLengthsAgainstZeroEnergyIntegration) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("potential_scattering_length");
   const double mu = 938.272 * 938.272 / (2 * 938.272), twomu = 2 * mu / (kHbarc * kHbarc);
   // A Gaussian well (shallow, no bound state), a Yukawa well with a Gaussian
@@ -212,7 +203,7 @@ TEST(PotentialPair, ScatteringLengthsAgainstZeroEnergyIntegration) {
   };
   for (const Case &c : cases) {
     CWaveFunction_generic wf(
-        Write(dir, "wf.dat", Mesh(2, 0.1) + "double M1 938.272\ndouble M2 938.272\nint NCHANNELS 1\n" + c.keys));
+        WriteTextIn(dir, "wf.dat", MeshKeys(2, 0.1) + "double M1 938.272\ndouble M2 938.272\nint NCHANNELS 1\n" + c.keys));
     double a, re, a0, re0;
     FromPhases(wf, 0, &a, &re);
     ZeroEnergy([&](double r) { return twomu * c.V(r); }, twomu * c.vc, 40.0, &a0, &re0);
@@ -222,9 +213,9 @@ TEST(PotentialPair, ScatteringLengthsAgainstZeroEnergyIntegration) {
 }
 
 TEST(PotentialPair, UsmaniPLambdaScatteringParameters) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("potential_usmani");
-  CWaveFunction_generic wf(Write(dir, "wf.dat", Mesh(2, 0.1) + kPlambdaPair));
+  CWaveFunction_generic wf(WriteTextIn(dir, "wf.dat", MeshKeys(2, 0.1) + kPlambdaPair));
   const double mu = 938.272 * 1115.68 / (938.272 + 1115.68), twomu = 2 * mu / (kHbarc * kHbarc);
   for (int ic = 0; ic < 2; ic++) {
     const double ss = ic == 0 ? -3.0 : 1.0;
@@ -239,12 +230,12 @@ TEST(PotentialPair, UsmaniPLambdaScatteringParameters) {
 }
 
 TEST(PotentialPair, EffectiveRangeFitsOfChargedPairs) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("potential_ere");
   // Coulomb-corrected strong phases from scattering parameters give them back.
   const std::string ere = "double M1 938.272\ndouble M2 493.677\nint Q1Q2 1\nint NCHANNELS 1\n"
                           "double CHANNEL0_A -3.5\ndouble CHANNEL0_REFF 1.8\n";
-  CWaveFunction_generic e(Write(dir, "ere.dat", ere), std::vector<double>{0.5, 1.0});
+  CWaveFunction_generic e(WriteTextIn(dir, "ere.dat", ere), std::vector<double>{0.5, 1.0});
   double a, re;
   e.FitEffectiveRange(0, &a, &re);
   EXPECT_NEAR(a, -3.5, 1e-6);
@@ -255,29 +246,29 @@ TEST(PotentialPair, EffectiveRangeFitsOfChargedPairs) {
   const std::string pp = "double M1 938.272\nbool IDENTICAL 1\ndouble SPIN1 0.5\nint NCHANNELS 1\ndouble CHANNEL0_S 0\n"
                          "string CHANNEL0_POTENTIAL gauss\ndouble CHANNEL0_V0 -34\ndouble CHANNEL0_BETA0 1.7\n";
   double a1, r1, a2, r2, an, rn;
-  CWaveFunction_generic(Write(dir, "pp.dat", pp + "int Q1Q2 1\n"), std::vector<double>{0.5, 1.0}).FitEffectiveRange(0, &a1, &r1);
-  CWaveFunction_generic(Write(dir, "pp.dat", pp + "int Q1Q2 1\n"), std::vector<double>{2.0, 4.0}).FitEffectiveRange(0, &a2, &r2);
-  CWaveFunction_generic(Write(dir, "nn.dat", pp), std::vector<double>{0.5, 1.0}).FitEffectiveRange(0, &an, &rn);
+  CWaveFunction_generic(WriteTextIn(dir, "pp.dat", pp + "int Q1Q2 1\n"), std::vector<double>{0.5, 1.0}).FitEffectiveRange(0, &a1, &r1);
+  CWaveFunction_generic(WriteTextIn(dir, "pp.dat", pp + "int Q1Q2 1\n"), std::vector<double>{2.0, 4.0}).FitEffectiveRange(0, &a2, &r2);
+  CWaveFunction_generic(WriteTextIn(dir, "nn.dat", pp), std::vector<double>{0.5, 1.0}).FitEffectiveRange(0, &an, &rn);
   EXPECT_NEAR(a1, a2, 1e-3 * std::fabs(a1));
   EXPECT_NEAR(r1, r2, 1e-2 * std::fabs(r1));
   EXPECT_LT(an, a1);
   EXPECT_LT(a1, 0.0);
   // Attractive Coulomb: |a| grows.
   double aa, ra;
-  CWaveFunction_generic(Write(dir, "pm.dat", pp + "int Q1Q2 -1\n"), std::vector<double>{0.5, 1.0}).FitEffectiveRange(0, &aa, &ra);
+  CWaveFunction_generic(WriteTextIn(dir, "pm.dat", pp + "int Q1Q2 -1\n"), std::vector<double>{0.5, 1.0}).FitEffectiveRange(0, &aa, &ra);
   EXPECT_LT(aa, an);
 }
 
 TEST(PotentialPair, RelativisticReducedMassMattersOnlyAtLargeMomenta) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("potential_mu");
   // pi+ p-like masses (light): the reduced energy E1 E2/(E1 + E2) equals
   // m1 m2/(m1 + m2) at threshold and is twice it at 300 MeV/c.
   const std::string pair = "double M1 139.57\ndouble M2 938.272\nint NCHANNELS 1\nstring CHANNEL0_POTENTIAL gauss\n"
                            "double CHANNEL0_V0 -60\ndouble CHANNEL0_BETA0 1\n";
   const std::vector<double> q{0.5, 300.0};
-  CWaveFunction_generic nonrel(Write(dir, "a.dat", pair), q);
-  CWaveFunction_generic rel(Write(dir, "b.dat", pair + "string REDUCEDMASS relativistic\n"), q);
+  CWaveFunction_generic nonrel(WriteTextIn(dir, "a.dat", pair), q);
+  CWaveFunction_generic rel(WriteTextIn(dir, "b.dat", pair + "string REDUCEDMASS relativistic\n"), q);
   EXPECT_NEAR(rel.PotentialReducedMass(0.5) / nonrel.PotentialReducedMass(0.5), 1.0, 1e-5);
   EXPECT_GT(rel.PotentialReducedMass(300.0) / nonrel.PotentialReducedMass(300.0), 1.5);
   EXPECT_NEAR(rel.GetDelta(0, 0), nonrel.GetDelta(0, 0), 1e-5 * std::fabs(nonrel.GetDelta(0, 0)));
@@ -285,7 +276,7 @@ TEST(PotentialPair, RelativisticReducedMassMattersOnlyAtLargeMomenta) {
 }
 
 TEST(PotentialPair, ShippedNeutronPairCarriesTheMeasuredScatteringParameters) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string file = std::string(FEMTOKIT_SOURCE_DIR) + "/data/nn_1s0/wfparameters.dat";
   double a, re;
   CWaveFunction_generic(file, std::vector<double>{0.5, 1.0}).FitEffectiveRange(0, &a, &re);
@@ -294,13 +285,13 @@ TEST(PotentialPair, ShippedNeutronPairCarriesTheMeasuredScatteringParameters) {
 }
 
 TEST(PotentialPair, CoulombPlusSquareWellAgainstShooting) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("potential_coulomb_square");
   for (int q1q2 : {1, -1}) {
     std::ostringstream p;
-    p << Mesh(6, 12.0) << "double M1 938.272\ndouble M2 493.677\nint Q1Q2 " << q1q2
+    p << MeshKeys(6, 12.0) << "double M1 938.272\ndouble M2 493.677\nint Q1Q2 " << q1q2
       << "\nint NCHANNELS 1\nstring CHANNEL0_POTENTIAL squarewell\ndouble CHANNEL0_V -25\ndouble CHANNEL0_R 1.8\n";
-    CWaveFunction_generic wf(Write(dir, "wf.dat", p.str()));
+    CWaveFunction_generic wf(WriteTextIn(dir, "wf.dat", p.str()));
     const double mu = 938.272 * 493.677 / (938.272 + 493.677), twomu = 2 * mu / (kHbarc * kHbarc);
     for (int iq = 0; iq < wf.GetNQMAX(); iq++) {
       const double k = wf.GetQ(iq) / kHbarc, eta = wf.GetEta(iq);
@@ -319,7 +310,7 @@ TEST(PotentialPair, CoulombPlusSquareWellAgainstShooting) {
 }
 
 TEST(PotentialPair, ZeroPotentialGivesTheCoulombWave) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("potential_zero");
   // Identical charged spin-0 bosons (S and D waves) and a distinguishable
   // neutral pair: with V = 0 every channel is the Coulomb (free) wave.
@@ -330,8 +321,8 @@ TEST(PotentialPair, ZeroPotentialGivesTheCoulombWave) {
       "double M1 938.272\ndouble M2 1115.68\nint NCHANNELS 1\nstring CHANNEL0_POTENTIAL squarewell\n"
       "double CHANNEL0_V 0\ndouble CHANNEL0_R 3\n"};
   for (const std::string &pair : pairs) {
-    CWaveFunction_generic wf(Write(dir, "wf.dat", Mesh(5, 20.0) + pair));
-    CWaveFunction_generic free(Write(dir, "free.dat", Mesh(5, 20.0) + "bool STRONG 0\n" + pair));
+    CWaveFunction_generic wf(WriteTextIn(dir, "wf.dat", MeshKeys(5, 20.0) + pair));
+    CWaveFunction_generic free(WriteTextIn(dir, "free.dat", MeshKeys(5, 20.0) + "bool STRONG 0\n" + pair));
     for (int iq = 0; iq < 5; iq++) {
       for (int ic = 0; ic < wf.GetNChannels(); ic++) EXPECT_NEAR(wf.GetDelta(ic, iq), 0.0, 1e-10);
       for (double r : {0.0, 0.04, 0.8, 2.9, 3.1, 12.0})
@@ -343,9 +334,9 @@ TEST(PotentialPair, ZeroPotentialGivesTheCoulombWave) {
 }
 
 TEST(PotentialPair, ContinuousAtTheMatchingRadiusAndAsymptoticOutside) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("potential_matching");
-  CWaveFunction_generic wf(Write(dir, "wf.dat", Mesh(10, 10.0) + kPlambdaPair));
+  CWaveFunction_generic wf(WriteTextIn(dir, "wf.dat", MeshKeys(10, 10.0) + kPlambdaPair));
   const double R = wf.GetMatchRadius();
   EXPECT_GT(R, 5.0);
   EXPECT_LT(R, 20.0);
@@ -372,7 +363,7 @@ TEST(PotentialPair, ContinuousAtTheMatchingRadiusAndAsymptoticOutside) {
 }
 
 TEST(PotentialPair, IdenticalChargedPairsAreContinuousAtTheMatchingRadius) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("potential_identical");
   // Two protons with a Gaussian singlet well and a P-wave Woods-Saxon in the
   // triplet, from the smallest momenta (Gamow factor 1e-8 at 0.15 MeV/c) up.
@@ -382,7 +373,7 @@ TEST(PotentialPair, IdenticalChargedPairsAreContinuousAtTheMatchingRadius) {
       "int CHANNEL1_L 1\ndouble CHANNEL1_S 1\nstring CHANNEL1_POTENTIAL woodssaxon\ndouble CHANNEL1_V -20\n"
       "double CHANNEL1_R 1\ndouble CHANNEL1_DIFFUSENESS 0.3\n";
   for (double delq : {0.3, 15.0}) {
-    CWaveFunction_generic wf(Write(dir, "wf.dat", Mesh(6, delq) + pair));
+    CWaveFunction_generic wf(WriteTextIn(dir, "wf.dat", MeshKeys(6, delq) + pair));
     const double R = wf.GetMatchRadius();
     for (int iq = 0; iq < wf.GetNQMAX(); iq++)
       for (double c : {-1.0, -0.4, 0.2, 0.9}) {
@@ -395,15 +386,15 @@ TEST(PotentialPair, IdenticalChargedPairsAreContinuousAtTheMatchingRadius) {
 }
 
 TEST(PotentialPair, GaussianSourceCorrelationAgainstIndependentSolution) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("potential_cf");
   const int nq = 12, nr = 80;
   const double delq = 4.0, delr = 0.1;
-  CWaveFunction_generic wf(Write(dir, "wf.dat", Mesh(nq, delq) + kPlambdaPair));
+  CWaveFunction_generic wf(WriteTextIn(dir, "wf.dat", MeshKeys(nq, delq) + kPlambdaPair));
   std::ostringstream k;
   k << "int NQMAX " << nq << "\nint NRMAX " << nr << "\nint KLMAX 2\ndouble DELQ " << delq << "\ndouble DELR " << delr
     << "\nbool IDENTICAL 0\n";
-  CKernel kernel(Write(dir, "k.dat", k.str()));
+  CKernel kernel(WriteTextIn(dir, "k.dat", k.str()));
   kernel.Calc(&wf);
   const double mu = 938.272 * 1115.68 / (938.272 + 1115.68), twomu = 2 * mu / (kHbarc * kHbarc);
   const double R = 1.2;
@@ -444,7 +435,7 @@ TEST(PotentialPair, GaussianSourceCorrelationAgainstIndependentSolution) {
     EXPECT_NEAR(c_kernel, c_exact, 1e-5) << "q=" << q;
   }
   // The 3D kernel tabulates the same |psi|^2.
-  CKernelWF k3(Write(dir, "k3.dat", "int NQMAX 12\nint NRMAX 20\nint NCTHETA 8\ndouble DELQ 4\ndouble DELR 0.5\n"
+  CKernelWF k3(WriteTextIn(dir, "k3.dat", "int NQMAX 12\nint NRMAX 20\nint NCTHETA 8\ndouble DELQ 4\ndouble DELR 0.5\n"
                                     "bool IDENTICAL 0\n"));
   k3.Calc(&wf);
   for (int iq : {0, 5, 11})
@@ -455,12 +446,12 @@ TEST(PotentialPair, GaussianSourceCorrelationAgainstIndependentSolution) {
 }
 
 TEST(PotentialPair, ErrorsAreRefused) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("potential_errors");
-  Write(dir, "undecayed.dat", "0 -50\n1 -40\n2 -30\n3 -20\n");
-  Write(dir, "decreasing.dat", "0 -50\n1 -40\n0.5 -30\n3 0\n");
-  Write(dir, "short.dat", "0 -50\n1 0\n");
-  const std::string base = Mesh(2, 10.0) + "double M1 938.272\ndouble M2 1115.68\nint NCHANNELS 1\n";
+  WriteTextIn(dir, "undecayed.dat", "0 -50\n1 -40\n2 -30\n3 -20\n");
+  WriteTextIn(dir, "decreasing.dat", "0 -50\n1 -40\n0.5 -30\n3 0\n");
+  WriteTextIn(dir, "short.dat", "0 -50\n1 0\n");
+  const std::string base = MeshKeys(2, 10.0) + "double M1 938.272\ndouble M2 1115.68\nint NCHANNELS 1\n";
   const char *bad[] = {
       "string CHANNEL0_POTENTIAL cosine\n",
       "string CHANNEL0_POTENTIAL gauss\ndouble CHANNEL0_V0 -50\ndouble CHANNEL0_BETA0 0\n",
@@ -477,16 +468,16 @@ TEST(PotentialPair, ErrorsAreRefused) {
       "string CHANNEL0_POTENTIAL yukawa\ndouble CHANNEL0_V -50\ndouble CHANNEL0_MU 0.01\n",  // no decay by 200 fm
   };
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
-  for (const char *b : bad) EXPECT_THROW(CWaveFunction_generic wf(Write(dir, "wf.dat", base + b)), femtokit::Error) << b;
+  for (const char *b : bad) EXPECT_THROW(CWaveFunction_generic wf(WriteTextIn(dir, "wf.dat", base + b)), femtokit::Error) << b;
   // The Usmani form needs total spin 0 or 1.
-  EXPECT_THROW(CWaveFunction_generic wf(Write(dir, "wf.dat",
-                                              Mesh(2, 10.0) + "double M1 938\ndouble M2 1115\ndouble SPIN1 0.5\n"
+  EXPECT_THROW(CWaveFunction_generic wf(WriteTextIn(dir, "wf.dat",
+                                              MeshKeys(2, 10.0) + "double M1 938\ndouble M2 1115\ndouble SPIN1 0.5\n"
                                                               "int NCHANNELS 1\nstring CHANNEL0_POTENTIAL usmani\n")),
                femtokit::Error);
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Exit);
   // A table that decays reads, relative to the parameter file.
-  Write(dir, "good.dat", "# r V\n0 -50\n1 -40\n2 -10\n4 0\n");
-  CWaveFunction_generic wf(Write(dir, "wf.dat", base + "string CHANNEL0_POTENTIAL table\n"
+  WriteTextIn(dir, "good.dat", "# r V\n0 -50\n1 -40\n2 -10\n4 0\n");
+  CWaveFunction_generic wf(WriteTextIn(dir, "wf.dat", base + "string CHANNEL0_POTENTIAL table\n"
                                                       "string CHANNEL0_POTENTIALFILE good.dat\n"));
   EXPECT_DOUBLE_EQ(wf.GetMatchRadius(), 4.0);
 }

@@ -8,6 +8,7 @@
 // (rk8pd outward, normalised to F cos(delta) + G sin(delta)).
 #include "arrays/charray.h"
 #include "common/child.h"
+#include "common/testutil.h"
 #include "fit/s2cf.h"
 #include "kernel/kernel.h"
 #include "source/sourcecalc_gx1d.h"
@@ -24,31 +25,31 @@
 
 namespace {
 
-const double kHbarc = 197.3269602, kMp = 938.271;
+using testutil::kHbarc;
+using testutil::kProtonMass;
+using testutil::ProtonPairEta;
 // q bins of 5 MeV/c; r bins of 0.1 fm to 16 fm; midpoints of kNodes steps to kRmatch for the direct integral.
 const int kNq = 16, kNr = 160, kNodes = 320, kLmax = 40;
 // Reid93 acts inside kRcut, the pipeline's rmax (its tail beyond adds up to 5e-4 rad to delta_1S0).
 const double kDelq = 5.0, kDelr = 0.1, kRmatch = 16.0, kRcut = 10.0;
 
-// Sommerfeld parameter of the plane and partial waves: alpha sqrt(M_p^2 + q^2)/(2q).
-double Eta(double q) { return std::sqrt(kMp * kMp + q * q) / (2.0 * 137.036 * q); }
+struct RadialEquation { double k, eta; int l; const char *state; };
 
-struct Radial { double k, eta; int l; const char *state; };
-
-int Rhs(double r, const double y[], double dydr[], void *p) {
-  const Radial &s = *static_cast<const Radial *>(p);
+int RadialRhs(double r, const double y[], double dydr[], void *p) {
+  const RadialEquation &s = *static_cast<const RadialEquation *>(p);
   double v = 0.0, v12, v22;
   if (r < kRcut) creid93(&r, s.state, "PP", &v, &v12, &v22);
   dydr[0] = y[1];
-  dydr[1] = (s.l * (s.l + 1.0) / (r * r) + kMp * v / (kHbarc * kHbarc) + 2.0 * s.eta * s.k / r - s.k * s.k) * y[0];
+  dydr[1] = (s.l * (s.l + 1.0) / (r * r) + kProtonMass * v / (kHbarc * kHbarc) + 2.0 * s.eta * s.k / r - s.k * s.k) *
+            y[0];
   return GSL_SUCCESS;
 }
 
 // |u/(kr)|^2 of the regular solution at the ascending radii rs (< kRmatch),
 // normalised to F cos(delta) + G sin(delta) at kRmatch.
-std::vector<double> RadialWave(double q, int l, const char *state, const std::vector<double> &rs) {
-  Radial s{q / kHbarc, Eta(q), l, state};
-  gsl_odeiv2_system sys{Rhs, nullptr, 2, &s};
+std::vector<double> MatchedRadialWave(double q, int l, const char *state, const std::vector<double> &rs) {
+  RadialEquation s{q / kHbarc, ProtonPairEta(q), l, state};
+  gsl_odeiv2_system sys{RadialRhs, nullptr, 2, &s};
   gsl_odeiv2_driver *d = gsl_odeiv2_driver_alloc_y_new(&sys, gsl_odeiv2_step_rk8pd, 1e-4, 1e-12, 1e-12);
   // Start from r^(l+1) near the origin: the irregular admixture of the mismatch dies out as r^-(2l+1).
   double r = 1e-4, y[2] = {std::pow(r, l + 1), (l + 1.0) * std::pow(r, l)};
@@ -72,12 +73,12 @@ std::vector<double> DirectKernel(double q, const std::vector<double> &rs, bool s
   const char *states[4] = {"1S0", "3P0", "3P1", "3C2"};
   const double weight[4] = {0.5, 0.5, 1.5, 2.5};  // 1/2 for 1S0; 3/2 (2l+1) (2J+1)/9 for 3PJ
   std::vector<std::vector<double>> u2;
-  for (int s = 0; s < (strong ? 4 : 0); ++s) u2.push_back(RadialWave(q, s ? 1 : 0, states[s], rs));
+  for (int s = 0; s < (strong ? 4 : 0); ++s) u2.push_back(MatchedRadialWave(q, s ? 1 : 0, states[s], rs));
   std::vector<double> K(rs.size()), fc(kLmax + 1);
   for (std::size_t j = 0; j < rs.size(); ++j) {
     const double rho = q * rs[j] / kHbarc;
     double fexp;
-    EXPECT_EQ(gsl_sf_coulomb_wave_F_array(0.0, kLmax, Eta(q), rho, fc.data(), &fexp), GSL_SUCCESS);
+    EXPECT_EQ(gsl_sf_coulomb_wave_F_array(0.0, kLmax, ProtonPairEta(q), rho, fc.data(), &fexp), GSL_SUCCESS);
     for (double &f : fc) f = std::pow(f * std::exp(fexp) / rho, 2);
     K[j] = -1.0;
     for (int l = kLmax; l >= 0; --l) K[j] += (l % 2 ? 1.5 : 0.5) * (2 * l + 1) * fc[l];

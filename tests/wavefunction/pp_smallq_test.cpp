@@ -6,6 +6,7 @@
 // independent partial-wave sum (rk8pd radial waves matched to long-double
 // Coulomb functions); the zero-energy limit; q below the supported range.
 #include "common/child.h"
+#include "common/testutil.h"
 #include "config/fatal.h"
 #include "tests/wavefunction/coulomb_reference.h"
 #include "wavefunction/reid93.h"
@@ -25,13 +26,15 @@ namespace {
 
 using coulref::ld;
 using cld = std::complex<ld>;
-const double kHbarc = 197.3269602, kMp = 938.271, kR = 1.5;  // kR: Gaussian source radius, fm
+using testutil::kHbarc;
+using testutil::kProtonMass;
+using testutil::ProtonPairEta;
+const double kR = 1.5;  // Gaussian source radius, fm
 
-double Eta(double q) { return std::sqrt(kMp * kMp + q * q) / (2.0 * 137.036 * q); }
 ld Gamow(ld eta) { return 2.0L * coulref::kPi * eta / std::expm1(2.0L * coulref::kPi * eta); }
 
 // A pp wave function on the q mesh qs (read from a mesh file), EPSILON 9 fm as shipped.
-std::string Pars(const std::string &name, const std::vector<double> &qs, bool strong) {
+std::string MeshFilePars(const std::string &name, const std::vector<double> &qs, bool strong) {
   static const std::string dir = ScratchDir("pp_smallq");
   std::ofstream mesh(dir + "/" + name + ".q");
   mesh << qs.size();
@@ -71,7 +74,7 @@ ld SourceAverage(const std::vector<ld> &averages) {
 
 // Coulomb-only |psi|^2/C_0^2: spin-averaged antisymmetrised e^(ikz) conj(M(-i eta, 1, i k r (1 + c))).
 ld CoulombScaled(double q, double r, double c) {
-  const ld eta = Eta(q), k = q / kHbarc;
+  const ld eta = ProtonPairEta(q), k = q / kHbarc;
   const cld a = std::polar(1.0L, k * r * c) * std::conj(coulref::KummerM(eta, k * r * (1 + c)));
   const cld b = std::polar(1.0L, -k * r * c) * std::conj(coulref::KummerM(eta, k * r * (1 - c)));
   return (std::norm(a + b) + 3.0L * std::norm(a - b)) / 8.0L;
@@ -87,29 +90,29 @@ void ExpectUnscaled(double got, ld want, const std::string &where) {
     EXPECT_NEAR(got, double(want), 2e-5 * double(want) + 1e-321) << where;
 }
 
-struct Radial {
+struct SmallQRadialEquation {
   double k, etak;
   int l;
   const char *state;
 };
 
 // u'' = (l(l+1)/r^2 + M_p V/hbarc^2 + 2 eta k/r - k^2) u, with Reid93 inside 10 fm, the pp integration radius.
-int Rhs(double r, const double y[], double dydr[], void *p) {
-  const Radial &s = *static_cast<const Radial *>(p);
+int SmallQRadialRhs(double r, const double y[], double dydr[], void *p) {
+  const SmallQRadialEquation &s = *static_cast<const SmallQRadialEquation *>(p);
   double v = 0.0, v12, v22;
   if (r < 10.0) creid93(&r, s.state, "PP", &v, &v12, &v22);
   dydr[0] = y[1];
-  dydr[1] = (s.l * (s.l + 1.0) / (r * r) + kMp * v / (kHbarc * kHbarc) + 2.0 * s.etak / r - s.k * s.k) * y[0];
+  dydr[1] = (s.l * (s.l + 1.0) / (r * r) + kProtonMass * v / (kHbarc * kHbarc) + 2.0 * s.etak / r - s.k * s.k) * y[0];
   return GSL_SUCCESS;
 }
 
 // |u|^2/C_0^2 at the ascending radii rs of the regular solution normalised to
 // e^(i delta)(F cos delta + G sin delta) beyond 10 fm: u = alpha F + beta G
 // there, so |u_normalised|^2 = u^2/(alpha^2 + beta^2).
-std::vector<ld> RadialWave(double q, int l, const char *state, const std::vector<double> &rs) {
-  const ld eta = Eta(q), k = q / kHbarc, R = 10.0L, rho = k * R;
-  Radial s{double(k), double(eta * k), l, state};
-  gsl_odeiv2_system sys{Rhs, nullptr, 2, &s};
+std::vector<ld> SmallQRadialWave(double q, int l, const char *state, const std::vector<double> &rs) {
+  const ld eta = ProtonPairEta(q), k = q / kHbarc, R = 10.0L, rho = k * R;
+  SmallQRadialEquation s{double(k), double(eta * k), l, state};
+  gsl_odeiv2_system sys{SmallQRadialRhs, nullptr, 2, &s};
   gsl_odeiv2_driver *d = gsl_odeiv2_driver_alloc_y_new(&sys, gsl_odeiv2_step_rk8pd, 1e-5, 0.0, 1e-12);
   // r^(l+1) (1 + eta k r/(l+1)): the irregular admixture of the rest dies out outward.
   const double c1 = s.etak / (l + 1.0);
@@ -139,9 +142,9 @@ std::vector<ld> RadialWave(double q, int l, const char *state, const std::vector
 // with F_0^2 replaced by the 1S0 wave and F_1^2 by sum_J (2J+1)/9 |u_3PJ|^2 (3C2 without its coupling).
 std::vector<ld> PartialWaveAverage(double q, const std::vector<double> &rs) {
   const char *states[4] = {"1S0", "3P0", "3P1", "3C2"};
-  const ld weight[4] = {0.5L, 0.5L, 1.5L, 2.5L}, eta = Eta(q), k = q / kHbarc, gamow = Gamow(eta);
+  const ld weight[4] = {0.5L, 0.5L, 1.5L, 2.5L}, eta = ProtonPairEta(q), k = q / kHbarc, gamow = Gamow(eta);
   std::vector<std::vector<ld>> u2;
-  for (int s = 0; s < 4; ++s) u2.push_back(RadialWave(q, s ? 1 : 0, states[s], rs));
+  for (int s = 0; s < 4; ++s) u2.push_back(SmallQRadialWave(q, s ? 1 : 0, states[s], rs));
   std::vector<ld> K(rs.size(), 0.0L);
   for (std::size_t j = 0; j < rs.size(); ++j) {
     const ld rho = k * rs[j];
@@ -159,10 +162,10 @@ std::vector<ld> PartialWaveAverage(double q, const std::vector<double> &rs) {
 // range (q >= 0.03) and 0 at q = 0.01 (1e-931).
 TEST(PPSmallQ, CoulombOnlyAgainstKummerSeriesAndGamowFactor) {
   const std::vector<double> qs = {0.01, 0.03, 0.1, 0.3, 1.0};
-  CWaveFunction_pp wf(Pars("coulomb.dat", qs, false));
+  CWaveFunction_pp wf(MeshFilePars("coulomb.dat", qs, false));
   for (int iq = 0; iq < int(qs.size()); ++iq) {
     const double q = wf.GetQ(iq);
-    const ld gamow = Gamow(Eta(q));
+    const ld gamow = Gamow(ProtonPairEta(q));
     EXPECT_NEAR(wf.GetLogGamow(iq), double(std::log(gamow)), 1e-12 * double(-std::log(gamow))) << q;
     // At r = 0 only the singlet (1/4, amplitude sqrt 2) is left: half the Gamow factor.
     for (double c : {-1.0, 0.2, 1.0}) EXPECT_NEAR(wf.CalcScaledPsiSquared(iq, 1e-6, c), 0.5, 1e-6) << q;
@@ -189,7 +192,7 @@ TEST(PPSmallQ, CoulombOnlyAgainstKummerSeriesAndGamowFactor) {
 // partial-wave sum, C(q)/C_0^2 within 2.2e-6; the 1S0 wave raises C(q) 8.7 times over Coulomb alone here.
 TEST(PPSmallQ, Reid93AgainstPartialWaveSumOverGamowFactor) {
   const std::vector<double> qs = {0.03, 0.1, 0.3, 1.0};
-  CWaveFunction_pp wf(Pars("reid93.dat", qs, true));
+  CWaveFunction_pp wf(MeshFilePars("reid93.dat", qs, true));
   std::vector<double> rs;
   for (auto [r, w] : kRNodes) rs.push_back(r);
   for (int iq = 0; iq < int(qs.size()); ++iq) {
@@ -210,7 +213,7 @@ TEST(PPSmallQ, Reid93AgainstPartialWaveSumOverGamowFactor) {
 // Below about 0.03 MeV/c the wave over the Gamow factor has reached its zero-energy form, and
 // |psi|^2 itself (1e-930 at 0.01) is 0; q below the supported range is refused, naming it.
 TEST(PPSmallQ, ZeroEnergyLimitUnderflowAndSmallestQ) {
-  CWaveFunction_pp wf(Pars("limit.dat", {CWaveFunction::QMIN, 0.02}, true));
+  CWaveFunction_pp wf(MeshFilePars("limit.dat", {CWaveFunction::QMIN, 0.02}, true));
   for (double r : {0.4, 3.0, 8.9, 9.1, 25.0, 70.0})
     for (double c : {-1.0, 0.3, 1.0}) {
       const double a = wf.CalcScaledPsiSquared(0, r, c), b = wf.CalcScaledPsiSquared(1, r, c);
@@ -221,7 +224,7 @@ TEST(PPSmallQ, ZeroEnergyLimitUnderflowAndSmallestQ) {
     }
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
   try {
-    CWaveFunction_pp bad(Pars("bad.dat", {5e-3, 0.01}, true));
+    CWaveFunction_pp bad(MeshFilePars("bad.dat", {5e-3, 0.01}, true));
     ADD_FAILURE() << "q = 5e-3 MeV/c accepted";
   } catch (const femtokit::Error &e) {
     EXPECT_NE(std::string(e.what()).find("q=0.005 MeV/c is outside the supported range 0.01 ... 1000 MeV/c"),

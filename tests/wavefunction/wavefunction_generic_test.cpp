@@ -3,7 +3,9 @@
 // and K+ K+ against an independent sum of symmetrised Coulomb partial waves,
 // p-Lambda and Lambda-Lambda against Lednicky-Lyuboshitz with the shipped
 // scattering parameters, phase-shift tables, conventions and errors.
+#include "common/gaussiancf.h"
 #include "common/child.h"
+#include "common/testutil.h"
 #include "config/fatal.h"
 #include "config/output.h"
 #include "kernel/kernel.h"
@@ -27,20 +29,10 @@
 
 namespace {
 
-const double kHbarc = 197.3269602;
+using testutil::kHbarc;
+using testutil::WriteTextIn;
 
-struct Quiet {
-  Quiet() { femtokit::SetVerbosity(femtokit::Verbosity::Quiet); }
-  ~Quiet() { femtokit::SetVerbosity(femtokit::Verbosity::Normal); }
-};
-
-std::string Write(const std::string &dir, const std::string &name, const std::string &text) {
-  const std::string path = dir + "/" + name;
-  std::ofstream(path) << text;
-  return path;
-}
-
-std::string Mesh(int nq, double delq, double epsilon) {
+std::string MeshKeysWithEpsilon(int nq, double delq, double epsilon) {
   std::ostringstream s;
   s << "int NQMAX " << nq << "\ndouble DELQ " << delq << "\ndouble EPSILON " << epsilon << "\n";
   return s.str();
@@ -50,20 +42,12 @@ std::string KernelPars(const std::string &dir, int nq, double delq, int nr, doub
   std::ostringstream s;
   s << "int NQMAX " << nq << "\nint NRMAX " << nr << "\nint KLMAX " << lmax << "\ndouble DELQ " << delq
     << "\ndouble DELR " << delr << "\nbool IDENTICAL " << identical << "\n";
-  return Write(dir, "k.dat", s.str());
+  return WriteTextIn(dir, "k.dat", s.str());
 }
 
 std::string Shipped(const std::string &pair) { return std::string(FEMTOKIT_SOURCE_DIR) + "/data/" + pair + "/wfparameters.dat"; }
 
-// C(q) - 1 of S(r) = exp(-r^2/4R^2)/(4 pi R^2)^(3/2) from K_0 on the kernel's r mesh.
-double GaussianCF(const CKernel &kernel, int iq, double R) {
-  double c = 0.0;
-  for (int ir = 0; ir < kernel.GetNRMAX(); ir++) {
-    const double r = (ir + 0.5) * kernel.GetDELR();
-    c += 4 * M_PI * r * r * kernel.GetDELR() * std::exp(-r * r / (4 * R * R)) * kernel.GetValue(0, iq, ir);
-  }
-  return c * std::pow(4 * M_PI * R * R, -1.5);
-}
+using testutil::GaussianCF;
 
 // The same from the angle average of the symmetrised Coulomb wave of two
 // identical spin-0 particles of mass m, <|psi|^2> = sum_(l even) 2(2l+1) F_l(eta, rho)^2/rho^2,
@@ -98,12 +82,12 @@ double LLTerm(double f0, double d0, double k, double R) {
 }  // namespace
 
 TEST(GenericPair, ProtonPairWithoutStrongIsTheProtonPairsStrongZero) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("generic_pp");
-  const std::string mesh = Mesh(6, 10.0, 1.0) + "bool STRONG 0\n";
-  CWaveFunction_generic generic(Write(dir, "generic.dat", mesh + "double M1 938.271\nint Q1Q2 1\nbool IDENTICAL 1\n"
+  const std::string mesh = MeshKeysWithEpsilon(6, 10.0, 1.0) + "bool STRONG 0\n";
+  CWaveFunction_generic generic(WriteTextIn(dir, "generic.dat", mesh + "double M1 938.271\nint Q1Q2 1\nbool IDENTICAL 1\n"
                                                                   "double SPIN1 0.5\n"));
-  CWaveFunction_pp pp(Write(dir, "pp.dat", mesh));
+  CWaveFunction_pp pp(WriteTextIn(dir, "pp.dat", mesh));
   for (int iq = 0; iq < 6; iq++)
     for (double r : {0.05, 0.7, 2.3, 9.9, 17.0, 33.0})
       for (double c : {-1.0, -0.6, 0.0, 0.3, 0.95}) {
@@ -120,7 +104,7 @@ TEST(GenericPair, ProtonPairWithoutStrongIsTheProtonPairsStrongZero) {
 }
 
 TEST(GenericPair, CoulombOnlyPionsAndKaonsMatchSymmetrisedCoulombWaves) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("generic_coulomb");
   const int nq = 10, nr = 200;
   const double delq = 5.0, delr = 0.125;
@@ -130,8 +114,8 @@ TEST(GenericPair, CoulombOnlyPionsAndKaonsMatchSymmetrisedCoulombWaves) {
   };
   for (const Case &p : {Case{"pipluspiplus", 139.57}, Case{"kpluskplus", 493.677}}) {
     std::ostringstream pars;
-    pars << Mesh(nq, delq, 1.0) << "bool STRONG 1\ndouble M1 " << p.m << "\nint Q1Q2 1\nbool IDENTICAL 1\n";
-    CWaveFunction_generic wf(Write(dir, std::string(p.name) + ".dat", pars.str()));
+    pars << MeshKeysWithEpsilon(nq, delq, 1.0) << "bool STRONG 1\ndouble M1 " << p.m << "\nint Q1Q2 1\nbool IDENTICAL 1\n";
+    CWaveFunction_generic wf(WriteTextIn(dir, std::string(p.name) + ".dat", pars.str()));
     CKernel kernel(KernelPars(dir, nq, delq, nr, delr, 0, true));
     kernel.Calc(&wf);
     // Measured: 6.5e-7 (the hypergeometric table and the 720-angle projection).
@@ -145,7 +129,7 @@ TEST(GenericPair, CoulombOnlyPionsAndKaonsMatchSymmetrisedCoulombWaves) {
 }
 
 TEST(GenericPair, LambdaPairsMatchLednickyLyuboshitz) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("generic_lambda");
   const int nq = 25, nr = 240;
   const double delq = 4.0, delr = 0.125;  // q to 100 MeV/c, r to 30 fm
@@ -179,7 +163,7 @@ TEST(GenericPair, LambdaPairsMatchLednickyLyuboshitz) {
 }
 
 TEST(GenericPair, ShippedPairsBuildWithNonNegativeDensities) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   struct Case {
     const char *pair;
     bool identical;
@@ -220,10 +204,10 @@ TEST(GenericPair, ShippedPairsBuildWithNonNegativeDensities) {
 }
 
 TEST(GenericPair, ScatteringLengthConventionTablesAndSpinStates) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("generic_conventions");
   // k cot delta = -1/A + REFF k^2/2: delta -> -k A at small k, so A < 0 attracts.
-  CWaveFunction_generic nn(Write(dir, "nn.dat", Mesh(4, 0.2, 1.0) +
+  CWaveFunction_generic nn(WriteTextIn(dir, "nn.dat", MeshKeysWithEpsilon(4, 0.2, 1.0) +
                                                     "double M1 939.565\nbool IDENTICAL 1\ndouble SPIN1 0.5\n"
                                                     "int NCHANNELS 1\ndouble CHANNEL0_S 0\ndouble CHANNEL0_A -18.9\n"
                                                     "double CHANNEL0_REFF 2.75\n"));
@@ -249,8 +233,8 @@ TEST(GenericPair, ScatteringLengthConventionTablesAndSpinStates) {
     std::snprintf(row, sizeof row, "%.17g %.17g %.17g\n", 5.0 * n, phase(5.0 * n), slope(5.0 * n));
     table += row;
   }
-  Write(dir, "table.dat", table);
-  CWaveFunction_generic pk(Write(dir, "pk.dat", Mesh(5, 7.0, 1.0) +
+  WriteTextIn(dir, "table.dat", table);
+  CWaveFunction_generic pk(WriteTextIn(dir, "pk.dat", MeshKeysWithEpsilon(5, 7.0, 1.0) +
                                                     "double M1 938.271\ndouble M2 493.677\nint Q1Q2 1\ndouble SPIN1 0.5\ndouble SPIN2 0\n"
                                                     "int NCHANNELS 1\nint CHANNEL0_L 1\n"
                                                     "string CHANNEL0_PHASEFILE table.dat\nbool COULOMBCORRECT 0\n"));
@@ -260,7 +244,7 @@ TEST(GenericPair, ScatteringLengthConventionTablesAndSpinStates) {
   }
   EXPECT_EQ(pk.GetChannelWeight(0), 3.0);  // one spin state (1/2), 2l + 1 = 3
   // Strong off: the Coulomb wave whatever the phases.
-  CWaveFunction_generic off(Write(dir, "pkoff.dat", Mesh(5, 7.0, 1.0) + "bool STRONG 0\n"
+  CWaveFunction_generic off(WriteTextIn(dir, "pkoff.dat", MeshKeysWithEpsilon(5, 7.0, 1.0) + "bool STRONG 0\n"
                                                     "double M1 938.271\ndouble M2 493.677\nint Q1Q2 1\ndouble SPIN1 0.5\ndouble SPIN2 0\n"
                                                     "int NCHANNELS 1\nint CHANNEL0_L 1\nstring CHANNEL0_PHASEFILE table.dat\n"));
   for (double r : {0.5, 3.0})
@@ -268,11 +252,11 @@ TEST(GenericPair, ScatteringLengthConventionTablesAndSpinStates) {
 }
 
 TEST(GenericPair, MalformedFilesAreFatal) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const std::string dir = ScratchDir("generic_errors");
-  Write(dir, "short.dat", "0 0 0\n");
-  Write(dir, "table.dat", "0 0 0\n10 0.1 0.01\n");
-  const std::string m = Mesh(3, 5.0, 1.0);
+  WriteTextIn(dir, "short.dat", "0 0 0\n");
+  WriteTextIn(dir, "table.dat", "0 0 0\n10 0.1 0.01\n");
+  const std::string m = MeshKeysWithEpsilon(3, 5.0, 1.0);
   const std::string bad[] = {
       "int Q1Q2 1\n",                                                          // no mass
       "double M1 139.57\n",                                                    // distinguishable without M2
@@ -297,7 +281,7 @@ TEST(GenericPair, MalformedFilesAreFatal) {
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
   int i = 0;
   for (const std::string &b : bad) {
-    const std::string file = Write(dir, "bad" + std::to_string(i) + ".dat", m + b);
+    const std::string file = WriteTextIn(dir, "bad" + std::to_string(i) + ".dat", m + b);
     EXPECT_THROW(CWaveFunction_generic wf(file), femtokit::Error) << i << ": " << b;
     i++;
   }
@@ -309,7 +293,7 @@ TEST(GenericPair, MalformedFilesAreFatal) {
 // this construction only, gives the file's values at shared q points, and the
 // range a pair supports bounds it.
 TEST(GenericPair, WaveFunctionOnAKernelsMeshWithinThePairsRange) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
   const auto own = femtokit::MakeWaveFunction("generic", Shipped("plambda"));  // 50 bins of 2 MeV/c
   const auto mesh = femtokit::MakeWaveFunction("generic", Shipped("plambda"), 7, 6.0);

@@ -1,6 +1,7 @@
 // The proton-K+, proton-pi+, pi+pi- and neutron-neutron wave functions:
 // table lookup, pi pi phase shifts, limits without the strong interaction or
 // with zero phases, positivity on the shipped settings, errors and messages.
+#include "common/testutil.h"
 #include "config/fatal.h"
 #include "config/output.h"
 #include "common/child.h"
@@ -25,24 +26,19 @@ namespace {
 
 using Pipi = CWaveFunction_pipluspiminus;
 
-std::string WriteFile(const std::string &name, const std::string &text) {
+std::string WritePairsFile(const std::string &name, const std::string &text) {
   static const std::string dir = ScratchDir("wavefunction_pairs");
-  std::ofstream(dir + "/" + name) << text;
-  return dir + "/" + name;
+  return testutil::WriteTextIn(dir, name, text);
 }
 
-std::string Pars(const std::string &name, int nqmax, double delq, double epsilon, bool strong, bool coulomb = true) {
-  return WriteFile(name, "int NQMAX " + std::to_string(nqmax) + "\ndouble DELQ " + std::to_string(delq) +
+std::string PairPars(const std::string &name, int nqmax, double delq, double epsilon, bool strong,
+                     bool coulomb = true) {
+  return WritePairsFile(name, "int NQMAX " + std::to_string(nqmax) + "\ndouble DELQ " + std::to_string(delq) +
                              "\ndouble EPSILON " + std::to_string(epsilon) + "\nbool STRONG " +
                              std::to_string(strong) + "\nbool COULOMB " + std::to_string(coulomb) + "\n");
 }
 
 // Silences the construction printouts of a test.
-struct Quiet {
-  Quiet() { femtokit::SetVerbosity(femtokit::Verbosity::Quiet); }
-  ~Quiet() { femtokit::SetVerbosity(femtokit::Verbosity::Normal); }
-};
-
 // A pair with every phase shift and derivative set to zero afterwards.
 template <class WF>
 struct ZeroPhases : WF {
@@ -65,10 +61,10 @@ double CoulombForm(const CWaveFunction &wf, bool identical, int iq, double r, do
 }  // namespace
 
 TEST(PairWaveFunctions, TableLookupOnTheHalfMeVGrid) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   // Grid points, both halves of a grid interval, the last grid point and beyond it.
-  const std::string qfile = WriteFile("qmesh.dat", "6\n10 10.25 10.75 199.75 200 200.5\n");
-  CWaveFunction_nn nn(WriteFile("nnmesh.dat", "double DELQ -1\nstring QARRAYFILENAME " + qfile + "\n"));
+  const std::string qfile = WritePairsFile("qmesh.dat", "6\n10 10.25 10.75 199.75 200 200.5\n");
+  CWaveFunction_nn nn(WritePairsFile("nnmesh.dat", "double DELQ -1\nstring QARRAYFILENAME " + qfile + "\n"));
   const auto t = femtokit::phaseshifts::NNTable();
   for (int c = 0; c < 4; c++) {
     const double *d = t.delta + c * t.npoints, *dp = t.ddeltadq + c * t.npoints;
@@ -92,7 +88,7 @@ TEST(PairWaveFunctions, TableLookupOnTheHalfMeVGrid) {
   }
   // pK+ (without Coulomb, so the table phases themselves): the first mesh point
   // from the table like the others; beyond 350 MeV/c nothing.
-  CWaveFunction_pkplus pk(Pars("pk.dat", 180, 2.0, 1.0, true, false));  // 1, 3, ..., 359
+  CWaveFunction_pkplus pk(PairPars("pk.dat", 180, 2.0, 1.0, true, false));  // 1, 3, ..., 359
   const auto tk = femtokit::phaseshifts::PKplusTable();
   for (int c = 0; c < 3; c++) {
     EXPECT_EQ(pk.GetDelta(c, 0), tk.delta[c * tk.npoints + 2]);  // q = 1
@@ -101,7 +97,7 @@ TEST(PairWaveFunctions, TableLookupOnTheHalfMeVGrid) {
     EXPECT_EQ(pk.GetDelta(c, 175), 0.0);                         // q = 351
   }
   // With Coulomb the phases are the Coulomb-corrected table values.
-  CWaveFunction_pkplus pkc(Pars("pkc.dat", 3, 4.0, 1.0, true));  // 2, 6, 10
+  CWaveFunction_pkplus pkc(PairPars("pkc.dat", 3, 4.0, 1.0, true));  // 2, 6, 10
   double d = tk.delta[12], dp = tk.ddeltadq[12];                  // q = 6
   CoulWave::phaseshift_CoulombCorrect(0, 6.0, pkc.GetEta(1), d, dp);
   EXPECT_EQ(pkc.GetDelta(0, 1), d);
@@ -169,13 +165,13 @@ TEST(PairWaveFunctions, CoulombCorrectionOfDWaves) {
 }
 
 TEST(PairWaveFunctions, WithoutStrongOrWithZeroPhasesTheCoulombForm) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   const double rs[] = {0.3, 0.9, 1.7, 6.0, 31.0}, cs[] = {-1.0, -0.35, 0.0, 0.6, 1.0};
   // STRONG false: the Coulomb form at every r, whatever epsilon (1 or 2 fm).
   for (const std::string pair : {"pkplus", "ppiplus", "pipluspiminus", "nn"}) {
     const bool identical = femtokit::PairIsIdentical(pair);
-    auto a = femtokit::MakeWaveFunction(pair, Pars("off1.dat", 4, 25.0, 1.0, false));
-    auto b = femtokit::MakeWaveFunction(pair, Pars("off2.dat", 4, 25.0, 2.0, false));
+    auto a = femtokit::MakeWaveFunction(pair, PairPars("off1.dat", 4, 25.0, 1.0, false));
+    auto b = femtokit::MakeWaveFunction(pair, PairPars("off2.dat", 4, 25.0, 2.0, false));
     for (int iq = 0; iq < 4; iq++)
       for (double r : rs)
         for (double c : cs) {
@@ -185,7 +181,7 @@ TEST(PairWaveFunctions, WithoutStrongOrWithZeroPhasesTheCoulombForm) {
         }
   }
   // All phases zero: the strong terms vanish inside and outside epsilon.
-  const std::string pars = Pars("zero.dat", 4, 25.0, 1.0, true);
+  const std::string pars = PairPars("zero.dat", 4, 25.0, 1.0, true);
   const std::unique_ptr<CWaveFunction> zero[] = {std::make_unique<ZeroPhases<CWaveFunction_pkplus>>(pars),
                                                  std::make_unique<ZeroPhases<CWaveFunction_ppiplus>>(pars),
                                                  std::make_unique<ZeroPhases<Pipi>>(pars),
@@ -200,7 +196,7 @@ TEST(PairWaveFunctions, WithoutStrongOrWithZeroPhasesTheCoulombForm) {
 }
 
 TEST(PairWaveFunctions, ShippedSettingsGiveNonNegativeDensities) {
-  Quiet quiet;
+  testutil::QuietOutput quiet;
   // The shipped EPSILON of each pair keeps |psi|^2 >= 0 inside the sphere
   // (where the volume-averaged correction could overshoot) and outside.
   for (const std::string pair : {"pkplus", "ppiplus", "pipluspiminus", "nn"}) {
@@ -214,8 +210,9 @@ TEST(PairWaveFunctions, ShippedSettingsGiveNonNegativeDensities) {
 }
 
 TEST(PairWaveFunctions, TablesExtendedBeyond30fmAgreeWithDirectEvaluation) {
-  Quiet quiet;
-  CWaveFunction_ppiplus direct(Pars("ext.dat", 3, 40.0, 1.5, true)), tabulated(Pars("ext.dat", 3, 40.0, 1.5, true));
+  testutil::QuietOutput quiet;
+  CWaveFunction_ppiplus direct(PairPars("ext.dat", 3, 40.0, 1.5, true)),
+      tabulated(PairPars("ext.dat", 3, 40.0, 1.5, true));
   tabulated.TabulateTo(70.0);
   for (int iq = 0; iq < 3; iq++)
     for (double r : {12.345, 29.99, 30.7, 44.4, 69.9})
@@ -234,7 +231,7 @@ TEST(PairWaveFunctions, TablesExtendedBeyond30fmAgreeWithDirectEvaluation) {
 TEST(PairWaveFunctions, ErrorsAndMessages) {
   std::string text;
   femtokit::SetOutput([&text](femtokit::Verbosity, const std::string &s) { text += s; });
-  const std::string pars = Pars("msg.dat", 2, 30.0, 1.0, true);
+  const std::string pars = PairPars("msg.dat", 2, 30.0, 1.0, true);
   CWaveFunction_nn nn(pars);
   const std::string nnlines[] = {"Arrays Initialized\n", "Partial Waves Initialized\n", "que pasa?\n",
                                  "hola que tal?\n", "Initialization finished\n"};

@@ -1,4 +1,5 @@
 #include "common/child.h"
+#include "common/testutil.h"
 #include "wavefunction/coulwave.h"
 #include "wavefunction/planewave.h"
 #include "wavefunction/wavefunction_pp.h"
@@ -16,7 +17,7 @@ static std::string WfPars(const std::string &name, int nqmax, double delq, doubl
 }
 
 // Eta of the plane and partial waves: alpha (E1 E2/E)/q with E = 2 sqrt(M_p^2 + q^2).
-static double Eta(double q) { return std::sqrt(938.271 * 938.271 + q * q) / (2.0 * 137.036 * q); }
+using testutil::ProtonPairEta;
 static double Delta(double phase) { return (phase - M_PI / 2) * 180.0 / M_PI; }  // phase shift in degrees
 
 static double NoPotential(double, const char *, const char *) { return 0.0; }
@@ -41,7 +42,7 @@ TEST(WaveFunctionPP, Reid93PhaseShiftsMatchNijmegenAndCoulombReferencesAreFl) {
     for (int i : {1, 37, 250, 600, 1000})
       for (int l : {0, 1}) {
         double F, G;
-        CoulWave::GetFG(l, wf.GetQ(0) * i * 0.01 / 197.3269602, Eta(wf.GetQ(0)), &F, &G);
+        CoulWave::GetFG(l, wf.GetQ(0) * i * 0.01 / 197.3269602, ProtonPairEta(wf.GetQ(0)), &F, &G);
         EXPECT_LT(std::abs((l == 0 ? wf.u_NS0 : wf.u_NS)[i] - F), 2e-4) << row[0] << " l=" << l << " i=" << i;
       }
   }
@@ -63,7 +64,7 @@ TEST(WaveFunctionPP, PsiSquaredIsContinuousAtEpsilonAndHasCoulombLimits) {
   for (int iq = 0; iq < 3; ++iq) {
     for (double phase : {zero.phase_1S0[iq], zero.phase_3P0[iq], zero.phase_3P1[iq], zero.phase_3C2[iq]})
       EXPECT_NEAR(phase, M_PI / 2, 1e-4);
-    const CPlaneWave pw(Eta(off.GetQ(iq)), 1, off.GetQ(iq));
+    const CPlaneWave pw(ProtonPairEta(off.GetQ(iq)), 1, off.GetQ(iq));
     for (double r : {0.005, 0.7, 3.0, 4.5, 12.0, 35.0})
       for (double c : {-1.0, -0.4, 0.0, 0.3, 1.0}) {
         const std::complex<double> a = pw.planewave(r, c), b = pw.planewave(r, -c);

@@ -1,4 +1,5 @@
 #include "common/child.h"
+#include "common/testutil.h"
 #include "wavefunction/wavefunction.h"
 
 #include <gtest/gtest.h>
@@ -9,16 +10,16 @@
 
 namespace {
 
-std::string WriteFile(const std::string &name, const std::string &text) {
+std::string WriteWaveFunctionFile(const std::string &name, const std::string &text) {
   static const std::string dir = ScratchDir("wavefunction");
-  std::ofstream(dir + "/" + name) << text;
-  return dir + "/" + name;
+  return testutil::WriteTextIn(dir, name, text);
 }
 
 // |psi|^2 = 1 + q/100 at every mesh point: linear in q, so interpolation is exact.
 struct LinearWF : CWaveFunction {
   explicit LinearWF(const std::string &pars, const std::string &qfile = "") {
-    ParsInit(qfile.empty() ? pars : WriteFile("pars.dat", "double DELQ -1\nstring QARRAYFILENAME " + qfile + "\n"));
+    ParsInit(qfile.empty() ? pars
+                           : WriteWaveFunctionFile("pars.dat", "double DELQ -1\nstring QARRAYFILENAME " + qfile + "\n"));
   }
   double CalcPsiSquared(int iq, double, double) const override { return 1.0 + 0.01 * qarray[iq]; }
 };
@@ -34,14 +35,14 @@ void Boost(const double b[3], double p[4]) {
 }  // namespace
 
 TEST(CWaveFunction, QMeshesInterpolateLinearly) {
-  LinearWF wf(WriteFile("uniform.dat", "int NQMAX 10\ndouble DELQ 4.0\n"));  // 2, 6, ..., 38
+  LinearWF wf(WriteWaveFunctionFile("uniform.dat", "int NQMAX 10\ndouble DELQ 4.0\n"));  // 2, 6, ..., 38
   // Below the mesh the first point; linear up to half a spacing beyond the last; then 1.
   for (double q : {0.5, 3.1, 17.5, 39.5}) EXPECT_NEAR(wf.GetPsiSquared(q, 2.0, 0.3), 1 + 0.01 * std::fmax(q, 2), 1e-12);
   EXPECT_EQ(wf.GetPsiSquared(40.5, 2.0, 0.3), 1.0);
-  LinearWF one("", WriteFile("q1.dat", "1\n25\n"));  // one point serves every q
+  LinearWF one("", WriteWaveFunctionFile("q1.dat", "1\n25\n"));  // one point serves every q
   for (double q : {0.0, 25.0, 1e6}) EXPECT_DOUBLE_EQ(one.GetPsiSquared(q, 2.0, 0.5), 1.25);
   // A missing or short q-mesh file stops the process, naming the file.
-  const std::string shortfile = WriteFile("qbad.dat", "5\n1 2 3\n"), nofile = "/no/such/qmesh.dat";
+  const std::string shortfile = WriteWaveFunctionFile("qbad.dat", "5\n1 2 3\n"), nofile = "/no/such/qmesh.dat";
   for (const std::string &f : {nofile, shortfile}) {
     const ChildResult res = RunInChild([&] { LinearWF bad("", f); });
     EXPECT_EQ(res.status, 1);

@@ -2,6 +2,7 @@
 // must not depend on the thread count, and a failure at one momentum must
 // leave the parallel region through the error path.
 #include "common/child.h"
+#include "common/testutil.h"
 #include "config/fatal.h"
 #include "wavefunction/wavefunction_pairs.h"
 #include "wavefunction/wavefunction_pp.h"
@@ -21,10 +22,9 @@
 
 namespace {
 
-std::string Pars(const std::string &name, const std::string &text) {
+std::string ThreadsPars(const std::string &name, const std::string &text) {
   static const std::string dir = ScratchDir("wavefunction_threads");
-  std::ofstream(dir + "/" + name) << text;
-  return dir + "/" + name;
+  return testutil::WriteTextIn(dir, name, text);
 }
 
 // Runs make() with the given number of threads and restores the default.
@@ -56,7 +56,7 @@ std::vector<double> Sample(const CWaveFunction &wf) {
 TEST(WaveFunctionThreads, TablesDoNotDependOnTheThreadCount) {
   testing::internal::CaptureStdout();
   // Momenta from 0.5 MeV/c (deep under the Coulomb barrier) to 60 MeV/c, EPSILON inside the radial tables.
-  const std::string pp = Pars("pp.dat", "int NQMAX 12\ndouble DELQ 5.0\ndouble EPSILON 4.0\nbool STRONG 1\n");
+  const std::string pp = ThreadsPars("pp.dat", "int NQMAX 12\ndouble DELQ 5.0\ndouble EPSILON 4.0\nbool STRONG 1\n");
   auto build = [&] { return std::make_unique<CWaveFunction_pp>(pp); };
   std::unique_ptr<CWaveFunction_pp> one = WithThreads(1, build), two = WithThreads(2, build);
   EXPECT_EQ(Sample(*one), Sample(*two));
@@ -73,7 +73,7 @@ TEST(WaveFunctionThreads, TablesDoNotDependOnTheThreadCount) {
 
   // The pairs built on the base class (plane and partial waves, short-range correction).
   for (const std::string pair : {"pkplus", "nn", "pipluspiminus"}) {
-    const std::string file = Pars(pair + ".dat", "int NQMAX 9\ndouble DELQ 7.0\n");
+    const std::string file = ThreadsPars(pair + ".dat", "int NQMAX 9\ndouble DELQ 7.0\n");
     auto make = [&] { return femtokit::MakeWaveFunction(pair, file); };
     std::unique_ptr<CWaveFunction> a = WithThreads(1, make), b = WithThreads(2, make);
     EXPECT_EQ(Sample(*a), Sample(*b)) << pair;
@@ -87,7 +87,7 @@ TEST(WaveFunctionThreads, AFailureAtOneMomentumLeavesTheBuildAsAnError) {
   testing::internal::CaptureStdout();
   femtokit::SetFatalPolicy(femtokit::FatalPolicy::Throw);
   // A potential that is not a number from 1 fm on spoils the matching at every momentum.
-  const std::string pars = Pars("nan.dat", "int NQMAX 6\ndouble DELQ 10.0\nbool STRONG 1\n");
+  const std::string pars = ThreadsPars("nan.dat", "int NQMAX 6\ndouble DELQ 10.0\nbool STRONG 1\n");
   auto nan_potential = [](double r, const char *, const char *) {
     return r > 1.0 ? std::numeric_limits<double>::quiet_NaN() : 0.0;
   };
