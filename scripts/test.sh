@@ -28,14 +28,23 @@ if [ "${1:-}" = "--sanitize" ]; then
     -DFEMTOKIT_TEST_UNITY_BUILD=ON)
 fi
 
+# Where the time goes, printed at the end: "phase N s" for each step.
+times=()
+mark() { times+=("$1 $((SECONDS - since)) s"); since=$SECONDS; }
+since=$SECONDS
+trap 'IFS=";"; echo "scripts/test.sh ($build): ${times[*]}"' EXIT
+
 scripts/deps.sh
 cmake -S . -B "$build" "${flags[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)"
+mark build
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+mark tests
 if [ "$build" = build ]; then
   scripts/docs.sh   # the API reference: any Doxygen warning fails the run
+  mark docs
 fi
 # The Python package as a user installs it: a wheel and pip into a fresh venv
 # from a copy of the checkout, imported elsewhere (about two minutes on 2 cores;
@@ -43,9 +52,11 @@ fi
 if [ "$build" = build ] && [ "${FEMTOKIT_PIP_TEST:-1}" != 0 ] && \
   /usr/bin/python3 -c "import build, setuptools, wheel, pybind11, numpy, venv" 2>/dev/null; then
   /usr/bin/python3 scripts/test_pip_install.py
+  mark pip
 elif [ "$build" = build ] && [ "${FEMTOKIT_PIP_TEST:-1}" != 0 ]; then
   echo "scripts/test.sh: the pip install test is skipped: Debian's python3 lacks build, setuptools, wheel, pybind11, numpy or venv" >&2
 fi
 if [ "$build" = build ] && [ "${FEMTOKIT_FUZZ_RUNS:-20000}" != 0 ]; then
   scripts/fuzz.sh --replay --parallel "$(nproc)"
+  mark fuzz
 fi
