@@ -134,6 +134,9 @@ struct Table {
 // The file appears whole or not at all (written beside it, then renamed);
 // fails (library error naming the file) when it cannot be written.
 void WriteTable(const std::string &filename, const Table &table);
+// Gives a scratch file made by mkstemp (private to its owner) the permissions
+// a plainly created file gets under the umask, before it is renamed into place.
+void GivePlainPermissions(const std::string &path);
 
 // Checks of destinations, made before anything is computed or written, so
 // that a run that fails leaves nothing behind: a table file (not "-") must

@@ -518,6 +518,7 @@ void RunPlot(PlotOptions &o) {
   int status = 0;
   if (pid > 0) waitpid(pid, &status, 0);
   std::remove(runfile.c_str());
+  GivePlainPermissions(drawn);
   if (pid < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || std::rename(drawn.c_str(), out.c_str()) != 0) {
     std::remove(drawn.c_str());
     femtokit::FatalFile(out, "femtokit plot: gnuplot (%s) failed on %s; nothing written to %s\n", gnuplot.c_str(),

@@ -26,6 +26,13 @@ int Table::Column(const std::string &name) const {
   return -1;
 }
 
+void GivePlainPermissions(const std::string &path) {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  std::error_code ec;
+  std::filesystem::permissions(path, std::filesystem::perms(0666 & ~mask), ec);
+}
+
 void WriteTable(const std::string &filename, const Table &table) {
   std::string text;
   for (const std::string &c : table.comments) text += "# " + c + "\n";
@@ -50,11 +57,7 @@ void WriteTable(const std::string &filename, const Table &table) {
   std::ofstream out(scratch);
   out << text;
   out.close();
-  std::error_code ec;
-  // The permissions a plainly created file gets (mkstemp makes it private).
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (out) std::filesystem::permissions(scratch, std::filesystem::perms(0666 & ~mask), ec);
+  if (out) GivePlainPermissions(scratch);
   if (!out || std::rename(scratch.c_str(), filename.c_str()) != 0) {
     const std::string why = out ? std::strerror(errno) : "write failed";
     std::remove(scratch.c_str());

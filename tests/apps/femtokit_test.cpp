@@ -16,6 +16,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -676,6 +677,11 @@ TEST(FemtokitPlot, PicturesWithAxesAndUnitsOrAnInstallHint) {
   const Outcome png = Femtokit({"plot", "run.dat", "-o", "run.png"}, dir);
   ASSERT_EQ(png.status, 0) << png.err;
   EXPECT_EQ(ReadText(dir + "/run.png").substr(1, 3), "PNG");
+  // Drawn into a private scratch file, the picture still ends up readable as any new file is.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(static_cast<unsigned>(fs::status(dir + "/run.png").permissions() & fs::perms::all),
+            static_cast<unsigned>(0666 & ~mask));
   ASSERT_EQ(Femtokit({"plot", "cf.dat", "--data", "run.dat", "-o", "cf.svg"}, dir).status, 0);
   const std::string svg = ReadText(dir + "/cf.svg");
   EXPECT_NE(svg.find("q (MeV/c)"), std::string::npos);
