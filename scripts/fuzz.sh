@@ -7,8 +7,8 @@
 #   --runs N      run each harness for N inputs instead
 #   --replay      the test command's run: every seed and every input of the
 #                 committed corpus fuzz/corpus/<harness>, then a fixed number
-#                 of new inputs (FEMTOKIT_FUZZ_RUNS, default 20000; a fifth of
-#                 that for the slow wavefunction_pp harness) from a fixed
+#                 of new inputs (FEMTOKIT_FUZZ_RUNS, default 20000; a half to a
+#                 fifth of that for the harnesses with costly inputs) from a fixed
 #                 random seed; a fresh copy of the corpus each time, so two
 #                 runs on the same commit run the same inputs
 #   --seed S      libFuzzer's random seed (default 1 with --replay, else random)
@@ -103,8 +103,19 @@ fuzz_one() {
   mkdir -p "$corpus"
   local limit=(-max_total_time="$seconds")
   [ -n "$runs" ] && limit=(-runs="$runs")
-  # Each pp input solves the Schroedinger equation: a fifth as many in a replay.
-  [ "$replay" = 1 ] && [ "$1" = wavefunction_pp ] && limit=(-runs="$((runs / 5))")
+  # Harnesses whose inputs cost more (each pp input solves the Schroedinger
+  # equation; event files, phase tables and smearing matrices fill tables on
+  # meshes) take a fraction of the new inputs in a replay, so that none takes
+  # much longer than 15 s; the fraction is fixed, so a replay stays the same.
+  if [ "$replay" = 1 ]; then
+    local share=1
+    case "$1" in
+      wavefunction_pp|smearing|event_file_hepmc|phase_table) share=5 ;;
+      event_file|event_file_gzip|event_file_oscar2013) share=4 ;;
+      feeddown|potential_table|table3d) share=2 ;;
+    esac
+    limit=(-runs="$((runs / share))")
+  fi
   [ -n "$seed" ] && limit+=(-seed="$seed")
   log="$build/findings/$h/last.log"
   local parallel=()
