@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "config/numberreader.h"
 #include "config/fatal.h"
 #include "config/output.h"
 #include "kernel/kernel.h"
@@ -46,8 +47,8 @@ int main(int argc, char **argv) {
                   pair.c_str(), seconds(t0, t1), seconds(t1, t2), evals / seconds(t1, t2));
 
   if (argc == 6) {
-    const double R = std::atof(argv[5]);
-    if (!(R > 0.0)) femtokit::Fatal("pairkernel: the source radius R=%s must be positive\n", argv[5]);
+    double R = 0.0;
+    if (!femtokit::ParseNumber(argv[5], R) || !(R > 0.0)) femtokit::Fatal("pairkernel: the source radius R=%s must be positive\n", argv[5]);
     const double delr = kernel.GetDELR(), norm = std::pow(4.0 * M_PI * R * R, -1.5);
     double held = 0.0;
     for (int ir = 0; ir < kernel.GetNRMAX(); ir++) {

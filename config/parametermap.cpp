@@ -264,7 +264,8 @@ std::string ExactText(double value) {
   }
   for (int digits = 6; digits <= 17; ++digits) {
     std::snprintf(text, sizeof text, "%.*g", digits, value);
-    if (std::strtod(text, nullptr) == value) break;
+    double back = 0.0;
+    if (femtokit::ParseNumber(text, back) && back == value) break;
   }
   return text;
 }

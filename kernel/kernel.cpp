@@ -134,7 +134,8 @@ void CKernel::Read(const char *kdatadirname) {
       if (!in.Next(nrmaxread, 0, INT_MAX, "NRMAX") || !in.Next(delrread, "DELR"))
         femtokit::FatalFile(filename, "Kernel data file %s has no header line\n", name);
       // Files written before widths were kept in full hold DELR to 6 digits.
-      const bool sixdigits = std::strtod(femtokit::Format("%g", DELR).c_str(), nullptr) == delrread;
+      double delr6 = 0.0;
+      const bool sixdigits = femtokit::ParseNumber(femtokit::Format("%g", DELR), delr6) && delr6 == delrread;
       if (NRMAX > nrmaxread || !(std::fabs(DELR - delrread) <= 1.0E-8 || sixdigits))
         femtokit::FatalFile(filename,
                             "Inconsistent values for nrmax or delr in data files!\n"

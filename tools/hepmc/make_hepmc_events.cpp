@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "config/constants.h"
+#include "config/numberreader.h"
 #include "math/random.h"
 
 int main(int argc, char **argv) {
@@ -29,8 +30,15 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "usage: %s <output> [events particles seed]\n", argv[0]);
     return 2;
   }
-  const int nevents = argc > 2 ? std::atoi(argv[2]) : 60, nparticles = argc > 2 ? std::atoi(argv[3]) : 100;
-  const int seed = argc > 2 ? std::atoi(argv[4]) : 2013;
+  long long nev = 60, npart = 100, sd = 2013;
+  if (argc > 2 && !(femtokit::ParseInteger(argv[2], nev) && nev > 0 && nev < 2147483647 &&
+                    femtokit::ParseInteger(argv[3], npart) && npart > 0 && npart < 2147483647 &&
+                    femtokit::ParseInteger(argv[4], sd) && sd > 0 && sd < 2147483647)) {
+    std::fprintf(stderr, "%s: events, particles and seed must be positive integers\n", argv[0]);
+    return 2;
+  }
+  const int nevents = static_cast<int>(nev), nparticles = static_cast<int>(npart), seed = static_cast<int>(sd);
+
   const double m = femtokit::constants::MPI / 1000.0, mmPerFm = 1.0e-12;
   auto run = std::make_shared<HepMC3::GenRunInfo>();
   run->tools().push_back({"femtokit make_hepmc_events", "1", "pi+ from a Gaussian source, thermal momenta"});

@@ -27,6 +27,7 @@
 #include <string>
 
 #include "config/constants.h"
+#include "config/numberreader.h"
 #include "math/random.h"
 
 int main(int argc, char **argv) {
@@ -34,13 +35,20 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "usage: %s <output> [events particles Rx Ry Rz t0 sigma_t T seed]\n", argv[0]);
     return 2;
   }
-  const int nevents = argc > 2 ? std::atoi(argv[2]) : 100;
-  const int nparticles = argc > 2 ? std::atoi(argv[3]) : 100;
-  const double Rx = argc > 2 ? std::atof(argv[4]) : 4.0, Ry = argc > 2 ? std::atof(argv[5]) : 4.0,
-               Rz = argc > 2 ? std::atof(argv[6]) : 5.0;
-  const double t0 = argc > 2 ? std::atof(argv[7]) : 0.0, sigmat = argc > 2 ? std::atof(argv[8]) : 3.0;
-  const double T = argc > 2 ? std::atof(argv[9]) : 120.0;
-  const int seed = argc > 2 ? std::atoi(argv[10]) : 2013;
+  long long nev = 100, npart = 100, sd = 2013;
+  double Rx = 4.0, Ry = 4.0, Rz = 5.0, t0 = 0.0, sigmat = 3.0, T = 120.0;
+  if (argc > 2) {
+    bool ok = femtokit::ParseInteger(argv[2], nev) && nev > 0 && nev < 2147483647 && femtokit::ParseInteger(argv[3], npart) &&
+              npart > 0 && npart < 2147483647 && femtokit::ParseInteger(argv[10], sd) && sd > 0 && sd < 2147483647;
+    double *values[] = {&Rx, &Ry, &Rz, &t0, &sigmat, &T};
+    for (int i = 0; i < 6; i++) ok = ok && femtokit::ParseNumber(argv[4 + i], *values[i]);
+    if (!ok || !(Rx > 0 && Ry > 0 && Rz > 0 && sigmat >= 0 && T > 0)) {
+      std::fprintf(stderr, "%s: events, particles and seed must be positive integers, Rx Ry Rz T positive "
+                   "numbers, t0 a number and sigma_t >= 0\n", argv[0]);
+      return 2;
+    }
+  }
+  const int nevents = static_cast<int>(nev), nparticles = static_cast<int>(npart), seed = static_cast<int>(sd);
   const double m = femtokit::constants::MPI;
 
   std::FILE *out = std::fopen(argv[1], "w");

@@ -7,17 +7,22 @@
 //
 // At q = 0 the phase is 0 and its slope the limit of the closed form.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "config/fatal.h"
 #include "config/fileio.h"
+#include "config/numberreader.h"
 #include "wavefunction/wavefunction_pipluspiminus.h"
 
 int main(int argc, char **argv) {
   if (argc != 5) femtokit::Fatal("usage: make_pipi_table <I> <l> <qmax> <output>\n");
-  const int I = std::atoi(argv[1]), l = std::atoi(argv[2]);
-  const double qmax = std::atof(argv[3]);
+  long long isospin = 0, ell = 0;
+  double qmax = 0.0;
+  if (!femtokit::ParseInteger(argv[1], isospin) || !femtokit::ParseInteger(argv[2], ell) ||
+      !femtokit::ParseNumber(argv[3], qmax) || isospin < 0 || isospin > 2 || ell < 0 || ell > 2 || !(qmax > 0))
+    femtokit::Fatal("make_pipi_table: I and l must be integers 0 ... 2 and qmax a positive number, got %s %s %s\n",
+                    argv[1], argv[2], argv[3]);
+  const int I = static_cast<int>(isospin), l = static_cast<int>(ell);
   const std::string out = argv[4];
   femtokit::FilePtr f = femtokit::OpenForWriting(out);
   std::fprintf(f.get(), "# pi pi phase shift, isospin %d, l = %d: q (MeV/c), delta (rad), ddelta/dq (rad per MeV/c).\n", I, l);
