@@ -142,6 +142,15 @@ py::object RadialFunction(const py::object &r, bool profile, Eval eval) {
   });
 }
 
+// The method source(r) (profile false) or 4 pi r^2 S(r) (profile true) of a
+// model evaluated exactly by eval(model, r, n, out); dr is accepted and unused.
+template <class Model, class Eval>
+auto ExactRadialMethod(bool profile, Eval eval) {
+  return [profile, eval](const Model &s, const py::object &r, const py::object &) {
+    return RadialFunction(r, profile, [&](const double *x, py::ssize_t n, double *out) { eval(s, x, n, out); });
+  };
+}
+
 double MeshWidth(const py::object &dr) {
   const double w = dr.is_none() ? 0.1 : dr.cast<double>();
   if (!std::isfinite(w) || !(w > 0.0)) throw py::value_error(femtokit::Format("dr = %g fm: expected a width > 0", w));
@@ -315,6 +324,13 @@ void BindSources(py::module_ &m) {
           "Radii Rx, Ry, Rz and offsets Xoff, Yoff, Zoff (fm) of the Gaussian with the source's first and second "
           "moments, as a dict.");
 
+  // Exact S(r) of the models that have one, for source(r) and profile(r).
+  const auto gx1dSource = [](const CSourceCalc_GX1D &g, const double *x, py::ssize_t n, double *out) {
+    g.Source(x, static_cast<int>(n), out);
+  };
+  const auto levySource = [](const CSourceCalc_Levy &l, const double *x, py::ssize_t n, double *out) {
+    for (py::ssize_t i = 0; i < n; i++) out[i] = l.Source(x[i]);
+  };
   py::class_<CSourceCalc_GX1D, CSourceCalc>(
       m, "CSourceCalc_GX1D",
       "A Gaussian of one-particle radius R (fm; S ~ exp(-r^2/(4 R^2))) with weight lambdaG plus an exponential-like "
@@ -326,22 +342,14 @@ void BindSources(py::module_ &m) {
            py::arg("a"), "Sets the five parameters (R, X, a in fm).")
       .def(
           "source",
-          [](const CSourceCalc_GX1D &s, const py::object &r, const py::object &) {
-            return RadialFunction(r, false, [&](const double *x, py::ssize_t n, double *out) {
-              s.Source(x, static_cast<int>(n), out);
-            });
-          },
+          ExactRadialMethod<CSourceCalc_GX1D>(false, gx1dSource),
           py::arg("r"), py::arg("dr") = py::none(),
           "The angle-averaged source S_000(r) in fm^-3 at separations r (fm; NumPy arrays welcome, same shape out), "
           "exact (dr is not used). ValueError for r < 0 or not finite; femtokit.ParameterError for a parameter "
           "outside its range.")
       .def(
           "profile",
-          [](const CSourceCalc_GX1D &s, const py::object &r, const py::object &) {
-            return RadialFunction(r, true, [&](const double *x, py::ssize_t n, double *out) {
-              s.Source(x, static_cast<int>(n), out);
-            });
-          },
+          ExactRadialMethod<CSourceCalc_GX1D>(true, gx1dSource),
           py::arg("r"), py::arg("dr") = py::none(),
           "4 pi r^2 S_000(r) in fm^-1 at r (fm), exact: the distribution of the separation, integrating to "
           "lambdaG + lambdaX. Failures as source().")
@@ -359,21 +367,13 @@ void BindSources(py::module_ &m) {
            "Sets lambda, R (fm) and alpha.")
       .def(
           "source",
-          [](const CSourceCalc_Levy &s, const py::object &r, const py::object &) {
-            return RadialFunction(r, false, [&](const double *x, py::ssize_t n, double *out) {
-              for (py::ssize_t i = 0; i < n; i++) out[i] = s.Source(x[i]);
-            });
-          },
+          ExactRadialMethod<CSourceCalc_Levy>(false, levySource),
           py::arg("r"), py::arg("dr") = py::none(),
           "S(r) in fm^-3 at separations r (fm) with the current parameters (NumPy arrays welcome, same shape out; "
           "dr is not used). ValueError for r < 0 or not finite; femtokit.Error for R <= 0 or alpha outside (0, 2].")
       .def(
           "radial_profile",
-          [](const CSourceCalc_Levy &s, const py::object &r, const py::object &) {
-            return RadialFunction(r, true, [&](const double *x, py::ssize_t n, double *out) {
-              for (py::ssize_t i = 0; i < n; i++) out[i] = s.Source(x[i]);
-            });
-          },
+          ExactRadialMethod<CSourceCalc_Levy>(true, levySource),
           py::arg("r"), py::arg("dr") = py::none(),
           "4 pi r^2 S(r) in fm^-1 at r (fm): the distribution of the separation, integrating to lambda. Called as "
           "levy.profile(r) on an object. Failures as source().")
