@@ -142,7 +142,6 @@ TEST_F(Toy, FixFreeAndSwitchKeepErrorsWithTheirParameters) {
   fit->ErrorMatrix[0][1] = fit->ErrorMatrix[1][0] = 0.011;
   fit->StepMatrix[1][0] = 0.5;
   fit->FixPar("p1");  // position 1 -> 3, "dummy" -> 1
-  EXPECT_NE(out.find("Fixing par[3], name=p1\n"), std::string::npos) << out;
   EXPECT_EQ(fit->nfreepars, 3);
   EXPECT_EQ(fit->par[3].name, "p1");
   EXPECT_EQ(fit->par[1].name, "dummy");
@@ -152,13 +151,9 @@ TEST_F(Toy, FixFreeAndSwitchKeepErrorsWithTheirParameters) {
   EXPECT_DOUBLE_EQ(fit->ErrorMatrix[0][3], 0.011);
   EXPECT_DOUBLE_EQ(fit->ErrorMatrix[3][0], 0.011);
   EXPECT_DOUBLE_EQ(fit->StepMatrix[3][0], 0.5);
-  out.clear();
-  fit->FixPar("p1");
-  EXPECT_EQ(out, "Par p1 already fixed or does not exist\n");
+  fit->FixPar("p1");  // already fixed: nothing changes
   EXPECT_EQ(fit->nfreepars, 3);
-  out.clear();
   fit->FreePar("p1");
-  EXPECT_EQ(out, "Freeing par[3], name=p1\n");
   EXPECT_EQ(fit->nfreepars, 4);
   EXPECT_FALSE(fit->par[3].fixed);
   out.clear();
