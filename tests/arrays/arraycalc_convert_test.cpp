@@ -303,7 +303,7 @@ TEST(ArrayCalcConvert, SphericalHarmonicCoefficientsAreExactInversesAndMatchYlm)
   EXPECT_NEAR(a5.AExpand(e1.x, e1.y, e1.z, 0), f, 1e-11);
 }
 
-TEST(CYlmArray, StorageScalingPrintingAndRange) {
+TEST(CYlmArray, StorageScalingAndRange) {
   CYlmArray y(1, 3);
   y.IncrementElement(1, 0, 0, {1.0, 2.0});
   y.IncrementElement(1, 0, 0, {1.0, 2.0});
@@ -313,10 +313,6 @@ TEST(CYlmArray, StorageScalingPrintingAndRange) {
   EXPECT_EQ(y.GetElement(1, 0, 0), std::complex<double>(2.0, 4.0));
   EXPECT_EQ(y.GetElement(1, 1, 1), std::complex<double>(-3.0, 1.0));
   EXPECT_EQ(y.GetElement(0, 0, 2), std::complex<double>(5.0, 0.0));
-  EXPECT_EQ(Stdout([&] { y.PrintArrayFixedIR(0); }),
-            "\n______________________________________\n L \\ M :          0                       1             \n"
-            "   0 : ( 0.000e+00, 0.000e+00) \n   1 : ( 2.000e+00, 4.000e+00) ( 0.000e+00, 0.000e+00) \n"
-            "_________________________________________\n");
   y.ZeroArray(0);
   EXPECT_EQ(y.GetElement(1, 0, 0), 0.0);
   EXPECT_EQ(FatalMessage([&] { y.GetElement(1, 2, 0); }),

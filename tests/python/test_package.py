@@ -136,10 +136,6 @@ def test_correlation_and_cache(tmp_path):
         femtokit.correlation("pp", "gx1d", pars, [200.0], kpars=kp, cache_dir=cache)
     with pytest.raises(KeyError, match="no source model"):
         femtokit.correlation("pp", "gauss", pars, q, kpars=kp, cache_dir=cache)
-    with pytest.raises(KeyError):
-        femtokit.correlation("pq", "gx1d", pars, q, kpars=kp, cache_dir=cache)
-    with pytest.raises(ValueError):  # R outside its range
-        femtokit.correlation("pp", "gx1d", {"R": -1.0}, q, kpars=kp, cache_dir=cache)
 
 
 def test_source_and_profile_of_every_model():

@@ -65,17 +65,6 @@ double Direct(const double r[3], double lambda, const double R[3], const double 
 
 }  // namespace
 
-TEST(SourceCalcGaussian, DefaultsAndSetters) {
-  CSourceCalc_Gaussian g;
-  EXPECT_EQ(g.spars["Rx"], "4");
-  EXPECT_EQ(g.spars["Euler_Psi"], "0");
-  EXPECT_EQ(parameter::getD(g.spars, "lambda", 0), 1.0);
-  g.SetSPars(0.5, 3, 4, 5, 1, 2, 3);
-  g.SetSPars(0.7, 6, 6, 6);  // keeps the offsets
-  EXPECT_EQ(parameter::getD(g.spars, "Zoff", 0), 3.0);
-  EXPECT_EQ(parameter::getD(g.spars, "Rz", 0), 6.0);
-}
-
 TEST(SourceCalcGaussian, IsotropicSourceIsItsL0Component) {
   const double R = 3.0;
   CSourceCalc_Gaussian g;
